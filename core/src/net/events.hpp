@@ -1,0 +1,122 @@
+// NetEvent, the change log, and the responses of actions.
+//
+// Every change the engine makes is one event, listed in the order the changes
+// were made; undo reverses them from last to first. Events and responses hold
+// copies (snapshots), never references into the state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "net/errors.hpp"
+#include "net/location.hpp"
+#include "net/records.hpp"
+#include "net/ulid.hpp"
+
+namespace vornix {
+
+enum class RequestCreatedSource : std::uint8_t { External = 0, OnStartup = 1, OnNoSalvoTriggered = 2 };
+
+// "External", "OnStartup", "OnNoSalvoTriggered".
+std::string_view to_string(RequestCreatedSource s);
+
+// Milliseconds since the UNIX epoch, read when each event is built. (Kept in
+// 64 bits: the wall clock stays far inside that range.)
+using Timestamp = std::int64_t;
+
+struct NetEvent {
+  struct PacketCreated { Timestamp timestamp; Ulid packet_id; };
+  struct PacketConsumed { Timestamp timestamp; Ulid packet_id; PacketLocation location; };
+  struct PacketDestroyed { Timestamp timestamp; Ulid packet_id; PacketLocation location; };
+  struct EpochCreated { Timestamp timestamp; Ulid epoch_id; };
+  struct EpochStarted { Timestamp timestamp; Ulid epoch_id; };
+  struct EpochFinished { Timestamp timestamp; Epoch epoch; };
+  struct EpochCancelled { Timestamp timestamp; Epoch epoch; };
+  struct PacketMoved {
+    Timestamp timestamp;
+    Ulid packet_id;
+    PacketLocation from_location;
+    PacketLocation to_location;
+    std::uint64_t from_index;
+  };
+  struct InputSalvoTriggered { Timestamp timestamp; Ulid epoch_id; std::string salvo_condition; };
+  struct OutputSalvoTriggered { Timestamp timestamp; Ulid epoch_id; std::string salvo_condition; };
+  struct PacketOrphaned {
+    Timestamp timestamp;
+    Ulid packet_id;
+    Ulid epoch_id;
+    std::string node_name;
+    std::string port_name;
+    std::string salvo_condition;
+  };
+  struct RequestCreated {
+    Timestamp timestamp;
+    std::string node_name;
+    std::string label;
+    RequestCreatedSource source;
+  };
+  struct RequestCascadeResolved {
+    Timestamp timestamp;
+    std::vector<std::string> source_nodes;
+    std::string label;
+  };
+  struct RequestEpochCreated {
+    Timestamp timestamp;
+    Ulid epoch_id;
+    std::string node_name;
+    std::string label;
+  };
+
+  std::variant<PacketCreated, PacketConsumed, PacketDestroyed, EpochCreated, EpochStarted,
+               EpochFinished, EpochCancelled, PacketMoved, InputSalvoTriggered,
+               OutputSalvoTriggered, PacketOrphaned, RequestCreated, RequestCascadeResolved,
+               RequestEpochCreated>
+      value;
+
+  // The kind's name, e.g. "PacketMoved".
+  std::string_view kind_name() const;
+};
+
+// Builds an event of kind E stamped with the current wall clock, e.g.
+// make_event<NetEvent::EpochStarted>(id).
+template <class E, class... Fields>
+NetEvent make_event(Fields&&... fields) {
+  return NetEvent{E{wall_clock_ms(), std::forward<Fields>(fields)...}};
+}
+
+struct NetActionResponseData {
+  struct StepResult { bool made_progress = false; };
+  struct Packet { Ulid packet_id; };
+  struct CreatedEpoch { Epoch epoch; };
+  struct StartedEpoch { Epoch epoch; };
+  struct FinishedEpoch { Epoch epoch; };
+  struct CancelledEpoch { Epoch epoch; std::vector<Ulid> destroyed_packets; };
+  struct Empty {};
+  std::variant<StepResult, Packet, CreatedEpoch, StartedEpoch, FinishedEpoch, CancelledEpoch,
+               Empty>
+      value;
+};
+
+struct NetActionResponse {
+  struct Success {
+    NetActionResponseData data;
+    std::vector<NetEvent> events;
+  };
+  struct Error {
+    NetActionError error;
+    // Empty for every refused action. A run step that fails while resolving
+    // requests keeps the changes it already made; their events are kept here
+    // so the change log stays complete and those changes can be undone.
+    std::vector<NetEvent> events;
+  };
+  std::variant<Success, Error> value;
+
+  bool ok() const { return value.index() == 0; }
+  const Success& success() const { return std::get<Success>(value); }
+  const Error& failure() const { return std::get<Error>(value); }
+};
+
+}  // namespace vornix

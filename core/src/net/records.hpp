@@ -1,0 +1,55 @@
+// The runtime records of a simulation: packets, epochs, salvos, requests.
+// Plain values; events and responses carry full copies of them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/location.hpp"
+#include "net/ulid.hpp"
+
+namespace vornix {
+
+struct Packet {
+  Ulid id;
+  PacketLocation location;
+  bool operator==(const Packet&) const = default;
+};
+
+enum class EpochState : std::uint8_t { Startable = 0, Running = 1, Finished = 2 };
+
+// The condition name used for the input salvo of an epoch made by a request.
+inline constexpr std::string_view kRequestSalvoCondition = "__request__";
+
+struct Salvo {
+  std::string salvo_condition;
+  std::vector<std::pair<std::string, Ulid>> packets;  // (port name, packet id), in order
+  bool operator==(const Salvo&) const = default;
+};
+
+struct OrphanedPacketInfo {
+  Ulid packet_id;
+  std::string from_port;
+  std::string salvo_condition;
+  bool operator==(const OrphanedPacketInfo&) const = default;
+};
+
+struct Epoch {
+  Ulid id;
+  std::string node_name;
+  Salvo in_salvo;
+  std::vector<Salvo> out_salvos;
+  EpochState state = EpochState::Startable;
+  std::vector<OrphanedPacketInfo> orphaned_packets;
+  bool operator==(const Epoch&) const = default;
+};
+
+struct PendingRequest {
+  std::string node_name;
+  std::string label;
+  bool operator==(const PendingRequest&) const = default;
+};
+
+}  // namespace vornix

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+#include "base/text.hpp"
+#include "graph/elements.hpp"
+
+namespace vornix {
+namespace {
+
+PortRef out(std::string node, std::string port) {
+  return PortRef{std::move(node), PortType::Output, std::move(port)};
+}
+PortRef in(std::string node, std::string port) {
+  return PortRef{std::move(node), PortType::Input, std::move(port)};
+}
+
+TEST(StableHash, MatchesPublishedCheckValues) {
+  EXPECT_EQ(static_cast<std::int64_t>(stable_hash(PortType::Input)), -4800647303603446203LL);
+  EXPECT_EQ(static_cast<std::int64_t>(stable_hash(PortType::Output)), 2206609067086327257LL);
+  EXPECT_EQ(static_cast<std::int64_t>(stable_hash(out("A", "out"))), -7815994787998051459LL);
+  EXPECT_EQ(static_cast<std::int64_t>(stable_hash(Edge{out("A", "out"), in("B", "in")})),
+            5502099682738426114LL);
+}
+
+TEST(PortRefText, RendersShortFormsAndKeepsDots) {
+  EXPECT_EQ(to_text(out("A", "x")), "A.out.x");
+  EXPECT_EQ(to_text(in("B", "y")), "B.in.y");
+  EXPECT_EQ(to_text(out("a.b", "c")), "a.b.out.c");
+  EXPECT_EQ(to_text(Edge{out("A", "x"), in("B", "y")}), "A.out.x -> B.in.y");
+}
+
+TEST(PortRefText, StructuredFormsQuoteNames) {
+  EXPECT_EQ(debug_form(Edge{out("A", "x"), in("B\"", "y")}),
+            "Edge { source: PortRef { node_name: \"A\", port_type: Output, port_name: \"x\" }, "
+            "target: PortRef { node_name: \"B\\\"\", port_type: Input, port_name: \"y\" } }");
+}
+
+TEST(PortRefIdentity, PortTypeAndFieldsDistinguishKeys) {
+  std::unordered_set<PortRef> refs{in("A", "x"), out("A", "x"), in("A", "x")};
+  EXPECT_EQ(refs.size(), 2u);
+  std::unordered_set<Edge> edges{Edge{out("A", "x"), in("B", "y")},
+                                 Edge{out("A", "x"), in("D", "z")},
+                                 Edge{out("A", "x"), in("B", "y")}};
+  EXPECT_EQ(edges.size(), 2u);
+}
+
+TEST(Diagnostics, NumberedVariantsShowTheirNumber) {
+  EXPECT_EQ(diagnostic(MaxSalvos::finite(1)), "Finite(1)");
+  EXPECT_EQ(diagnostic(MaxSalvos::infinite()), "Infinite");
+  EXPECT_EQ(diagnostic(PortState::equals_or_greater_than(3)), "EqualsOrGreaterThan(3)");
+  EXPECT_EQ(diagnostic(PortState::non_full()), "NonFull");
+}
+
+TEST(SalvoConditionTerm, CopiesAreDeepAndCompareByValue) {
+  SalvoConditionTerm t = SalvoConditionTerm::not_(SalvoConditionTerm::and_(
+      {SalvoConditionTerm::port("a", PortState::empty()), SalvoConditionTerm::true_()}));
+  SalvoConditionTerm copy = t;
+  EXPECT_EQ(copy, t);
+  std::get<SalvoConditionTerm::And>(std::get<SalvoConditionTerm::Not>(copy.value).inner->value)
+      .terms.pop_back();
+  EXPECT_NE(copy, t);
+}
+
+TEST(OrderedMap, KeepsInsertionOrderAndReplacesInPlace) {
+  OrderedMap<int> m;
+  m.insert_or_assign("b", 1);
+  m.insert_or_assign("a", 2);
+  m.insert_or_assign("b", 3);
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m.begin()->first, "b");
+  EXPECT_EQ(m.begin()->second, 3);
+  EXPECT_EQ(*m.find("a"), 2);
+  EXPECT_EQ(m.find("c"), nullptr);
+}
+
+TEST(Quoted, EscapesQuotesControlsAndCombiningMarks) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"", "\"\""},
+      {"plain 'single'", "\"plain 'single'\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"t\tr\rn\n", "\"t\\tr\\rn\\n\""},
+      {std::string("z\0z", 3), "\"z\\0z\""},
+      {"\x1b", "\"\\u{1b}\""},
+      {"\x7f", "\"\\u{7f}\""},
+      {"e\xcc\x81", "\"e\\u{301}\""},          // combining acute accent
+      {"\xe2\x80\x8b", "\"\\u{200b}\""},       // zero width space
+      {"caf\xc3\xa9 \xe6\x97\xa5", "\"caf\xc3\xa9 \xe6\x97\xa5\""},  // printable stays
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(quoted_form(c.in), c.out);
+  }
+}
+
+}  // namespace
+}  // namespace vornix
