@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs every test: the engine's GoogleTest suite built with AddressSanitizer
+# and UndefinedBehaviorSanitizer, then the Python tests against the package
+# installed into a fresh virtual environment. Installs what it needs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+# GoogleTest comes from Debian's packages.
+if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
+  echo "== installing GoogleTest"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
+fi
+
+echo "== engine tests (ASan + UBSan)"
+cmake -S . -B build/test-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON \
+  -DVORNIX_BUILD_TESTS=ON -DVORNIX_BUILD_PYTHON=OFF -DVORNIX_WERROR=ON >/dev/null
+cmake --build build/test-asan -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build/test-asan --output-on-failure -j "$jobs"
+
+echo "== Python tests"
+if [ ! -x .venv/bin/python ]; then
+  python3 -m venv .venv
+fi
+.venv/bin/python -m pip install -q --upgrade pip
+.venv/bin/python -m pip install -q "$root" pytest
+cd "$root/tests"  # run against the installed module, not the source tree
+"$root/.venv/bin/python" -X dev -m pytest -q -p no:cacheprovider "$root/tests"
