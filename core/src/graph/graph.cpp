@@ -1,0 +1,53 @@
+#include "graph/graph.hpp"
+
+#include <string>
+#include <utility>
+
+#include "base/fault.hpp"
+
+namespace vornix {
+
+Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
+  nodes_.reserve(nodes.size());
+  for (Node& node : nodes) {
+    // The name is copied before the node is moved into the map, so the key
+    // and the stored node's name always agree.
+    std::string key = node.name;
+    if (nodes_.contains(key)) internal_fault("Duplicate node name: '" + key + "'");
+    nodes_.emplace(std::move(key), std::move(node));
+  }
+
+  edges_.reserve(edges.size());
+  for (Edge& edge : edges) {
+    // Later edges from one source win here; the validator reports the fan-out.
+    edges_by_tail_.insert_or_assign(edge.source, edge);
+    edges_by_head_[edge.target].push_back(edge);
+    edges_.insert(std::move(edge));
+  }
+}
+
+Graph Graph::with_dependency_edges(std::vector<Edge> edges) && {
+  dependency_edges_ = std::unordered_set<Edge>(std::make_move_iterator(edges.begin()),
+                                               std::make_move_iterator(edges.end()));
+  return std::move(*this);
+}
+
+const Edge* Graph::get_edge_by_tail(const PortRef& port) const {
+  const auto it = edges_by_tail_.find(port);
+  return it == edges_by_tail_.end() ? nullptr : &it->second;
+}
+
+std::span<const Edge> Graph::get_edges_by_head(const PortRef& port) const {
+  const auto it = edges_by_head_.find(port);
+  if (it == edges_by_head_.end()) return {};
+  return it->second;
+}
+
+bool Graph::is_dependency_edge(const Edge& edge) const { return dependency_edges_.contains(edge); }
+
+const Node* Graph::find_node(std::string_view name) const {
+  const auto it = nodes_.find(name);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+}  // namespace vornix
