@@ -275,6 +275,12 @@ class OrderedMap {
       entries_.emplace_back(std::move(key), std::move(value));
     }
   }
+  // Inserts at the end without looking for the key, for callers whose keys
+  // are already unique (a Python dict): building stays linear in its size.
+  // REQUIRES: `key` is not present.
+  void append_unique(std::string key, V value) {
+    entries_.emplace_back(std::move(key), std::move(value));
+  }
   const V* find(std::string_view key) const {
     for (const Entry& e : entries_) {
       if (e.first == key) return &e.second;

@@ -1,0 +1,83 @@
+// The numbered companions of the enumeration classes that hold one count:
+// PortSlotSpecFinite (capacity), PacketCountN (count), MaxSalvosFinite (max).
+//
+// Each holds one unsigned 64-bit number, has no constructor (the enumeration
+// class's static method makes it), one getter without a doc string, a repr of
+// the form "{prefix}({n})", and identity equality.
+//
+//   constexpr CountClass kMaxSalvosFinite{"MaxSalvosFinite", doc, "max", "MaxSalvos.finite"};
+//   Ref cls = make_count_class<kMaxSalvosFinite>();
+//   Ref obj = new_count(types().max_salvos_finite.get(), 3);   // MaxSalvos.finite(3)
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "support/classes.hpp"
+#include "support/errors.hpp"
+#include "support/no_constructor.hpp"
+#include "support/py_text.hpp"
+#include "support/python.hpp"
+#include "support/ref.hpp"
+
+namespace vornix::py {
+
+struct CountClass {
+  const char* name;         // class name
+  const char* doc;          // class doc string
+  const char* getter;       // name of the getter that returns the number
+  const char* repr_prefix;  // repr is "{repr_prefix}({n})"
+};
+
+// A new instance of a count class holding `n`.
+inline Ref new_count(PyObject* type, std::uint64_t n) { return new_boxed(type, n); }
+
+// The number inside an instance of exactly `type`, or nothing for any other object.
+inline std::optional<std::uint64_t> count_of(PyObject* type, PyObject* obj) noexcept {
+  if (type == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != type) return std::nullopt;
+  return boxed_value<std::uint64_t>(obj);
+}
+
+namespace detail {
+
+inline PyObject* count_get(PyObject* self, void*) {
+  SharedBorrow hold(as_boxed<std::uint64_t>(self).borrow);
+  return PyLong_FromUnsignedLongLong(boxed_value<std::uint64_t>(self));
+}
+
+template <const CountClass& C>
+PyObject* count_repr(PyObject* self) {
+  SharedBorrow hold(as_boxed<std::uint64_t>(self).borrow);
+  return to_py_str(std::string(C.repr_prefix) + "(" +
+                   std::to_string(boxed_value<std::uint64_t>(self)) + ")")
+      .release();
+}
+
+}  // namespace detail
+
+template <const CountClass& C>
+Ref make_count_class() {
+  static PyGetSetDef getset[] = {
+      {C.getter, guarded<detail::count_get>, nullptr, nullptr, nullptr},
+      {nullptr, nullptr, nullptr, nullptr, nullptr},
+  };
+  PyType_Slot slots[] = {
+      slot(Py_tp_doc, C.doc),
+      slot(Py_tp_new, refuse_new),
+      slot(Py_tp_dealloc, boxed_dealloc<std::uint64_t>),
+      slot(Py_tp_repr, guarded<detail::count_repr<C>>),
+      slot(Py_tp_getset, getset),
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      .name = C.name,
+      .basicsize = static_cast<int>(sizeof(Boxed<std::uint64_t>)),
+      .itemsize = 0,
+      .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+      .slots = slots,
+  };
+  return make_class(spec);
+}
+
+}  // namespace vornix::py

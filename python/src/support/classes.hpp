@@ -1,0 +1,90 @@
+// Making classes and instances that hold engine values.
+//
+// Classes are heap types made from PyType_Spec at import. A class whose
+// instances hold one C++ value uses Boxed<T> as its object struct:
+//
+//   using PortRefObject = Boxed<vornix::PortRef>;
+//   PyType_Spec spec = {.name = "PortRef", .basicsize = sizeof(PortRefObject), ...};
+//   slot(Py_tp_dealloc, boxed_dealloc<vornix::PortRef>)
+//   Ref obj = new_boxed(types().port_ref.get(), vornix::PortRef{...});
+//   const vornix::PortRef& v = boxed_value<vornix::PortRef>(obj.get());
+//
+// The value is constructed after the interpreter allocated (and zeroed) the
+// object and is destroyed only when it was constructed, so an object whose
+// construction failed still deallocates safely. Boxed objects hold no Python
+// references, so they need no garbage-collector support.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "support/borrow.hpp"
+#include "support/errors.hpp"
+#include "support/python.hpp"
+#include "support/ref.hpp"
+
+namespace vornix::py {
+
+// A new class from `spec`; throws PyErrorAlreadySet on failure.
+// REQUIRES: spec.name, the method/getset tables and the doc string named in
+// the slots have static storage (the interpreter keeps pointers to them).
+Ref make_class(PyType_Spec& spec);
+
+// Adds a class attribute. Class attributes can only be added while the class
+// is still mutable: create it without Py_TPFLAGS_IMMUTABLETYPE, add its
+// attributes, then call make_immutable().
+void set_class_attr(PyObject* type, const char* name, PyObject* value);
+// Forbids rebinding or deleting attributes of the class from now on, as for
+// classes made with Py_TPFLAGS_IMMUTABLETYPE.
+void make_immutable(PyObject* type) noexcept;
+
+// A deterministic 64-bit hash as hash() returns it: read as a signed integer,
+// with -1 (the interpreter's error marker) moved to -2. Equal values then hash
+// alike in every process.
+inline Py_hash_t python_hash(std::uint64_t stable) noexcept {
+  const auto h = static_cast<Py_hash_t>(stable);
+  return h == -1 ? -2 : h;
+}
+
+template <class T>
+struct Boxed {
+  PyObject ob_base;
+  bool constructed;  // false until `value` exists; zeroed by the allocator
+  BorrowFlag borrow;
+  T value;
+};
+
+template <class T>
+Boxed<T>& as_boxed(PyObject* o) noexcept {
+  return *reinterpret_cast<Boxed<T>*>(o);
+}
+
+// REQUIRES: `o` is an instance of a class whose object struct is Boxed<T>.
+template <class T>
+T& boxed_value(PyObject* o) noexcept {
+  return as_boxed<T>(o).value;
+}
+
+// A new instance of `type` (whose object struct is Boxed<T>) holding `value`.
+template <class T>
+Ref new_boxed(PyObject* type, T value) {
+  Ref obj = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+  Boxed<T>& b = as_boxed<T>(obj.get());
+  new (&b.borrow) BorrowFlag();
+  new (&b.value) T(std::move(value));
+  b.constructed = true;
+  return obj;
+}
+
+template <class T>
+void boxed_dealloc(PyObject* self) noexcept {
+  PyTypeObject* tp = Py_TYPE(self);
+  Boxed<T>& b = as_boxed<T>(self);
+  if (b.constructed) b.value.~T();
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(tp);  // heap-type instances own a reference to their class
+}
+
+}  // namespace vornix::py
