@@ -137,10 +137,52 @@ class NetSim {
   void insert_startable_epoch(Epoch epoch);
 
   // ---- Run step internals (step.cpp, blocked.cpp) ----
+  // Packets now waiting at each declared input port of `node` (0 when none).
+  StringMap<std::uint64_t> input_packet_counts(const Node& node) const;
+  // The first input salvo condition of `node` (insertion order) whose term
+  // holds now; nullptr when none does.
+  const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(const Node& node) const;
+  // Whether `port` (the target of an edge) can take one more packet now.
+  bool input_port_has_room(const PortRef& target, const Port& port) const;
+  // Distinct names of the nodes with packets waiting at an input port.
+  std::vector<std::string> nodes_with_waiting_packets() const;
+  // Each helper below performs one phase of run_step and appends the events
+  // of its changes, in change order; the bool is whether it made progress.
+  bool move_along_edges(std::vector<NetEvent>& events);
+  bool try_trigger_input_salvo(const Node& node, std::vector<NetEvent>& events);
+  void issue_startup_requests(std::vector<NetEvent>& events);
+  void issue_no_salvo_requests(const std::vector<std::string>& waiting,
+                               const std::vector<bool>& fired, std::vector<NetEvent>& events);
+  Result<bool, NetActionError> resolve_requests(std::vector<NetEvent>& events);
 
   // ---- Action internals (actions.cpp, transport.cpp) ----
+  // Each runs every check of its action before its first change.
+  NetActionResponse create_packet(const NetAction::CreatePacket& action);
+  NetActionResponse remove_packet(const Ulid& packet_id, bool consumed);
+  NetActionResponse create_epoch(const NetAction::CreateEpoch& action);
+  NetActionResponse start_epoch(const Ulid& epoch_id);
+  NetActionResponse finish_epoch(const Ulid& epoch_id);
+  NetActionResponse cancel_epoch(const Ulid& epoch_id);
+  NetActionResponse load_packet_into_output_port(const NetAction::LoadPacketIntoOutputPort& action);
+  NetActionResponse send_output_salvo(const NetAction::SendOutputSalvo& action);
+  NetActionResponse transport_packet(const NetAction::TransportPacketToLocation& action);
+  // The refusal for a transport into `destination`, if any.
+  std::optional<NetActionResponse> check_transport_destination(
+      const Ulid& packet_id, const PacketLocation& destination) const;
+  NetActionResponse create_request(const NetAction::CreateRequest& action);
+  // Takes a removed epoch's id out of its node's list (the key stays).
+  void unlist_epoch(const std::string& node_name, const Ulid& epoch_id);
 
   // ---- Undo internals (undo.cpp) ----
+  // Puts a removed packet back at the end of `location`.
+  Status<UndoError> recreate_packet(const Ulid& packet_id, const PacketLocation& location);
+  Status<UndoError> undo_event(const NetAction& action, const NetEvent& event);
+  Status<UndoError> undo_epoch_created(const Ulid& epoch_id);
+  Status<UndoError> undo_epoch_removed(const Epoch& epoch);
+  Status<UndoError> undo_packet_moved(const NetEvent::PacketMoved& event);
+  Status<UndoError> undo_packet_orphaned(const NetEvent::PacketOrphaned& event);
+  // NotFound when `location` belongs to an epoch that does not exist.
+  Status<UndoError> require_live_owner(const PacketLocation& location) const;
 
   Graph graph_;
   std::unordered_map<Ulid, Packet> packets_;
