@@ -1,0 +1,226 @@
+// Undo: reverses an action from the events it returned, last event first.
+//
+// Each event kind has one fixed reversal that reads only the event's fields
+// (and, for an output salvo, the kind of action). Undo keeps no history and is
+// not transactional: reversals already applied stay applied when a later one
+// (earlier in the list) fails. Whatever the events say, a reversal never
+// leaves a packet inside an epoch that does not exist, nor writes outside a
+// location's queue; events that would need either are refused.
+#include <algorithm>
+
+#include "net/state.hpp"
+
+namespace vornix {
+
+namespace {
+
+using EV = NetEvent;
+
+Unexpected<UndoError> packet_not_found(const Ulid& id) {
+  return Unexpected{UndoError::not_found("packet " + id.to_string() + " not found")};
+}
+
+Unexpected<UndoError> epoch_not_found(const Ulid& id) {
+  return Unexpected{UndoError::not_found("epoch " + id.to_string() + " not found")};
+}
+
+}  // namespace
+
+Status<UndoError> NetSim::undo_action(const NetAction& action,
+                                      const std::vector<NetEvent>& events) {
+  for (auto it = events.rbegin(); it != events.rend(); ++it) {
+    if (Status<UndoError> done = undo_event(action, *it); !done) return done;
+  }
+  return {};
+}
+
+Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& event) {
+  return std::visit(
+      Overloaded{
+          [&](const EV::PacketCreated& e) -> Status<UndoError> {
+            auto packet = packets_.find(e.packet_id);
+            if (packet == packets_.end()) return packet_not_found(e.packet_id);
+            queue_erase(packet->second.location, e.packet_id);
+            packets_.erase(packet);
+            return {};
+          },
+          [&](const EV::PacketConsumed& e) { return recreate_packet(e.packet_id, e.location); },
+          [&](const EV::PacketDestroyed& e) { return recreate_packet(e.packet_id, e.location); },
+          [&](const EV::EpochCreated& e) { return undo_epoch_created(e.epoch_id); },
+          [&](const EV::EpochStarted& e) -> Status<UndoError> {
+            auto epoch = epochs_.find(e.epoch_id);
+            if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
+            if (epoch->second.state != EpochState::Running) {
+              return Unexpected{
+                  UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
+                                            " is not in Running state, cannot undo start")};
+            }
+            epoch->second.state = EpochState::Startable;
+            startable_epochs_.insert(e.epoch_id);
+            return {};
+          },
+          [&](const EV::EpochFinished& e) { return undo_epoch_removed(e.epoch); },
+          [&](const EV::EpochCancelled& e) { return undo_epoch_removed(e.epoch); },
+          [&](const EV::PacketMoved& e) { return undo_packet_moved(e); },
+          [](const EV::InputSalvoTriggered&) -> Status<UndoError> { return {}; },
+          [&](const EV::OutputSalvoTriggered& e) -> Status<UndoError> {
+            // The same event kind could be handed over with some other action;
+            // only a send put a salvo on the epoch's list.
+            if (!std::holds_alternative<NetAction::SendOutputSalvo>(action.value)) return {};
+            auto epoch = epochs_.find(e.epoch_id);
+            if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
+            if (epoch->second.out_salvos.empty()) {
+              return Unexpected{UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
+                                                          " has no out_salvos to pop")};
+            }
+            epoch->second.out_salvos.pop_back();
+            return {};
+          },
+          [&](const EV::PacketOrphaned& e) { return undo_packet_orphaned(e); },
+          [&](const EV::RequestCreated& e) -> Status<UndoError> {
+            switch (e.source) {
+              case RequestCreatedSource::External: {
+                auto newest =
+                    std::find_if(pending_requests_.rbegin(), pending_requests_.rend(),
+                                 [&](const PendingRequest& r) {
+                                   return r.node_name == e.node_name && r.label == e.label;
+                                 });
+                if (newest != pending_requests_.rend()) {
+                  pending_requests_.erase(std::next(newest).base());
+                }
+                break;
+              }
+              case RequestCreatedSource::OnStartup:
+                startup_requests_emitted_ = false;
+                break;
+              case RequestCreatedSource::OnNoSalvoTriggered:
+                request_tokens_.insert_or_assign(e.node_name, true);
+                break;
+            }
+            return {};
+          },
+          // The epochs a resolution made are removed by their EpochCreated
+          // events; the requests it consumed stay consumed.
+          [](const EV::RequestCascadeResolved&) -> Status<UndoError> { return {}; },
+          [](const EV::RequestEpochCreated&) -> Status<UndoError> { return {}; },
+      },
+      event.value);
+}
+
+Status<UndoError> NetSim::require_live_owner(const PacketLocation& location) const {
+  if (const Ulid* owner = location.epoch_id(); owner && !epochs_.contains(*owner)) {
+    return epoch_not_found(*owner);
+  }
+  return {};
+}
+
+Status<UndoError> NetSim::recreate_packet(const Ulid& packet_id, const PacketLocation& location) {
+  if (packets_.contains(packet_id)) {
+    return Unexpected{
+        UndoError::state_mismatch("packet " + packet_id.to_string() + " already exists")};
+  }
+  if (Status<UndoError> live = require_live_owner(location); !live) return live;
+  packets_.emplace(packet_id, Packet{packet_id, location});
+  queue_push_back(location, packet_id);
+  return {};
+}
+
+Status<UndoError> NetSim::undo_epoch_created(const Ulid& epoch_id) {
+  auto found = epochs_.find(epoch_id);
+  if (found == epochs_.end()) return epoch_not_found(epoch_id);
+  const Node* node = graph_.find_node(found->second.node_name);
+
+  // Dropping the epoch's locations with packets still in them would leave
+  // those packets inside an epoch that no longer exists. In a full, in-order
+  // undo the epoch's own moves have already brought them back out.
+  std::uint64_t held = packet_count_at(PacketLocation::node(epoch_id));
+  if (node != nullptr) {
+    for (const auto& [port, spec] : node->out_ports) {
+      held += packet_count_at(PacketLocation::output_port(epoch_id, port));
+    }
+  }
+  if (held != 0) {
+    return Unexpected{UndoError::state_mismatch("epoch " + epoch_id.to_string() + " still holds " +
+                                                std::to_string(held) + " packets")};
+  }
+
+  const std::string node_name = found->second.node_name;
+  epochs_.erase(found);
+  startable_epochs_.erase(epoch_id);
+  if (auto list = epochs_by_node_.find(node_name); list != epochs_by_node_.end()) {
+    std::erase(list->second, epoch_id);
+    if (list->second.empty()) epochs_by_node_.erase(list);
+  }
+  remove_epoch_locations(epoch_id, node);
+  return {};
+}
+
+// Shared by finish and cancel: the event's copy of the epoch comes back as it
+// was recorded, with fresh empty locations, listed last under its node.
+Status<UndoError> NetSim::undo_epoch_removed(const Epoch& epoch) {
+  if (epochs_.contains(epoch.id)) {
+    return Unexpected{
+        UndoError::state_mismatch("epoch " + epoch.id.to_string() + " already exists")};
+  }
+  epochs_.emplace(epoch.id, epoch);
+  const Node* node = graph_.find_node(epoch.node_name);
+  if (node != nullptr) {
+    create_epoch_locations(epoch.id, *node);
+  } else {
+    reset_queue(PacketLocation::node(epoch.id));
+  }
+  epochs_by_node_[epoch.node_name].push_back(epoch.id);
+  // A finished epoch was running; a cancelled one may have been startable.
+  // Either way the startable set follows the restored state.
+  if (epoch.state == EpochState::Startable) startable_epochs_.insert(epoch.id);
+  set_request_token(epoch.node_name, false);
+  return {};
+}
+
+Status<UndoError> NetSim::undo_packet_moved(const NetEvent::PacketMoved& e) {
+  auto packet = packets_.find(e.packet_id);
+  if (packet == packets_.end()) return packet_not_found(e.packet_id);
+  if (!(packet->second.location == e.to_location)) {
+    return Unexpected{UndoError::state_mismatch(
+        "packet " + e.packet_id.to_string() + " is not at expected location " +
+        e.to_location.debug() + ", found at " + packet->second.location.debug())};
+  }
+  if (Status<UndoError> live = require_live_owner(e.from_location); !live) return live;
+  // The packet leaves to_location first; when both are the same location the
+  // queue it returns to is one shorter.
+  std::uint64_t room = packet_count_at(e.from_location);
+  if (e.from_location == e.to_location) --room;
+  if (e.from_index > room) {
+    return Unexpected{
+        UndoError::state_mismatch("packet " + e.packet_id.to_string() + " cannot return to index " +
+                                  std::to_string(e.from_index) + " of " + e.from_location.debug() +
+                                  ", which holds " + std::to_string(room) + " packets")};
+  }
+
+  queue_erase(e.to_location, e.packet_id);
+  queue_insert_at(e.from_location, static_cast<std::size_t>(e.from_index), e.packet_id);
+  packet->second.location = e.from_location;
+  return {};
+}
+
+Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e) {
+  auto packet = packets_.find(e.packet_id);
+  if (packet == packets_.end()) return packet_not_found(e.packet_id);
+  if (!std::holds_alternative<PacketLocation::OutsideNet>(packet->second.location.value)) {
+    return Unexpected{UndoError::state_mismatch("packet " + e.packet_id.to_string() +
+                                                " is not at OutsideNet, found at " +
+                                                packet->second.location.debug())};
+  }
+  auto epoch = epochs_.find(e.epoch_id);
+  if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
+
+  PacketLocation port = PacketLocation::output_port(e.epoch_id, e.port_name);
+  queue_erase(PacketLocation::outside_net(), e.packet_id);
+  queue_push_back(port, e.packet_id);
+  packet->second.location = std::move(port);
+  std::erase_if(epoch->second.orphaned_packets,
+                [&](const OrphanedPacketInfo& info) { return info.packet_id == e.packet_id; });
+  return {};
+}
+
+}  // namespace vornix
