@@ -26,7 +26,15 @@
 #include "graph/salvo_condition.hpp"
 #include "graph/term.hpp"
 #include "graph/validation_error.hpp"
+#include "net/action.hpp"
+#include "net/epoch.hpp"
 #include "net/epoch_state.hpp"
+#include "net/event.hpp"
+#include "net/packet.hpp"
+#include "net/packet_location.hpp"
+#include "net/response_data.hpp"
+#include "net/salvo.hpp"
+#include "net/netsim.hpp"
 #include "support/errors.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
@@ -108,18 +116,18 @@ constexpr Registration kGraphClasses[] = {
 
 // Simulation classes, likewise.
 constexpr Registration kSimulationClasses[] = {
-    // {"PacketLocation", make_packet_location_class, &ClassRegistry::packet_location},
+    {"PacketLocation", make_packet_location_class, &ClassRegistry::packet_location},
     {"EpochState", make_epoch_state_class, &ClassRegistry::epoch_state},
-    // {"Packet", make_packet_class, &ClassRegistry::packet},
-    // {"Salvo", make_salvo_class, &ClassRegistry::salvo},
-    // {"OrphanedPacketInfo", make_orphaned_packet_info_class,
-    //  &ClassRegistry::orphaned_packet_info},
-    // {"Epoch", make_epoch_class, &ClassRegistry::epoch},
-    // {"NetAction", make_net_action_class, &ClassRegistry::net_action},
-    // {"NetEvent", make_net_event_class, &ClassRegistry::net_event},
-    // {"NetActionResponseData", make_net_action_response_data_class,
-    //  &ClassRegistry::net_action_response_data},
-    // {"NetSim", make_net_sim_class, &ClassRegistry::net_sim},
+    {"Packet", make_packet_class, &ClassRegistry::packet},
+    {"Salvo", make_salvo_class, &ClassRegistry::salvo},
+    {"OrphanedPacketInfo", make_orphaned_packet_info_class,
+     &ClassRegistry::orphaned_packet_info},
+    {"Epoch", make_epoch_class, &ClassRegistry::epoch},
+    {"NetAction", make_net_action_class, &ClassRegistry::net_action},
+    {"NetEvent", make_net_event_class, &ClassRegistry::net_event},
+    {"NetActionResponseData", make_net_action_response_data_class,
+     &ClassRegistry::net_action_response_data},
+    {"NetSim", make_net_sim_class, &ClassRegistry::net_sim},
 };
 
 PyDoc_STRVAR(module_doc,

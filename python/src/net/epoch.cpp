@@ -1,0 +1,159 @@
+#include "net/epoch.hpp"
+
+#include <string>
+#include <vector>
+
+#include "base/fault.hpp"
+#include "base/text.hpp"
+#include "net/conversions.hpp"
+#include "net/epoch_state.hpp"
+#include "net/salvo.hpp"
+#include "support/args.hpp"
+#include "support/classes.hpp"
+#include "support/errors.hpp"
+#include "support/no_constructor.hpp"
+#include "support/py_text.hpp"
+#include "support/types.hpp"
+#include "support/ulid.hpp"
+
+namespace vornix::py {
+namespace {
+
+using EpochObject = Boxed<EpochValue>;
+
+const EpochValue& value_of(PyObject* self) { return boxed_value<EpochValue>(self); }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EpochValue>(self).borrow; }
+
+template <class T, class Convert>
+Ref list_of(const std::vector<T>& items, Convert convert) {
+  Ref list = check(PyList_New(static_cast<Py_ssize_t>(items.size())));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), convert(items[i]).release());
+  }
+  return list;
+}
+
+const char* state_name(vornix::EpochState state) {
+  switch (state) {
+    case vornix::EpochState::Startable:
+      return "Startable";
+    case vornix::EpochState::Running:
+      return "Running";
+    case vornix::EpochState::Finished:
+      return "Finished";
+  }
+  vornix::internal_fault("unknown epoch state");
+}
+
+PyObject* get_id(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return to_py_str(value_of(self).id).release();
+}
+
+PyObject* get_node_name(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return to_py_str(value_of(self).node_name).release();
+}
+
+PyObject* get_in_salvo(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return salvo_to_python(value_of(self).in_salvo).release();
+}
+
+PyObject* get_out_salvos(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return list_of(value_of(self).out_salvos, salvo_to_python).release();
+}
+
+PyObject* get_state(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return epoch_state_to_python(value_of(self).state).release();
+}
+
+PyObject* get_orphaned_packets(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return list_of(value_of(self).orphaned_packets, orphan_to_python).release();
+}
+
+PyObject* epoch_get_id(PyObject* self, PyObject*) {
+  SharedBorrow hold(borrow_of(self));
+  return ulid_to_python(str_to_ulid(value_of(self).id)).release();
+}
+
+// The identifier's timestamp part is when the epoch was created.
+PyObject* epoch_start_time(PyObject* self, PyObject*) {
+  SharedBorrow hold(borrow_of(self));
+  const vornix::Ulid id = str_to_ulid(value_of(self).id);
+  return check(PyLong_FromUnsignedLongLong(id.timestamp_ms())).release();
+}
+
+PyObject* epoch_repr_slot(PyObject* self) {
+  SharedBorrow hold(borrow_of(self));
+  return to_py_str(epoch_repr(value_of(self))).release();
+}
+
+PyDoc_STRVAR(epoch_doc, "An execution instance of a node.");
+
+PyMethodDef epoch_methods[] = {
+    {"get_id", noargs<epoch_get_id>(), METH_NOARGS, PyDoc_STR("get_id($self)\n--\n\n")},
+    {"start_time", noargs<epoch_start_time>(), METH_NOARGS, PyDoc_STR("start_time($self)\n--\n\n")},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef epoch_getset[] = {
+    {"id", guarded<get_id>, nullptr, nullptr, nullptr},
+    {"node_name", guarded<get_node_name>, nullptr, nullptr, nullptr},
+    {"in_salvo", guarded<get_in_salvo>, nullptr, nullptr, nullptr},
+    {"out_salvos", guarded<get_out_salvos>, nullptr, nullptr, nullptr},
+    {"state", guarded<get_state>, nullptr, nullptr, nullptr},
+    {"orphaned_packets", guarded<get_orphaned_packets>, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+std::string epoch_repr(const EpochValue& epoch) {
+  return "Epoch(id='" + epoch.id + "', node_name=" + vornix::quoted_form(epoch.node_name) +
+         ", state=EpochState." + state_name(epoch.state) + ")";
+}
+
+Ref make_epoch_class() {
+  PyType_Slot slots[] = {
+      slot(Py_tp_doc, epoch_doc),
+      slot(Py_tp_new, refuse_new),
+      slot(Py_tp_dealloc, boxed_dealloc<EpochValue>),
+      slot(Py_tp_repr, guarded<epoch_repr_slot>),
+      slot(Py_tp_methods, epoch_methods),
+      slot(Py_tp_getset, epoch_getset),
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      .name = "Epoch",
+      .basicsize = static_cast<int>(sizeof(EpochObject)),
+      .itemsize = 0,
+      .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+      .slots = slots,
+  };
+  return make_class(spec);
+}
+
+Ref epoch_value_to_python(const EpochValue& epoch) { return new_boxed(types().epoch.get(), epoch); }
+
+Ref epoch_to_python(const vornix::Epoch& epoch) {
+  return epoch_value_to_python(epoch_from_core(epoch));
+}
+
+const EpochValue* epoch_from_python(PyObject* obj) noexcept {
+  PyObject* cls = types().epoch.get();
+  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
+  return &value_of(obj);
+}
+
+EpochValue epoch_arg(std::string_view name, PyObject* obj) {
+  const EpochValue* epoch = epoch_from_python(obj);
+  if (epoch == nullptr) raise_arg_type_error(name, "Epoch", obj);
+  SharedBorrow hold(borrow_of(obj));
+  return *epoch;
+}
+
+}  // namespace vornix::py

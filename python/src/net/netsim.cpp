@@ -1,0 +1,283 @@
+#include "net/netsim.hpp"
+
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "base/fault.hpp"
+#include "errors/exceptions.hpp"
+#include "graph/graph_class.hpp"
+#include "net/conversions.hpp"
+#include "net/state.hpp"
+#include "support/args.hpp"
+#include "support/borrow.hpp"
+#include "support/classes.hpp"
+#include "support/errors.hpp"
+#include "support/py_text.hpp"
+#include "support/types.hpp"
+#include "support/ulid.hpp"
+
+namespace vornix::py {
+namespace {
+
+using NetSimObject = Boxed<vornix::NetSim>;
+
+vornix::NetSim& sim_of(PyObject* self) { return boxed_value<vornix::NetSim>(self); }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::NetSim>(self).borrow; }
+
+// Raises the exception of a refused action. A run step can fail after it has
+// already changed the state; those changes are listed in the failure's
+// events, and the exception carries them as `events` so that the caller can
+// still undo the step. A failed step always gets the attribute (possibly an
+// empty list), so callers need not probe for it.
+[[noreturn]] void raise_action_failure(const vornix::NetActionResponse::Error& failure,
+                                       bool is_step) {
+  Ref exc = net_action_error_to_py_err(failure.error);
+  if (is_step || !failure.events.empty()) {
+    Ref events = events_to_python(failure.events);
+    check_status(PyObject_SetAttrString(exc.get(), "events", events.get()));
+  }
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
+  throw PyErrorAlreadySet{};
+}
+
+const vornix::NetActionResponse::Success& succeeded_or_raise(
+    const vornix::NetActionResponse& response, bool is_step) {
+  if (!response.ok()) raise_action_failure(response.failure(), is_step);
+  return response.success();
+}
+
+Ref pair(Ref first, Ref second) {
+  return check(PyTuple_Pack(2, first.get(), second.get()));
+}
+
+template <class Ids>
+Ref ulid_list(const Ids& ids) {
+  Ref list = check(PyList_New(0));
+  for (const vornix::Ulid& id : ids) {
+    Ref item = ulid_to_python(id);
+    check_status(PyList_Append(list.get(), item.get()));
+  }
+  return list;
+}
+
+// The graph is copied: the simulation owns its topology, and the Python Graph
+// stays an independent value. An invalid graph makes the engine throw its
+// internal fault, which reaches the caller as the BaseException-derived
+// fault, since building a simulation over such a graph is a programming error.
+PyObject* sim_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static constexpr const char* kNames[] = {"graph"};
+  static constexpr Signature kSig{"NetSim", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, kwargs, argv);
+  vornix::Graph graph = graph_arg("graph", argv[0]);
+  return new_boxed(reinterpret_cast<PyObject*>(type), vornix::NetSim(std::move(graph))).release();
+}
+
+PyObject* sim_do_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"action"};
+  static constexpr Signature kSig{"do_action", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  ExclusiveBorrow hold(borrow_of(self));
+  const vornix::NetAction action = action_arg("action", argv[0]);
+  const bool is_step = std::holds_alternative<vornix::NetAction::RunStep>(action.value);
+  const vornix::NetActionResponse response = sim_of(self).do_action(action);
+  const auto& success = succeeded_or_raise(response, is_step);
+  Ref data = response_data_to_python(success.data);
+  Ref events = events_to_python(success.events);
+  return pair(std::move(data), std::move(events)).release();
+}
+
+PyObject* sim_is_blocked(PyObject* self, PyObject*) {
+  SharedBorrow hold(borrow_of(self));
+  return PyBool_FromLong(sim_of(self).is_blocked() ? 1 : 0);
+}
+
+PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
+  ExclusiveBorrow hold(borrow_of(self));
+  const std::vector<vornix::NetEvent> events = sim_of(self).run_until_blocked();
+  return events_to_python(events).release();
+}
+
+PyObject* sim_run_step(PyObject* self, PyObject*) {
+  ExclusiveBorrow hold(borrow_of(self));
+  const vornix::NetActionResponse response = sim_of(self).run_step();
+  const auto& success = succeeded_or_raise(response, /*is_step=*/true);
+  const auto* step = std::get_if<vornix::NetActionResponseData::StepResult>(&success.data.value);
+  if (step == nullptr) vornix::internal_fault("run step answered without a step result");
+  Ref made_progress = check(PyBool_FromLong(step->made_progress ? 1 : 0));
+  Ref events = events_to_python(success.events);
+  return pair(std::move(made_progress), std::move(events)).release();
+}
+
+// Both arguments are type-checked before the action's identifiers are parsed,
+// and every event is converted before the engine runs, so a bad argument
+// leaves the simulation as it was.
+PyObject* sim_undo_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"action", "events"};
+  static constexpr Signature kSig{"undo_action", kNames, 2};
+  PyObject* argv[2] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  ExclusiveBorrow hold(borrow_of(self));
+  instance_arg("action", argv[0], types().net_action.get());
+  PyObject* list = argv[1];
+  if (!PyList_Check(list)) raise_arg_type_error("events", "list", list);
+  const vornix::NetAction action = action_arg("action", argv[0]);
+  std::vector<vornix::NetEvent> events;
+  events.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
+  // The size is read on every round: nothing here runs Python code today, but
+  // an index past a shrunken list must never be read.
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+    Ref item = Ref::borrow(PyList_GET_ITEM(list, i));
+    events.push_back(event_from_python(item.get()));
+  }
+  vornix::Status<vornix::UndoError> status = sim_of(self).undo_action(action, events);
+  if (!status) raise_undo_error(status.error());
+  Py_RETURN_NONE;
+}
+
+PyObject* sim_packet_count_at(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"location"};
+  static constexpr Signature kSig{"packet_count_at", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  SharedBorrow hold(borrow_of(self));
+  const vornix::PacketLocation location = location_arg("location", argv[0]);
+  return PyLong_FromUnsignedLongLong(sim_of(self).packet_count_at(location));
+}
+
+PyObject* sim_get_packets_at_location(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                      PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"location"};
+  static constexpr Signature kSig{"get_packets_at_location", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  SharedBorrow hold(borrow_of(self));
+  const vornix::PacketLocation location = location_arg("location", argv[0]);
+  return ulid_list(sim_of(self).get_packets_at_location(location)).release();
+}
+
+// The identifier may be any object whose str() is identifier text; its errors
+// are the identifier's own, without an argument prefix.
+PyObject* sim_get_epoch(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"epoch_id"};
+  static constexpr Signature kSig{"get_epoch", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  SharedBorrow hold(borrow_of(self));
+  const vornix::Ulid id = python_to_ulid(argv[0]);
+  const vornix::Epoch* epoch = sim_of(self).get_epoch(id);
+  if (epoch == nullptr) Py_RETURN_NONE;
+  return epoch_to_python(*epoch).release();
+}
+
+PyObject* sim_get_startable_epochs(PyObject* self, PyObject*) {
+  SharedBorrow hold(borrow_of(self));
+  return ulid_list(sim_of(self).get_startable_epochs()).release();
+}
+
+PyObject* sim_get_packet(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"packet_id"};
+  static constexpr Signature kSig{"get_packet", kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  SharedBorrow hold(borrow_of(self));
+  const vornix::Ulid id = python_to_ulid(argv[0]);
+  const vornix::Packet* packet = sim_of(self).get_packet(id);
+  if (packet == nullptr) Py_RETURN_NONE;
+  return packet_to_python(*packet).release();
+}
+
+PyObject* sim_get_graph(PyObject* self, void*) {
+  SharedBorrow hold(borrow_of(self));
+  return graph_to_python(sim_of(self).graph()).release();
+}
+
+PyObject* sim_repr(PyObject* self) {
+  SharedBorrow hold(borrow_of(self));
+  const vornix::Graph& g = sim_of(self).graph();
+  return to_py_str("Net(graph=Graph(nodes=" + std::to_string(g.nodes().size()) +
+                   ", edges=" + std::to_string(g.edges().size()) + "))")
+      .release();
+}
+
+PyDoc_STRVAR(sim_doc, "NetSim(graph)\n--\n\nThe runtime state of a flow-based network.");
+
+PyMethodDef sim_methods[] = {
+    {"do_action", fastcall_kw<sim_do_action>(), METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("do_action($self, action)\n--\n\n"
+               "Perform an action on the network.\n"
+               "Returns (response_data, events) tuple on success.\n"
+               "Raises an exception on error.")},
+    {"is_blocked", noargs<sim_is_blocked>(), METH_NOARGS,
+     PyDoc_STR("is_blocked($self)\n--\n\n"
+               "Check if the network is blocked (no progress can be made).")},
+    {"run_until_blocked", noargs<sim_run_until_blocked>(), METH_NOARGS,
+     PyDoc_STR("run_until_blocked($self)\n--\n\n"
+               "Run the network until blocked, returning all events.")},
+    {"run_step", noargs<sim_run_step>(), METH_NOARGS,
+     PyDoc_STR("run_step($self)\n--\n\n"
+               "Run one step of automatic packet flow.\n\n"
+               "Convenience method equivalent to `do_action(NetAction.run_step())`.\n\n"
+               "Returns:\n"
+               "    A tuple of (made_progress, events) where made_progress indicates\n"
+               "    whether any packets were moved.")},
+    {"undo_action", fastcall_kw<sim_undo_action>(), METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("undo_action($self, action, events)\n--\n\n"
+               "Undo a previously executed action.\n\n"
+               "Args:\n"
+               "    action: The original action that was executed\n"
+               "    events: The events that were produced by the action\n\n"
+               "Raises:\n"
+               "    UndoError: If the undo operation fails")},
+    {"packet_count_at", fastcall_kw<sim_packet_count_at>(), METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("packet_count_at($self, location)\n--\n\n"
+               "Get the number of packets at a location.")},
+    {"get_packets_at_location", fastcall_kw<sim_get_packets_at_location>(),
+     METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("get_packets_at_location($self, location)\n--\n\n"
+               "Get all packet IDs at a location.")},
+    {"get_epoch", fastcall_kw<sim_get_epoch>(), METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("get_epoch($self, epoch_id)\n--\n\nGet an epoch by ID.")},
+    {"get_startable_epochs", noargs<sim_get_startable_epochs>(), METH_NOARGS,
+     PyDoc_STR("get_startable_epochs($self)\n--\n\nGet all startable epoch IDs.")},
+    {"get_packet", fastcall_kw<sim_get_packet>(), METH_FASTCALL | METH_KEYWORDS,
+     PyDoc_STR("get_packet($self, packet_id)\n--\n\nGet a packet by ID.")},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef sim_getset[] = {
+    {"graph", guarded<sim_get_graph>, nullptr, PyDoc_STR("Get the underlying graph."), nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+Ref make_net_sim_class() {
+  PyType_Slot slots[] = {
+      slot(Py_tp_doc, sim_doc),
+      slot(Py_tp_new, guarded<sim_new>),
+      slot(Py_tp_dealloc, boxed_dealloc<vornix::NetSim>),
+      slot(Py_tp_repr, guarded<sim_repr>),
+      slot(Py_tp_methods, sim_methods),
+      slot(Py_tp_getset, sim_getset),
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      .name = "NetSim",
+      .basicsize = static_cast<int>(sizeof(NetSimObject)),
+      .itemsize = 0,
+      .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+      .slots = slots,
+  };
+  return make_class(spec);
+}
+
+}  // namespace vornix::py
