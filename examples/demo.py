@@ -1,58 +1,123 @@
-"""A small flow-based network described from Python.
+"""A small flow-based network driven from Python.
 
-Builds a three-node pipeline (a source, a worker with a capacity-limited
-input, a sink), prints its parts, validates it, then shows what validation
-reports for a broken variant of the same network.
+Three nodes in a line: Source -> Worker -> Sink. The Worker asks for work at
+startup through its dependency edge, so the first steps create an epoch at
+the Source; the host program (this script) then plays the nodes: it starts
+epochs, creates packets, loads output ports and sends salvos, while the
+engine's automatic steps carry packets along edges and fire input salvo
+conditions. Every change comes back as an event; the last action is undone.
 """
 
 import vornix_sim as vs
 
 
-def pipeline(extra_edges=()):
-    take_in = vs.SalvoCondition(
-        vs.MaxSalvos.finite(1), "in", vs.SalvoConditionTerm.port("in", vs.PortState.NonEmpty)
-    )
-    send_out = vs.SalvoCondition(
-        vs.MaxSalvos.Infinite, "out", vs.SalvoConditionTerm.port("out", vs.PortState.NonEmpty)
-    )
-    source = vs.Node("Source", out_ports={"out": vs.Port()}, out_salvo_conditions={"send": send_out})
+def build_graph():
+    def takes(port):
+        return vs.SalvoCondition(
+            vs.MaxSalvos.finite(1), port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
+        )
+
+    def sends(port):
+        return vs.SalvoCondition(
+            vs.MaxSalvos.Infinite, port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
+        )
+
+    source = vs.Node("Source", out_ports={"out": vs.Port()}, out_salvo_conditions={"send": sends("out")})
     worker = vs.Node(
         "Worker",
         in_ports={"in": vs.Port(vs.PortSlotSpec.finite(1))},
         out_ports={"out": vs.Port()},
-        in_salvo_conditions={"take": take_in},
-        out_salvo_conditions={"send": send_out},
+        in_salvo_conditions={"take": takes("in")},
+        out_salvo_conditions={"send": sends("out")},
         dependency_request_config=vs.DependencyRequestConfig(
             [vs.DependencyRequestTrigger.OnStartup], "warm-up"
         ),
     )
-    sink = vs.Node("Sink", in_ports={"in": vs.Port()}, in_salvo_conditions={"take": take_in})
+    sink = vs.Node("Sink", in_ports={"in": vs.Port()}, in_salvo_conditions={"take": takes("in")})
 
     def edge(a, b):
         return vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"), vs.PortRef(b, vs.PortType.Input, "in"))
 
-    edges = [edge("Source", "Worker"), edge("Worker", "Sink"), *extra_edges]
-    return vs.Graph([source, worker, sink], edges, dependency_edges=[edges[0]])
+    feed = edge("Source", "Worker")
+    return vs.Graph([source, worker, sink], [feed, edge("Worker", "Sink")], dependency_edges=[feed])
+
+
+def describe(event):
+    k = event.kind
+    if k == "PacketMoved":
+        return f"{k:24} {event.packet_id[-6:]}  {event.from_location!r} -> {event.to_location!r}"
+    if k in ("PacketCreated", "PacketConsumed", "PacketDestroyed"):
+        return f"{k:24} {event.packet_id[-6:]}"
+    if k in ("EpochFinished", "EpochCancelled"):
+        return f"{k:24} {event.epoch!r}"
+    if k in ("RequestCreated",):
+        return f"{k:24} node={event.node_name} label={event.label} source={event.request_source}"
+    if k == "RequestCascadeResolved":
+        return f"{k:24} sources={event.source_nodes} label={event.label}"
+    if k == "RequestEpochCreated":
+        return f"{k:24} {event.epoch_id[-6:]} at {event.node_name} for {event.label}"
+    if k in ("InputSalvoTriggered", "OutputSalvoTriggered"):
+        return f"{k:24} {event.epoch_id[-6:]} condition={event.salvo_condition}"
+    return f"{k:24} {event.epoch_id[-6:]}"
+
+
+def show(title, events):
+    print(f"-- {title}")
+    for e in events:
+        print("   " + describe(e))
+
+
+def act(sim, title, action):
+    data, events = sim.do_action(action)
+    show(title, events)
+    return data, events
+
+
+def serve(sim, epoch_id):
+    """Plays one node: start the epoch, forward its input (or make a packet), send it on."""
+    act(sim, f"start epoch {epoch_id[-6:]}", vs.NetAction.start_epoch(epoch_id))
+    epoch = sim.get_epoch(epoch_id)
+    if epoch.in_salvo.packets:
+        packet_id = epoch.in_salvo.packets[0][1]
+    else:
+        data, _ = act(sim, "create a packet inside it", vs.NetAction.create_packet(epoch_id))
+        packet_id = data.packet_id
+    if epoch.node_name == "Sink":
+        act(sim, "consume it", vs.NetAction.consume_packet(packet_id))
+    else:
+        act(sim, "load it into 'out'", vs.NetAction.load_packet_into_output_port(packet_id, "out"))
+        act(sim, "send the 'send' salvo", vs.NetAction.send_output_salvo(epoch_id, "send"))
+    act(sim, "finish the epoch", vs.NetAction.finish_epoch(epoch_id))
 
 
 def main():
-    graph = pipeline()
-    print(graph)
-    for name, node in sorted(graph.nodes().items()):
-        print(f"  {node!r}: in={sorted(node.in_ports)} out={sorted(node.out_ports)}")
-        for cname, cond in node.in_salvo_conditions.items():
-            print(f"    input condition {cname!r}: {cond!r}")
-    for e in sorted(graph.edges(), key=str):
-        print(f"  edge {e}{'  (dependency)' if graph.is_dependency_edge(e) else ''}")
-    print("validation errors:", graph.validate())
+    graph = build_graph()
+    print(graph, "validation errors:", graph.validate())
+    sim = vs.NetSim(graph)
+    print(sim, "blocked:", sim.is_blocked())
 
-    broken = pipeline(extra_edges=[
-        vs.Edge(vs.PortRef("Worker", vs.PortType.Output, "out"), vs.PortRef("Ghost", vs.PortType.Input, "in")),
-    ])
-    print(broken)
-    for error in broken.validate():
-        print(f"  {error.kind}: {error}")
-        print(f"    details: {error.details}")
+    for _ in range(3):
+        show("run until blocked", sim.run_until_blocked())
+        startable = [str(e) for e in sim.get_startable_epochs()]
+        if not startable:
+            break
+        serve(sim, startable[0])
+
+    print("blocked:", sim.is_blocked(), "| packets outside:", sim.packet_count_at(vs.PacketLocation.outside_net()))
+
+    # Every action can be undone from the events it returned.
+    _, events = act(sim, "create a packet outside the net", vs.NetAction.create_packet())
+    packet_id = events[0].packet_id
+    action = vs.NetAction.transport_packet_to_location(
+        packet_id, vs.PacketLocation.input_port("Worker", "in")
+    )
+    _, events = act(sim, "transport it to Worker.in", action)
+    sim.undo_action(action, events)
+    print("-- undone: the packet is back at", sim.get_packet(packet_id).location)
+    try:
+        sim.do_action(vs.NetAction.start_epoch(packet_id))
+    except vs.EpochNotFoundError as e:
+        print("-- refused:", e)
 
 
 if __name__ == "__main__":

@@ -32,3 +32,16 @@ fi
 .venv/bin/python -m pip install -q "$root" pytest
 cd "$root/tests"  # run against the installed module, not the source tree
 "$root/.venv/bin/python" -X dev -m pytest -q -p no:cacheprovider "$root/tests"
+
+echo "== Python tests against the extension built with ASan + UBSan"
+# The interpreter is not built with the sanitizers, so their runtime (and the
+# C++ runtime it intercepts exceptions through) must be loaded first. Leak
+# checks stay off: the interpreter keeps memory until exit by design.
+cmake -S "$root" -B "$root/build/pytest-asan" -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON \
+  -DVORNIX_BUILD_TESTS=OFF -DVORNIX_BUILD_PYTHON=ON -DVORNIX_WERROR=ON \
+  -DPython_EXECUTABLE="$root/.venv/bin/python" >/dev/null
+cmake --build "$root/build/pytest-asan" -j "$jobs"
+LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
+  ASAN_OPTIONS=detect_leaks=0 PYTHONMALLOC=malloc \
+  PYTHONPATH="$root/build/pytest-asan/python" \
+  "$root/.venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests"
