@@ -14,12 +14,15 @@
 #include <optional>
 #include <string>
 
+#include "support/args.hpp"
 #include "support/classes.hpp"
+#include "support/enum_class.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
+#include "support/types.hpp"
 
 namespace vornix::py {
 
@@ -78,6 +81,28 @@ Ref make_count_class() {
       .slots = slots,
   };
   return make_class(spec);
+}
+
+// The static constructors of the enumeration classes paired with a count
+// class: `Name()` returns member `Number` of the enumeration class registered
+// in `Enum`; `Name(n)` returns a new instance of the count class in `Count`.
+//   {"infinite", fastcall_kw<member_constructor<kInfinite, &ClassRegistry::max_salvos, 0>>(), ...}
+template <const char* Name, Ref ClassRegistry::*Enum, std::int64_t Number>
+PyObject* member_constructor(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                             PyObject* kwnames) {
+  static constexpr Signature kSig{Name, {}, 0};
+  parse_args(kSig, args, nargs, kwnames, {});
+  return enum_member((types().*Enum).get(), Number).release();
+}
+
+template <const char* Name, Ref ClassRegistry::*Count>
+PyObject* count_constructor(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* kNames[] = {"n"};
+  static constexpr Signature kSig{Name, kNames, 1};
+  PyObject* argv[1] = {};
+  parse_args(kSig, args, nargs, kwnames, argv);
+  const std::uint64_t n = u64_arg("n", argv[0]);
+  return new_count((types().*Count).get(), n).release();
 }
 
 }  // namespace vornix::py

@@ -21,32 +21,21 @@ PyDoc_STRVAR(finite_doc, "finite(n)\n--\n\nFinite limit on triggers.");
 constexpr const char* kMembers[] = {"Infinite"};
 constexpr std::int64_t kInfinite = 0;
 
-PyObject* infinite(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Signature kSig{"infinite", {}, 0};
-  parse_args(kSig, args, nargs, kwnames, {});
-  return enum_member(types().max_salvos.get(), kInfinite).release();
-}
-
-PyObject* finite(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* kNames[] = {"n"};
-  static constexpr Signature kSig{"finite", kNames, 1};
-  PyObject* argv[1] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
-  const std::uint64_t n = u64_arg("n", argv[0]);
-  return new_count(types().max_salvos_finite.get(), n).release();
-}
+constexpr char kInfiniteName[] = "infinite";
+constexpr char kFiniteName[] = "finite";
 
 PyMethodDef max_salvos_methods[] = {
-    {"infinite", fastcall_kw<infinite>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-     infinite_doc},
-    {"finite", fastcall_kw<finite>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC, finite_doc},
+    {"infinite",
+     fastcall_kw<member_constructor<kInfiniteName, &ClassRegistry::max_salvos, kInfinite>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, infinite_doc},
+    {"finite", fastcall_kw<count_constructor<kFiniteName, &ClassRegistry::max_salvos_finite>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, finite_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 
 const EnumClassSpec kSpec{"MaxSalvos", max_salvos_doc, kMembers, max_salvos_methods};
 
-constexpr CountClass kFinite{"MaxSalvosFinite", max_salvos_finite_doc, "max",
-                             "MaxSalvos.finite"};
+constexpr CountClass kFinite{"MaxSalvosFinite", max_salvos_finite_doc, "max", "MaxSalvos.finite"};
 
 }  // namespace
 

@@ -19,24 +19,14 @@ PyDoc_STRVAR(count_doc, "count(n)\n--\n\nTake at most n packets (takes fewer if 
 constexpr const char* kMembers[] = {"All"};
 constexpr std::int64_t kAll = 0;
 
-PyObject* all(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Signature kSig{"all", {}, 0};
-  parse_args(kSig, args, nargs, kwnames, {});
-  return enum_member(types().packet_count.get(), kAll).release();
-}
-
-PyObject* count(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* kNames[] = {"n"};
-  static constexpr Signature kSig{"count", kNames, 1};
-  PyObject* argv[1] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
-  const std::uint64_t n = u64_arg("n", argv[0]);
-  return new_count(types().packet_count_n.get(), n).release();
-}
+constexpr char kAllName[] = "all";
+constexpr char kCountName[] = "count";
 
 PyMethodDef packet_count_methods[] = {
-    {"all", fastcall_kw<all>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC, all_doc},
-    {"count", fastcall_kw<count>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC, count_doc},
+    {"all", fastcall_kw<member_constructor<kAllName, &ClassRegistry::packet_count, kAll>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, all_doc},
+    {"count", fastcall_kw<count_constructor<kCountName, &ClassRegistry::packet_count_n>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, count_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 

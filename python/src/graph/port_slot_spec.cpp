@@ -17,25 +17,15 @@ PyDoc_STRVAR(finite_doc, "finite(n)\n--\n\n");
 constexpr const char* kMembers[] = {"Infinite", "Finite"};
 constexpr std::int64_t kInfinite = 0;
 
-PyObject* infinite(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr Signature kSig{"infinite", {}, 0};
-  parse_args(kSig, args, nargs, kwnames, {});
-  return enum_member(types().port_slot_spec.get(), kInfinite).release();
-}
-
-PyObject* finite(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static constexpr const char* kNames[] = {"n"};
-  static constexpr Signature kSig{"finite", kNames, 1};
-  PyObject* argv[1] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
-  const std::uint64_t n = u64_arg("n", argv[0]);
-  return new_count(types().port_slot_spec_finite.get(), n).release();
-}
+constexpr char kInfiniteName[] = "infinite";
+constexpr char kFiniteName[] = "finite";
 
 PyMethodDef port_slot_spec_methods[] = {
-    {"infinite", fastcall_kw<infinite>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-     infinite_doc},
-    {"finite", fastcall_kw<finite>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC, finite_doc},
+    {"infinite",
+     fastcall_kw<member_constructor<kInfiniteName, &ClassRegistry::port_slot_spec, kInfinite>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, infinite_doc},
+    {"finite", fastcall_kw<count_constructor<kFiniteName, &ClassRegistry::port_slot_spec_finite>>(),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, finite_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 
