@@ -1,0 +1,173 @@
+"""Packet hops per second of a Python host loop, beside the same pipeline in SimPy.
+
+The network is a chain of stages: a feed node, then STAGES nodes in a line,
+each with one input port of capacity one and one output port, the last
+output port unconnected (its packets leave the network). PACKETS packets are
+put on the feed edge; the host plays every stage: for each new epoch it
+starts it, loads the packet it took into the output port, sends the output
+salvo and finishes the epoch, then lets `run_until_blocked` carry the packets
+on. One hop is one packet passing one stage.
+
+Two host styles are timed:
+
+  text  reads the new epoch ids from the EpochCreated events that
+        run_until_blocked returns and passes them on as str;
+  ulid  asks get_startable_epochs() for the ids (ULID objects of the `ulid`
+        package) and passes those objects on.
+
+The SimPy pipeline is one process per stage and a Store between stages (it
+runs only when simpy is installed: pip install '.[bench]').
+
+Runs are interleaved (text, ulid, simpy, text, ...) so that the noise of a
+shared machine falls on all of them alike; the median of the repeats is
+reported, with the ratios against SimPy.
+
+    python bench/host_bench.py [--stages 100] [--packets 1000] [--repeats 3]
+"""
+
+import argparse
+import statistics
+import sys
+import time
+
+import vornix_sim as vs
+
+try:
+    import simpy
+except ImportError:  # the benchmark still times the two host styles
+    simpy = None
+
+
+def chain_graph(stages):
+    def condition(port):
+        return vs.SalvoCondition(
+            vs.MaxSalvos.finite(1), port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
+        )
+
+    names = [f"S{i}" for i in range(stages)]
+    nodes = [vs.Node("Feed", out_ports={"out": vs.Port()})]
+    for name in names:
+        nodes.append(
+            vs.Node(
+                name,
+                in_ports={"in": vs.Port(vs.PortSlotSpec.finite(1))},
+                out_ports={"out": vs.Port()},
+                in_salvo_conditions={"take": condition("in")},
+                out_salvo_conditions={"out": condition("out")},
+            )
+        )
+    chain = ["Feed"] + names
+    edges = [
+        vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"), vs.PortRef(b, vs.PortType.Input, "in"))
+        for a, b in zip(chain, chain[1:])
+    ]
+    return vs.Graph(nodes, edges), edges[0]
+
+
+def feed(sim, feed_edge, packets):
+    onto_feed = vs.PacketLocation.edge(feed_edge)
+    for _ in range(packets):
+        data, _ = sim.do_action(vs.NetAction.create_packet())
+        sim.do_action(vs.NetAction.transport_packet_to_location(data.packet_id, onto_feed))
+
+
+def run_stage(do, epoch_id, A=vs.NetAction):
+    data, _ = do(A.start_epoch(epoch_id))
+    packet_id = data.epoch.in_salvo.packets[0][1]
+    do(A.load_packet_into_output_port(packet_id, "out"))
+    do(A.send_output_salvo(epoch_id, "out"))
+    do(A.finish_epoch(epoch_id))
+
+
+def host_text(graph, feed_edge, packets):
+    sim = vs.NetSim(graph)
+    start = time.perf_counter()
+    feed(sim, feed_edge, packets)
+    do = sim.do_action
+    hops = 0
+    events = sim.run_until_blocked()
+    while True:
+        epoch_ids = [e.epoch_id for e in events if e.kind == "EpochCreated"]
+        if not epoch_ids:
+            break
+        for epoch_id in epoch_ids:
+            run_stage(do, epoch_id)
+        hops += len(epoch_ids)
+        events = sim.run_until_blocked()
+    return hops, time.perf_counter() - start
+
+
+def host_ulid(graph, feed_edge, packets):
+    sim = vs.NetSim(graph)
+    start = time.perf_counter()
+    feed(sim, feed_edge, packets)
+    do = sim.do_action
+    hops = 0
+    sim.run_until_blocked()
+    while True:
+        epoch_ids = sim.get_startable_epochs()
+        if not epoch_ids:
+            break
+        for epoch_id in epoch_ids:
+            run_stage(do, epoch_id)
+        hops += len(epoch_ids)
+        sim.run_until_blocked()
+    return hops, time.perf_counter() - start
+
+
+def simpy_chain(stages, packets):
+    env = simpy.Environment()
+    stores = [simpy.Store(env) for _ in range(stages + 1)]
+    hops = [0]
+
+    def stage(inbox, outbox):
+        while True:
+            item = yield inbox.get()
+            hops[0] += 1
+            yield outbox.put(item)
+
+    for i in range(stages):
+        env.process(stage(stores[i], stores[i + 1]))
+    start = time.perf_counter()
+    for packet in range(packets):
+        stores[0].put(packet)
+    env.run()
+    return hops[0], time.perf_counter() - start
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--stages", type=int, default=100)
+    parser.add_argument("--packets", type=int, default=1000)
+    parser.add_argument("--repeats", type=int, default=3)
+    args = parser.parse_args(argv)
+
+    graph, feed_edge = chain_graph(args.stages)
+    runs = {
+        "text": lambda: host_text(graph, feed_edge, args.packets),
+        "ulid": lambda: host_ulid(graph, feed_edge, args.packets),
+    }
+    if simpy is not None:
+        runs["simpy"] = lambda: simpy_chain(args.stages, args.packets)
+    expected = args.stages * args.packets
+    rates = {name: [] for name in runs}
+    for _ in range(args.repeats):
+        for name, run in runs.items():
+            hops, seconds = run()
+            if hops != expected:
+                raise SystemExit(f"{name}: {hops} hops, expected {expected}")
+            rates[name].append(hops / seconds)
+
+    impl = f"{sys.implementation.name} {sys.version.split()[0]}"
+    print(f"{impl}: {args.stages} stages, {args.packets} packets, "
+          f"median of {args.repeats} interleaved runs")
+    median = {name: statistics.median(r) for name, r in rates.items()}
+    for name, rate in median.items():
+        print(f"  {name:6} {rate / 1000:8.1f} k hops/s")
+    if "simpy" in median:
+        for name in ("text", "ulid"):
+            print(f"  {name}/simpy {median[name] / median['simpy']:6.3f}")
+
+
+if __name__ == "__main__":
+    main()
