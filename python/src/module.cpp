@@ -46,43 +46,7 @@ namespace {
 struct Registration {
   const char* name;
   Ref (*factory)();
-  Ref ClassRegistry::*registry_slot;  // null for the exception classes
-};
-
-// Exception classes, each on its base (VornixError and UndoError first).
-constexpr Registration kExceptionClasses[] = {
-    {"VornixError", exception_factory<Exc::VornixError>, nullptr},
-    {"PacketNotFoundError", exception_factory<Exc::PacketNotFoundError>, nullptr},
-    {"EpochNotFoundError", exception_factory<Exc::EpochNotFoundError>, nullptr},
-    {"EpochNotRunningError", exception_factory<Exc::EpochNotRunningError>, nullptr},
-    {"EpochNotStartableError", exception_factory<Exc::EpochNotStartableError>, nullptr},
-    {"CannotFinishNonEmptyEpochError", exception_factory<Exc::CannotFinishNonEmptyEpochError>,
-     nullptr},
-    {"UnsentOutputSalvoError", exception_factory<Exc::UnsentOutputSalvoError>, nullptr},
-    {"PacketNotInAnyNodeError", exception_factory<Exc::PacketNotInAnyNodeError>, nullptr},
-    {"OutputPortNotFoundError", exception_factory<Exc::OutputPortNotFoundError>, nullptr},
-    {"OutputPortFullError", exception_factory<Exc::OutputPortFullError>, nullptr},
-    {"SalvoConditionNotFoundError", exception_factory<Exc::SalvoConditionNotFoundError>, nullptr},
-    {"SalvoConditionNotMetError", exception_factory<Exc::SalvoConditionNotMetError>, nullptr},
-    {"MaxSalvosExceededError", exception_factory<Exc::MaxSalvosExceededError>, nullptr},
-    {"NodeNotFoundError", exception_factory<Exc::NodeNotFoundError>, nullptr},
-    {"PacketNotAtInputPortError", exception_factory<Exc::PacketNotAtInputPortError>, nullptr},
-    {"InputPortNotFoundError", exception_factory<Exc::InputPortNotFoundError>, nullptr},
-    {"InputPortFullError", exception_factory<Exc::InputPortFullError>, nullptr},
-    {"CannotMovePacketFromRunningEpochError",
-     exception_factory<Exc::CannotMovePacketFromRunningEpochError>, nullptr},
-    {"CannotMovePacketIntoRunningEpochError",
-     exception_factory<Exc::CannotMovePacketIntoRunningEpochError>, nullptr},
-    {"EdgeNotFoundError", exception_factory<Exc::EdgeNotFoundError>, nullptr},
-    {"GraphValidationError", exception_factory<Exc::GraphValidationError>, nullptr},
-    {"RequestCycleDetectedError", exception_factory<Exc::RequestCycleDetectedError>, nullptr},
-    {"RequestUnconnectedPortError", exception_factory<Exc::RequestUnconnectedPortError>, nullptr},
-    {"RequestNodeNotFoundError", exception_factory<Exc::RequestNodeNotFoundError>, nullptr},
-    {"UndoError", exception_factory<Exc::UndoError>, nullptr},
-    {"UndoStateMismatchError", exception_factory<Exc::UndoStateMismatchError>, nullptr},
-    {"UndoNotFoundError", exception_factory<Exc::UndoNotFoundError>, nullptr},
-    {"UndoNotUndoableError", exception_factory<Exc::UndoNotUndoableError>, nullptr},
-    {"UndoInternalError", exception_factory<Exc::UndoInternalError>, nullptr},
+  Ref ClassRegistry::*registry_slot;
 };
 
 // Graph classes. An entry commented out is a class still to be written; fill
@@ -161,8 +125,6 @@ class ImportRollback {
   ~ImportRollback() {
     if (committed_) return;
     types() = ClassRegistry{};
-    clear_exception_classes();
-    clear_internal_fault_class();
   }
   void commit() noexcept { committed_ = true; }
 
@@ -170,29 +132,68 @@ class ImportRollback {
   bool committed_ = false;
 };
 
+void add_to_module(PyObject* module, PyObject* all, const char* name, PyObject* cls) {
+  check_status(PyModule_AddObjectRef(module, name, cls));
+  Ref text = check(PyUnicode_FromString(name));
+  check_status(PyList_Append(all, text.get()));
+}
+
+// Exception classes, each on its base, in the order of their table.
+void register_exceptions(PyObject* module, PyObject* all) {
+  for (std::size_t i = 0; i < kExceptionCount; ++i) {
+    const Exc id = static_cast<Exc>(i);
+    Ref cls = make_exception_class(id);
+    add_to_module(module, all, exception_name(id), cls.get());
+  }
+}
+
 template <std::size_t N>
 void register_group(PyObject* module, PyObject* all, const Registration (&group)[N]) {
   for (const Registration& entry : group) {
     Ref cls = entry.factory();
-    if (entry.registry_slot != nullptr) types().*entry.registry_slot = Ref::borrow(cls.get());
-    check_status(PyModule_AddObjectRef(module, entry.name, cls.get()));
-    Ref name = check(PyUnicode_FromString(entry.name));
-    check_status(PyList_Append(all, name.get()));
+    types().*entry.registry_slot = Ref::borrow(cls.get());
+    add_to_module(module, all, entry.name, cls.get());
   }
 }
 
+// The interpreter that made the module. The module keeps its classes in
+// process-wide state, so it can belong to one interpreter only.
+PyInterpreterState* g_owner = nullptr;
+
+PyInterpreterState* current_interpreter() {
+#ifdef PYPY_VERSION
+  return nullptr;  // one interpreter per process
+#else
+  return PyThreadState_GetInterpreter(PyThreadState_Get());
+#endif
+}
+
+// Another interpreter must not share the first one's module: its import
+// machinery would rewrite the module's attributes, and its teardown would
+// clear them under the first interpreter's feet. It gets an ImportError and
+// the first interpreter's module stays as it was.
+void refuse_other_interpreters() {
+  if (g_owner == nullptr || current_interpreter() == g_owner) return;
+  raise(PyExc_ImportError,
+        "vornix_sim can only be imported in one interpreter per process; it is already "
+        "loaded in another");
+}
+
 PyObject* init_module() {
+  refuse_other_interpreters();
   if (g_module != nullptr) return Ref::borrow(g_module).release();
   ImportRollback rollback;
+  make_interned_strings();
   Ref module = check(PyModule_Create(&g_module_def));
   Ref all = check(PyList_New(0));
   check_status(PyModule_AddObjectRef(module.get(), "__all__", all.get()));
   create_internal_fault_class();
-  register_group(module.get(), all.get(), kExceptionClasses);
+  register_exceptions(module.get(), all.get());
   register_group(module.get(), all.get(), kGraphClasses);
   register_group(module.get(), all.get(), kSimulationClasses);
   rollback.commit();
   g_module = Ref::borrow(module.get()).release();
+  g_owner = current_interpreter();
   return module.release();
 }
 

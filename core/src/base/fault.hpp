@@ -16,7 +16,13 @@ namespace vornix {
 
 class InternalError : public std::logic_error {
  public:
-  using std::logic_error::logic_error;
+  explicit InternalError(const std::string& what) : std::logic_error(what), message_(what) {}
+  // The whole text: what() is a C string and ends at the first NUL, which a
+  // name quoted into the message may contain.
+  const std::string& message() const noexcept { return message_; }
+
+ private:
+  std::string message_;
 };
 
 // Throws InternalError whose what() is exactly `what`.

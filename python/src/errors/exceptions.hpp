@@ -18,52 +18,61 @@
 
 namespace vornix::py {
 
-// In registration order.
-enum class Exc : std::uint8_t {
-  VornixError,
-  PacketNotFoundError,
-  EpochNotFoundError,
-  EpochNotRunningError,
-  EpochNotStartableError,
-  CannotFinishNonEmptyEpochError,
-  UnsentOutputSalvoError,
-  PacketNotInAnyNodeError,
-  OutputPortNotFoundError,
-  OutputPortFullError,
-  SalvoConditionNotFoundError,
-  SalvoConditionNotMetError,
-  MaxSalvosExceededError,
-  NodeNotFoundError,
-  PacketNotAtInputPortError,
-  InputPortNotFoundError,
-  InputPortFullError,
-  CannotMovePacketFromRunningEpochError,
-  CannotMovePacketIntoRunningEpochError,
-  EdgeNotFoundError,
-  GraphValidationError,
-  RequestCycleDetectedError,
-  RequestUnconnectedPortError,
-  RequestNodeNotFoundError,
-  UndoError,
-  UndoStateMismatchError,
-  UndoNotFoundError,
-  UndoNotUndoableError,
-  UndoInternalError,
-};
-inline constexpr std::size_t kExceptionCount = 29;
+// The one table of the exception classes: X(name, base) in registration
+// order, each base listed before the classes built on it ("Exception" is the
+// interpreter's own). The enumeration, the count, the class names and the
+// module's registration all come from it.
+#define VORNIX_EXCEPTION_CLASSES(X) \
+  X(VornixError, Exception) \
+  X(PacketNotFoundError, VornixError) \
+  X(EpochNotFoundError, VornixError) \
+  X(EpochNotRunningError, VornixError) \
+  X(EpochNotStartableError, VornixError) \
+  X(CannotFinishNonEmptyEpochError, VornixError) \
+  X(UnsentOutputSalvoError, VornixError) \
+  X(PacketNotInAnyNodeError, VornixError) \
+  X(OutputPortNotFoundError, VornixError) \
+  X(OutputPortFullError, VornixError) \
+  X(SalvoConditionNotFoundError, VornixError) \
+  X(SalvoConditionNotMetError, VornixError) \
+  X(MaxSalvosExceededError, VornixError) \
+  X(NodeNotFoundError, VornixError) \
+  X(PacketNotAtInputPortError, VornixError) \
+  X(InputPortNotFoundError, VornixError) \
+  X(InputPortFullError, VornixError) \
+  X(CannotMovePacketFromRunningEpochError, VornixError) \
+  X(CannotMovePacketIntoRunningEpochError, VornixError) \
+  X(EdgeNotFoundError, VornixError) \
+  X(GraphValidationError, VornixError) \
+  X(RequestCycleDetectedError, VornixError) \
+  X(RequestUnconnectedPortError, VornixError) \
+  X(RequestNodeNotFoundError, VornixError) \
+  X(UndoError, VornixError) \
+  X(UndoStateMismatchError, UndoError) \
+  X(UndoNotFoundError, UndoError) \
+  X(UndoNotUndoableError, UndoError) \
+  X(UndoInternalError, UndoError)
 
-// Creates the class "vornix_sim.{name}" on its base and records it for
-// exception_class(). REQUIRES: the base class was made first.
+enum class Exc : std::uint8_t {
+#define VORNIX_EXC_ENUM(name, base) name,
+  VORNIX_EXCEPTION_CLASSES(VORNIX_EXC_ENUM)
+#undef VORNIX_EXC_ENUM
+};
+
+inline constexpr std::size_t kExceptionCount = 0
+#define VORNIX_EXC_COUNT(name, base) +1
+    VORNIX_EXCEPTION_CLASSES(VORNIX_EXC_COUNT)
+#undef VORNIX_EXC_COUNT
+    ;
+
+// The class name ("EdgeNotFoundError"), without the module.
+const char* exception_name(Exc id) noexcept;
+
+// Creates the class "vornix_sim.{name}" on its base and records it in the
+// registry (support/types.hpp). REQUIRES: the base class was made first.
 Ref make_exception_class(Exc id);
-// make_exception_class as a plain factory for the registration tables.
-template <Exc Id>
-Ref exception_factory() {
-  return make_exception_class(Id);
-}
 // The class, borrowed; null before import.
 PyObject* exception_class(Exc id) noexcept;
-// Forgets every class again (after a failed import).
-void clear_exception_classes() noexcept;
 
 // The exception to raise for an engine error: an instance of the variant's
 // class whose only argument is the binding's message.

@@ -9,6 +9,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/py_text.hpp"
+#include "support/types.hpp"
 
 namespace vornix::py {
 namespace {
@@ -21,17 +22,10 @@ struct EnumObject {
 
 EnumObject& as_enum(PyObject* o) noexcept { return *reinterpret_cast<EnumObject*>(o); }
 
-// Which spec made which class: one entry per spec. Classes live for the whole
-// process once the module is imported.
-std::vector<std::pair<PyObject*, const EnumClassSpec*>>& known_classes() {
-  static auto* classes = new std::vector<std::pair<PyObject*, const EnumClassSpec*>>();
-  return *classes;
-}
-
+// Which spec made which class: one entry per spec, in the registry.
 const EnumClassSpec& spec_of_class(PyObject* type) {
-  auto& classes = known_classes();
-  for (const auto& [cls, spec] : classes) {
-    if (cls == type) return *spec;
+  for (const auto& [cls, spec] : types().enum_classes) {
+    if (cls.get() == type) return *spec;
   }
   vornix::internal_fault("not an enumeration class");
 }
@@ -109,10 +103,7 @@ Ref make_enum_class(const EnumClassSpec& spec) {
     set_class_attr(cls.get(), spec.members[i], member.get());
   }
   make_immutable(cls.get());
-  // A retried import makes the class of a spec again; the old one is gone.
-  auto& classes = known_classes();
-  std::erase_if(classes, [&spec](const auto& entry) { return entry.second == &spec; });
-  classes.emplace_back(cls.get(), &spec);
+  types().enum_classes.emplace_back(Ref::borrow(cls.get()), &spec);
   return cls;
 }
 

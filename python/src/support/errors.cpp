@@ -5,18 +5,22 @@
 #include <string>
 
 #include "base/fault.hpp"
+#include "support/types.hpp"
 
 namespace vornix::py {
 namespace {
 
-// Lives as long as the process once the module is imported: the class must
-// outlive every object that could raise it. Never freed at exit, when the
-// interpreter may already be gone.
-PyObject* g_internal_fault = nullptr;
-
-void set_internal_fault(const char* message) noexcept {
-  PyObject* cls = g_internal_fault != nullptr ? g_internal_fault : PyExc_SystemError;
-  PyErr_SetString(cls, message);
+// The whole message, embedded NULs included (PyErr_SetString would stop at
+// the first). Bytes that are not UTF-8 are replaced rather than turning the
+// fault into a decoding error.
+void set_internal_fault(std::string_view message) noexcept {
+  PyObject* fault = types().internal_fault.get();
+  PyObject* cls = fault != nullptr ? fault : PyExc_SystemError;
+  PyObject* text =
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+  if (text == nullptr) return;  // MemoryError is set instead
+  PyErr_SetObject(cls, text);
+  Py_DECREF(text);
 }
 
 }  // namespace
@@ -51,7 +55,7 @@ void set_python_error_from_current_exception() noexcept {
       PyErr_SetString(PyExc_SystemError, "error reported without an exception set");
     }
   } catch (const vornix::InternalError& e) {
-    set_internal_fault(e.what());
+    set_internal_fault(e.message());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {
@@ -61,16 +65,13 @@ void set_python_error_from_current_exception() noexcept {
   }
 }
 
-PyObject* internal_fault_class() noexcept { return g_internal_fault; }
+PyObject* internal_fault_class() noexcept { return types().internal_fault.get(); }
 
 void create_internal_fault_class() {
-  if (g_internal_fault != nullptr) return;
-  g_internal_fault = check(PyErr_NewException("vornix_sim.InternalFault",
-                                              PyExc_BaseException, nullptr))
-                         .release();
+  if (types().internal_fault) return;
+  types().internal_fault =
+      check(PyErr_NewException("vornix_sim.InternalFault", PyExc_BaseException, nullptr));
 }
-
-void clear_internal_fault_class() noexcept { Py_CLEAR(g_internal_fault); }
 
 void raise_internal_fault_from_pending(std::string_view message) {
   PyObject* type = nullptr;
@@ -83,8 +84,7 @@ void raise_internal_fault_from_pending(std::string_view message) {
   Py_XDECREF(tb);
   Ref cause = Ref::steal(value);
 
-  const std::string text(message);
-  set_internal_fault(text.c_str());
+  set_internal_fault(message);
   PyErr_Fetch(&type, &value, &tb);
   PyErr_NormalizeException(&type, &value, &tb);
   if (value != nullptr && cause) {

@@ -51,10 +51,9 @@ void set_python_error_from_current_exception() noexcept;
 // import; not a module attribute. Borrowed; null before import.
 PyObject* internal_fault_class() noexcept;
 // Creates that class (qualified name "vornix_sim.InternalFault") and records
-// it for internal_fault_class(). Called once by the module's entry point.
+// it in the registry (support/types.hpp). Called once by the module's entry
+// point.
 void create_internal_fault_class();
-// Drops it again after a failed import.
-void clear_internal_fault_class() noexcept;
 
 // Replaces the pending Python error by an internal fault with `message`,
 // keeping the original as its cause, and throws PyErrorAlreadySet.
