@@ -1,5 +1,6 @@
 #include "net/netsim.hpp"
 
+#include <iterator>
 #include <string>
 #include <utility>
 #include <variant>
@@ -36,7 +37,7 @@ BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::NetSim>(self).bo
   Ref exc = net_action_error_to_py_err(failure.error);
   if (is_step || !failure.events.empty()) {
     Ref events = events_to_python(failure.events);
-    check_status(PyObject_SetAttrString(exc.get(), "events", events.get()));
+    check_status(PyObject_SetAttr(exc.get(), strings().events.get(), events.get()));
   }
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
   throw PyErrorAlreadySet{};
@@ -96,10 +97,68 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
   return PyBool_FromLong(sim_of(self).is_blocked() ? 1 : 0);
 }
 
+std::vector<vornix::NetEvent>& events_of(vornix::NetActionResponse& response) {
+  return std::visit([](auto& r) -> std::vector<vornix::NetEvent>& { return r.events; },
+                    response.value);
+}
+
+// Whether a step with these events could leave the flow in a different state
+// from the one it started in: one that moved no packet and queued no request,
+// starting from an empty request queue, would repeat itself forever.
+bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_requests) {
+  if (had_requests) return true;
+  for (const vornix::NetEvent& e : events) {
+    if (std::holds_alternative<vornix::NetEvent::PacketMoved>(e.value) ||
+        std::holds_alternative<vornix::NetEvent::RequestCreated>(e.value)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Ends an interrupted run: the pending exception (KeyboardInterrupt for
+// Ctrl-C, or whatever a signal handler raised) gets the events of the steps
+// that completed, as a failed step's exception does, so that they can still
+// be read and undone.
+[[noreturn]] void raise_interrupted(const std::vector<vornix::NetEvent>& done) {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* tb = nullptr;
+  PyErr_Fetch(&type, &value, &tb);
+  PyErr_NormalizeException(&type, &value, &tb);
+  Ref owned_type = Ref::steal(type);
+  Ref owned_value = Ref::steal(value);
+  Ref owned_tb = Ref::steal(tb);
+  if (owned_value) {
+    Ref events = events_to_python(done);
+    // An exception that takes no attributes still propagates, without them.
+    if (PyObject_SetAttr(owned_value.get(), strings().events.get(), events.get()) < 0) {
+      PyErr_Clear();
+    }
+  }
+  PyErr_Restore(owned_type.release(), owned_value.release(), owned_tb.release());
+  throw PyErrorAlreadySet{};
+}
+
+// The engine's run until blocked, step by step here so that a signal (Ctrl-C)
+// is seen between steps instead of after a run that may take minutes. Same
+// stopping rules as the engine's: until blocked, or after a step that could
+// not change the flow; a failed step's events are kept and the run goes on.
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
-  const std::vector<vornix::NetEvent> events = sim_of(self).run_until_blocked();
-  return events_to_python(events).release();
+  vornix::NetSim& sim = sim_of(self);
+  std::vector<vornix::NetEvent> all;
+  while (!sim.is_blocked()) {
+    if (PyErr_CheckSignals() < 0) raise_interrupted(all);
+    const bool had_requests = !sim.pending_requests().empty();
+    vornix::NetActionResponse response = sim.run_step();
+    std::vector<vornix::NetEvent>& events = events_of(response);
+    const bool changed_flow = may_change_flow(events, had_requests);
+    all.insert(all.end(), std::make_move_iterator(events.begin()),
+               std::make_move_iterator(events.end()));
+    if (!changed_flow) break;
+  }
+  return events_to_python(all).release();
 }
 
 PyObject* sim_run_step(PyObject* self, PyObject*) {
