@@ -35,10 +35,11 @@ vornix::NetAction action_arg(std::string_view name, PyObject* obj);
 Ref event_to_python(const vornix::NetEvent& event);
 // A new list of NetEvent objects, in order.
 Ref events_to_python(const std::vector<vornix::NetEvent>& events);
-// The engine event of a NetEvent object: identifier texts parsed (ValueError),
-// epochs converted back, the request source text mapped back (ValueError
-// "Invalid RequestCreatedSource: {text}"). Any other object: TypeError saying
-// its type cannot be converted to "NetEvent" (no argument prefix).
+// The same, moving the events into the new objects.
+Ref events_to_python(std::vector<vornix::NetEvent>&& events);
+// The engine event a NetEvent object holds (a copy). Any other object:
+// TypeError saying its type cannot be converted to "NetEvent" (no argument
+// prefix).
 vornix::NetEvent event_from_python(PyObject* obj);
 
 // The instance of the matching NetActionResponseData variant class.

@@ -1,6 +1,7 @@
 #include "net/event.hpp"
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "net/packet_location.hpp"
 #include "net/record_values.hpp"
 #include "support/classes.hpp"
+#include "support/lists.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
@@ -23,98 +25,14 @@
 namespace vornix::py {
 namespace {
 
-using Location = vornix::PacketLocation;
 using vornix::Timestamp;
 
-// The engine's NetEvent with identifiers as text, epochs as EpochValue and
-// the request source as its name. Same kinds, same order, same fields.
-struct EventValue {
-  struct PacketCreated {
-    Timestamp timestamp;
-    std::string packet_id;
-  };
-  struct PacketConsumed {
-    Timestamp timestamp;
-    std::string packet_id;
-    Location location;
-  };
-  struct PacketDestroyed {
-    Timestamp timestamp;
-    std::string packet_id;
-    Location location;
-  };
-  struct EpochCreated {
-    Timestamp timestamp;
-    std::string epoch_id;
-  };
-  struct EpochStarted {
-    Timestamp timestamp;
-    std::string epoch_id;
-  };
-  struct EpochFinished {
-    Timestamp timestamp;
-    EpochValue epoch;
-  };
-  struct EpochCancelled {
-    Timestamp timestamp;
-    EpochValue epoch;
-  };
-  struct PacketMoved {
-    Timestamp timestamp;
-    std::string packet_id;
-    Location from_location;
-    Location to_location;
-    std::uint64_t from_index;
-  };
-  struct InputSalvoTriggered {
-    Timestamp timestamp;
-    std::string epoch_id;
-    std::string salvo_condition;
-  };
-  struct OutputSalvoTriggered {
-    Timestamp timestamp;
-    std::string epoch_id;
-    std::string salvo_condition;
-  };
-  struct PacketOrphaned {
-    Timestamp timestamp;
-    std::string packet_id;
-    std::string epoch_id;
-    std::string node_name;
-    std::string port_name;
-    std::string salvo_condition;
-  };
-  struct RequestCreated {
-    Timestamp timestamp;
-    std::string node_name;
-    std::string label;
-    std::string source;
-  };
-  struct RequestCascadeResolved {
-    Timestamp timestamp;
-    std::vector<std::string> source_nodes;
-    std::string label;
-  };
-  struct RequestEpochCreated {
-    Timestamp timestamp;
-    std::string epoch_id;
-    std::string node_name;
-    std::string label;
-  };
+// A NetEvent holds the engine event itself: making one per event costs one
+// allocation and a move, and each getter converts its field when asked.
+using EventObject = Boxed<vornix::NetEvent>;
 
-  std::variant<PacketCreated, PacketConsumed, PacketDestroyed, EpochCreated, EpochStarted,
-               EpochFinished, EpochCancelled, PacketMoved, InputSalvoTriggered,
-               OutputSalvoTriggered, PacketOrphaned, RequestCreated, RequestCascadeResolved,
-               RequestEpochCreated>
-      value;
-};
-using EventObject = Boxed<EventValue>;
-
-static_assert(std::variant_size_v<decltype(EventValue::value)> ==
-              std::variant_size_v<decltype(vornix::NetEvent::value)>);
-
-const EventValue& value_of(PyObject* self) { return boxed_value<EventValue>(self); }
-BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EventValue>(self).borrow; }
+const vornix::NetEvent& value_of(PyObject* self) { return boxed_value<vornix::NetEvent>(self); }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::NetEvent>(self).borrow; }
 
 constexpr const char* kKinds[] = {
     "PacketCreated",          "PacketConsumed",       "PacketDestroyed", "EpochCreated",
@@ -122,131 +40,7 @@ constexpr const char* kKinds[] = {
     "InputSalvoTriggered",    "OutputSalvoTriggered", "PacketOrphaned",  "RequestCreated",
     "RequestCascadeResolved", "RequestEpochCreated",
 };
-
-vornix::RequestCreatedSource source_from_text(const std::string& text) {
-  using S = vornix::RequestCreatedSource;
-  for (S s : {S::External, S::OnStartup, S::OnNoSalvoTriggered}) {
-    if (vornix::to_string(s) == text) return s;
-  }
-  raise_value_error("Invalid RequestCreatedSource: " + text);
-}
-
-EventValue from_core(const vornix::NetEvent& event) {
-  using E = vornix::NetEvent;
-  using V = EventValue;
-  return std::visit(
-      Overloaded{
-          [](const E::PacketCreated& e) {
-            return V{V::PacketCreated{e.timestamp, e.packet_id.to_string()}};
-          },
-          [](const E::PacketConsumed& e) {
-            return V{V::PacketConsumed{e.timestamp, e.packet_id.to_string(), e.location}};
-          },
-          [](const E::PacketDestroyed& e) {
-            return V{V::PacketDestroyed{e.timestamp, e.packet_id.to_string(), e.location}};
-          },
-          [](const E::EpochCreated& e) {
-            return V{V::EpochCreated{e.timestamp, e.epoch_id.to_string()}};
-          },
-          [](const E::EpochStarted& e) {
-            return V{V::EpochStarted{e.timestamp, e.epoch_id.to_string()}};
-          },
-          [](const E::EpochFinished& e) {
-            return V{V::EpochFinished{e.timestamp, epoch_from_core(e.epoch)}};
-          },
-          [](const E::EpochCancelled& e) {
-            return V{V::EpochCancelled{e.timestamp, epoch_from_core(e.epoch)}};
-          },
-          [](const E::PacketMoved& e) {
-            return V{V::PacketMoved{e.timestamp, e.packet_id.to_string(), e.from_location,
-                                    e.to_location, e.from_index}};
-          },
-          [](const E::InputSalvoTriggered& e) {
-            return V{
-                V::InputSalvoTriggered{e.timestamp, e.epoch_id.to_string(), e.salvo_condition}};
-          },
-          [](const E::OutputSalvoTriggered& e) {
-            return V{
-                V::OutputSalvoTriggered{e.timestamp, e.epoch_id.to_string(), e.salvo_condition}};
-          },
-          [](const E::PacketOrphaned& e) {
-            return V{V::PacketOrphaned{e.timestamp, e.packet_id.to_string(), e.epoch_id.to_string(),
-                                       e.node_name, e.port_name, e.salvo_condition}};
-          },
-          [](const E::RequestCreated& e) {
-            return V{V::RequestCreated{e.timestamp, e.node_name, e.label,
-                                       std::string(vornix::to_string(e.source))}};
-          },
-          [](const E::RequestCascadeResolved& e) {
-            return V{V::RequestCascadeResolved{e.timestamp, e.source_nodes, e.label}};
-          },
-          [](const E::RequestEpochCreated& e) {
-            return V{
-                V::RequestEpochCreated{e.timestamp, e.epoch_id.to_string(), e.node_name, e.label}};
-          },
-      },
-      event.value);
-}
-
-// Fields are parsed in their declared order (braced initialisers evaluate
-// left to right), so the first bad one is the one reported.
-vornix::NetEvent to_core(const EventValue& event) {
-  using E = vornix::NetEvent;
-  using V = EventValue;
-  return std::visit(
-      Overloaded{
-          [](const V::PacketCreated& e) {
-            return E{E::PacketCreated{e.timestamp, str_to_ulid(e.packet_id)}};
-          },
-          [](const V::PacketConsumed& e) {
-            return E{E::PacketConsumed{e.timestamp, str_to_ulid(e.packet_id), e.location}};
-          },
-          [](const V::PacketDestroyed& e) {
-            return E{E::PacketDestroyed{e.timestamp, str_to_ulid(e.packet_id), e.location}};
-          },
-          [](const V::EpochCreated& e) {
-            return E{E::EpochCreated{e.timestamp, str_to_ulid(e.epoch_id)}};
-          },
-          [](const V::EpochStarted& e) {
-            return E{E::EpochStarted{e.timestamp, str_to_ulid(e.epoch_id)}};
-          },
-          [](const V::EpochFinished& e) {
-            return E{E::EpochFinished{e.timestamp, epoch_to_core(e.epoch)}};
-          },
-          [](const V::EpochCancelled& e) {
-            return E{E::EpochCancelled{e.timestamp, epoch_to_core(e.epoch)}};
-          },
-          [](const V::PacketMoved& e) {
-            return E{E::PacketMoved{e.timestamp, str_to_ulid(e.packet_id), e.from_location,
-                                    e.to_location, e.from_index}};
-          },
-          [](const V::InputSalvoTriggered& e) {
-            return E{
-                E::InputSalvoTriggered{e.timestamp, str_to_ulid(e.epoch_id), e.salvo_condition}};
-          },
-          [](const V::OutputSalvoTriggered& e) {
-            return E{
-                E::OutputSalvoTriggered{e.timestamp, str_to_ulid(e.epoch_id), e.salvo_condition}};
-          },
-          [](const V::PacketOrphaned& e) {
-            return E{E::PacketOrphaned{e.timestamp, str_to_ulid(e.packet_id),
-                                       str_to_ulid(e.epoch_id), e.node_name, e.port_name,
-                                       e.salvo_condition}};
-          },
-          [](const V::RequestCreated& e) {
-            return E{
-                E::RequestCreated{e.timestamp, e.node_name, e.label, source_from_text(e.source)}};
-          },
-          [](const V::RequestCascadeResolved& e) {
-            return E{E::RequestCascadeResolved{e.timestamp, e.source_nodes, e.label}};
-          },
-          [](const V::RequestEpochCreated& e) {
-            return E{
-                E::RequestEpochCreated{e.timestamp, str_to_ulid(e.epoch_id), e.node_name, e.label}};
-          },
-      },
-      event.value);
-}
+static_assert(std::size(kKinds) == std::variant_size_v<decltype(vornix::NetEvent::value)>);
 
 // A getter answers for the kinds whose fields `convert` can read and gives
 // None for the rest; `convert` must be SFINAE-friendly (trailing decltype).
@@ -265,16 +59,13 @@ PyObject* field_or_none(PyObject* self, F convert) {
 }
 
 Ref str_list(const std::vector<std::string>& items) {
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_py_str(items[i]).release());
-  }
-  return list;
+  return list_of(items, [](const std::string& item) { return to_py_str(item); });
 }
 
+// The kind names are made once and handed out shared.
 PyObject* get_kind(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return to_py_str(kKinds[value_of(self).value.index()]).release();
+  return Ref::borrow(types().event_kinds[value_of(self).value.index()].get()).release();
 }
 
 PyObject* get_timestamp(PyObject* self, void*) {
@@ -284,8 +75,8 @@ PyObject* get_timestamp(PyObject* self, void*) {
 }
 
 PyObject* get_packet_id(PyObject* self, void*) {
-  return field_or_none(self, [](const auto& e) -> decltype(to_py_str(e.packet_id)) {
-    return to_py_str(e.packet_id);
+  return field_or_none(self, [](const auto& e) -> decltype(ulid_to_py_str(e.packet_id)) {
+    return ulid_to_py_str(e.packet_id);
   });
 }
 
@@ -294,14 +85,18 @@ PyObject* get_epoch_id(PyObject* self, void*) {
   return field_or_none(
       self,
       Overloaded{
-          [](const auto& e) -> decltype(to_py_str(e.epoch_id)) { return to_py_str(e.epoch_id); },
-          [](const auto& e) -> decltype(to_py_str(e.epoch.id)) { return to_py_str(e.epoch.id); },
+          [](const auto& e) -> decltype(ulid_to_py_str(e.epoch_id)) {
+            return ulid_to_py_str(e.epoch_id);
+          },
+          [](const auto& e) -> decltype(ulid_to_py_str(e.epoch.id)) {
+            return ulid_to_py_str(e.epoch.id);
+          },
       });
 }
 
 PyObject* get_epoch(PyObject* self, void*) {
-  return field_or_none(self, [](const auto& e) -> decltype(epoch_value_to_python(e.epoch)) {
-    return epoch_value_to_python(e.epoch);
+  return field_or_none(self, [](const auto& e) -> decltype(epoch_to_python(e.epoch)) {
+    return epoch_to_python(e.epoch);
   });
 }
 
@@ -354,7 +149,9 @@ PyObject* get_source_nodes(PyObject* self, void*) {
 
 PyObject* get_request_source(PyObject* self, void*) {
   return field_or_none(
-      self, [](const auto& e) -> decltype(to_py_str(e.source)) { return to_py_str(e.source); });
+      self, [](const auto& e) -> decltype(to_py_str(vornix::to_string(e.source))) {
+        return to_py_str(vornix::to_string(e.source));
+      });
 }
 
 PyObject* get_orphaned_port_name(PyObject* self, void*) {
@@ -372,60 +169,62 @@ std::string quoted_list(const std::vector<std::string>& items) {
   return text + "]";
 }
 
-std::string event_repr(const EventValue& event) {
-  using V = EventValue;
+std::string event_repr(const vornix::NetEvent& event) {
+  using V = vornix::NetEvent;
   using vornix::quoted_form;
+  const auto id = [](const vornix::Ulid& u) { return u.to_string(); };
+  const auto epoch = [](const vornix::Epoch& e) { return epoch_repr(epoch_from_core(e)); };
   const auto head = [](std::string_view kind, Timestamp ts) {
     return "NetEvent." + std::string(kind) + "(ts=" + std::to_string(ts);
   };
   return std::visit(
       Overloaded{
           [&](const V::PacketCreated& e) {
-            return head("PacketCreated", e.timestamp) + ", packet_id='" + e.packet_id + "')";
+            return head("PacketCreated", e.timestamp) + ", packet_id='" + id(e.packet_id) + "')";
           },
           [&](const V::PacketConsumed& e) {
-            return head("PacketConsumed", e.timestamp) + ", packet_id='" + e.packet_id +
+            return head("PacketConsumed", e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', location=" + location_repr(e.location) + ")";
           },
           [&](const V::PacketDestroyed& e) {
-            return head("PacketDestroyed", e.timestamp) + ", packet_id='" + e.packet_id +
+            return head("PacketDestroyed", e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', location=" + location_repr(e.location) + ")";
           },
           [&](const V::EpochCreated& e) {
-            return head("EpochCreated", e.timestamp) + ", epoch_id='" + e.epoch_id + "')";
+            return head("EpochCreated", e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
           },
           [&](const V::EpochStarted& e) {
-            return head("EpochStarted", e.timestamp) + ", epoch_id='" + e.epoch_id + "')";
+            return head("EpochStarted", e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
           },
           [&](const V::EpochFinished& e) {
-            return head("EpochFinished", e.timestamp) + ", epoch=" + epoch_repr(e.epoch) + ")";
+            return head("EpochFinished", e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
           },
           [&](const V::EpochCancelled& e) {
-            return head("EpochCancelled", e.timestamp) + ", epoch=" + epoch_repr(e.epoch) + ")";
+            return head("EpochCancelled", e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
           },
           [&](const V::PacketMoved& e) {
-            return head("PacketMoved", e.timestamp) + ", packet_id='" + e.packet_id +
+            return head("PacketMoved", e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', from=" + location_repr(e.from_location) +
                    ", to=" + location_repr(e.to_location) +
                    ", from_index=" + std::to_string(e.from_index) + ")";
           },
           [&](const V::InputSalvoTriggered& e) {
-            return head("InputSalvoTriggered", e.timestamp) + ", epoch_id='" + e.epoch_id +
+            return head("InputSalvoTriggered", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::OutputSalvoTriggered& e) {
-            return head("OutputSalvoTriggered", e.timestamp) + ", epoch_id='" + e.epoch_id +
+            return head("OutputSalvoTriggered", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::PacketOrphaned& e) {
-            return head("PacketOrphaned", e.timestamp) + ", packet_id='" + e.packet_id +
-                   "', epoch_id='" + e.epoch_id + "', node=" + quoted_form(e.node_name) +
+            return head("PacketOrphaned", e.timestamp) + ", packet_id='" + id(e.packet_id) +
+                   "', epoch_id='" + id(e.epoch_id) + "', node=" + quoted_form(e.node_name) +
                    ", port=" + quoted_form(e.port_name) +
                    ", condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::RequestCreated& e) {
             return head("RequestCreated", e.timestamp) + ", node=" + quoted_form(e.node_name) +
-                   ", label=" + quoted_form(e.label) + ", source=" + quoted_form(e.source) + ")";
+                   ", label=" + quoted_form(e.label) + ", source=" + quoted_form(vornix::to_string(e.source)) + ")";
           },
           [&](const V::RequestCascadeResolved& e) {
             return head("RequestCascadeResolved", e.timestamp) +
@@ -433,7 +232,7 @@ std::string event_repr(const EventValue& event) {
                    ", label=" + quoted_form(e.label) + ")";
           },
           [&](const V::RequestEpochCreated& e) {
-            return head("RequestEpochCreated", e.timestamp) + ", epoch_id='" + e.epoch_id +
+            return head("RequestEpochCreated", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', source_node=" + quoted_form(e.node_name) +
                    ", label=" + quoted_form(e.label) + ")";
           },
@@ -489,7 +288,7 @@ Ref make_net_event_class() {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, net_event_doc),
       slot(Py_tp_new, refuse_new),
-      slot(Py_tp_dealloc, boxed_dealloc<EventValue>),
+      slot(Py_tp_dealloc, boxed_dealloc<vornix::NetEvent>),
       slot(Py_tp_repr, guarded<net_event_repr>),
       slot(Py_tp_getset, net_event_getset),
       {0, nullptr},
@@ -501,19 +300,25 @@ Ref make_net_event_class() {
       .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
       .slots = slots,
   };
-  return make_class(spec);
+  Ref cls = make_class(spec);
+  std::vector<Ref>& kinds = types().event_kinds;
+  kinds.clear();
+  for (const char* kind : kKinds) kinds.push_back(interned(kind));
+  return cls;
 }
 
 Ref event_to_python(const vornix::NetEvent& event) {
-  return new_boxed(types().net_event.get(), from_core(event));
+  return new_boxed(types().net_event.get(), event);
 }
 
 Ref events_to_python(const std::vector<vornix::NetEvent>& events) {
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(events.size())));
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), event_to_python(events[i]).release());
-  }
-  return list;
+  return list_of(events, [](const vornix::NetEvent& e) { return event_to_python(e); });
+}
+
+Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
+  return list_of(events, [](vornix::NetEvent& e) {
+    return new_boxed(types().net_event.get(), std::move(e));
+  });
 }
 
 vornix::NetEvent event_from_python(PyObject* obj) {
@@ -522,7 +327,7 @@ vornix::NetEvent event_from_python(PyObject* obj) {
     raise_type_error("'" + type_name_of(obj) + "' object cannot be converted to 'NetEvent'");
   }
   SharedBorrow hold(borrow_of(obj));
-  return to_core(value_of(obj));
+  return value_of(obj);
 }
 
 }  // namespace vornix::py

@@ -15,6 +15,7 @@
 #include "support/borrow.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/lists.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 #include "support/ulid.hpp"
@@ -43,10 +44,10 @@ BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::NetSim>(self).bo
   throw PyErrorAlreadySet{};
 }
 
-const vornix::NetActionResponse::Success& succeeded_or_raise(
-    const vornix::NetActionResponse& response, bool is_step) {
+vornix::NetActionResponse::Success& succeeded_or_raise(vornix::NetActionResponse& response,
+                                                       bool is_step) {
   if (!response.ok()) raise_action_failure(response.failure(), is_step);
-  return response.success();
+  return std::get<vornix::NetActionResponse::Success>(response.value);
 }
 
 Ref pair(Ref first, Ref second) {
@@ -55,12 +56,7 @@ Ref pair(Ref first, Ref second) {
 
 template <class Ids>
 Ref ulid_list(const Ids& ids) {
-  Ref list = check(PyList_New(0));
-  for (const vornix::Ulid& id : ids) {
-    Ref item = ulid_to_python(id);
-    check_status(PyList_Append(list.get(), item.get()));
-  }
-  return list;
+  return list_of(ids, [](const vornix::Ulid& id) { return ulid_to_python(id); });
 }
 
 // The graph is copied: the simulation owns its topology, and the Python Graph
@@ -85,10 +81,10 @@ PyObject* sim_do_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   ExclusiveBorrow hold(borrow_of(self));
   const vornix::NetAction action = action_arg("action", argv[0]);
   const bool is_step = std::holds_alternative<vornix::NetAction::RunStep>(action.value);
-  const vornix::NetActionResponse response = sim_of(self).do_action(action);
-  const auto& success = succeeded_or_raise(response, is_step);
+  vornix::NetActionResponse response = sim_of(self).do_action(action);
+  auto& success = succeeded_or_raise(response, is_step);
   Ref data = response_data_to_python(success.data);
-  Ref events = events_to_python(success.events);
+  Ref events = events_to_python(std::move(success.events));
   return pair(std::move(data), std::move(events)).release();
 }
 
@@ -158,17 +154,17 @@ PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
                std::make_move_iterator(events.end()));
     if (!changed_flow) break;
   }
-  return events_to_python(all).release();
+  return events_to_python(std::move(all)).release();
 }
 
 PyObject* sim_run_step(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
-  const vornix::NetActionResponse response = sim_of(self).run_step();
-  const auto& success = succeeded_or_raise(response, /*is_step=*/true);
+  vornix::NetActionResponse response = sim_of(self).run_step();
+  auto& success = succeeded_or_raise(response, /*is_step=*/true);
   const auto* step = std::get_if<vornix::NetActionResponseData::StepResult>(&success.data.value);
   if (step == nullptr) vornix::internal_fault("run step answered without a step result");
   Ref made_progress = check(PyBool_FromLong(step->made_progress ? 1 : 0));
-  Ref events = events_to_python(success.events);
+  Ref events = events_to_python(std::move(success.events));
   return pair(std::move(made_progress), std::move(events)).release();
 }
 
