@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
@@ -38,8 +39,9 @@ inline Ref new_count(PyObject* type, std::uint64_t n) { return new_boxed(type, n
 
 // The number inside an instance of exactly `type`, or nothing for any other object.
 inline std::optional<std::uint64_t> count_of(PyObject* type, PyObject* obj) noexcept {
-  if (type == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != type) return std::nullopt;
-  return boxed_value<std::uint64_t>(obj);
+  const std::uint64_t* n = exact_value<std::uint64_t>(type, obj);
+  if (n == nullptr) return std::nullopt;
+  return *n;
 }
 
 namespace detail {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "graph/port_ref.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -95,9 +96,7 @@ Ref make_edge_class() {
 Ref edge_to_python(const vornix::Edge& e) { return new_boxed(types().edge.get(), e); }
 
 const vornix::Edge* edge_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().edge.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::Edge>(types().edge.get(), obj);
 }
 
 const vornix::Edge& edge_arg(std::string_view name, PyObject* obj) {

@@ -10,6 +10,7 @@
 #include "graph/port_ref.hpp"
 #include "graph/validate.hpp"
 #include "graph/validation_error.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -176,9 +177,7 @@ Ref make_graph_class() {
 }
 
 const vornix::Graph* graph_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().graph.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::Graph>(types().graph.get(), obj);
 }
 
 const vornix::Graph& graph_arg(std::string_view name, PyObject* obj) {

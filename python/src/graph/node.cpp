@@ -9,6 +9,7 @@
 #include "graph/port.hpp"
 #include "graph/request_config.hpp"
 #include "graph/salvo_condition.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/dict_items.hpp"
@@ -196,9 +197,7 @@ Ref make_node_class() {
 }
 
 const vornix::Node* node_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().node.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::Node>(types().node.get(), obj);
 }
 
 Ref node_to_python(const vornix::Node& node) { return new_boxed(types().node.get(), node); }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "graph/port_slot_spec.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -67,9 +68,7 @@ Ref make_port_class() {
 }
 
 const vornix::Port* port_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().port.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::Port>(types().port.get(), obj);
 }
 
 Ref port_to_python(const vornix::Port& port) { return new_boxed(types().port.get(), port); }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "graph/port_type.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -104,9 +105,7 @@ Ref make_port_ref_class() {
 Ref port_ref_to_python(const vornix::PortRef& p) { return new_boxed(types().port_ref.get(), p); }
 
 const vornix::PortRef* port_ref_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().port_ref.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::PortRef>(types().port_ref.get(), obj);
 }
 
 const vornix::PortRef& port_ref_arg(std::string_view name, PyObject* obj) {

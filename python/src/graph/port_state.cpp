@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "base/result.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
@@ -158,9 +159,8 @@ vornix::PortState port_state_from_python(PyObject* obj) {
       default: return vornix::PortState::non_full();
     }
   }
-  PyObject* numeric = types().port_state_numeric.get();
-  if (numeric != nullptr && reinterpret_cast<PyObject*>(Py_TYPE(obj)) == numeric) {
-    return value_of(obj);
+  if (const auto* numeric = exact_value<vornix::PortState>(types().port_state_numeric.get(), obj)) {
+    return *numeric;
   }
   raise_type_error("Expected PortState or PortStateNumeric");
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/text.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
@@ -134,11 +135,8 @@ Ref make_dependency_request_config_class() {
 }
 
 const vornix::DependencyRequestConfig& request_config_arg(std::string_view name, PyObject* obj) {
-  PyObject* cls = types().dependency_request_config.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
-    raise_arg_type_error(name, "DependencyRequestConfig", obj);
-  }
-  return value_of(obj);
+  return exact_arg<vornix::DependencyRequestConfig>(types().dependency_request_config.get(),
+                                                    "DependencyRequestConfig", name, obj);
 }
 
 Ref request_config_to_python(const vornix::DependencyRequestConfig& config) {

@@ -7,6 +7,7 @@
 #include "graph/max_salvos.hpp"
 #include "graph/packet_count.hpp"
 #include "graph/term.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/dict_items.hpp"
@@ -170,9 +171,7 @@ Ref make_salvo_condition_class() {
 }
 
 const vornix::SalvoCondition* salvo_condition_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().salvo_condition.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<vornix::SalvoCondition>(types().salvo_condition.get(), obj);
 }
 
 Ref salvo_condition_to_python(const vornix::SalvoCondition& condition) {

@@ -7,6 +7,7 @@
 #include "base/result.hpp"
 #include "base/text.hpp"
 #include "graph/port_state.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -64,11 +65,8 @@ Ref new_term(Term&& term, std::size_t depth) {
 #pragma GCC diagnostic pop
 
 const TermValue& term_value_arg(std::string_view name, PyObject* obj) {
-  PyObject* cls = types().salvo_condition_term.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
-    raise_arg_type_error(name, "SalvoConditionTerm", obj);
-  }
-  return value_of(obj);
+  return exact_arg<TermValue>(types().salvo_condition_term.get(), "SalvoConditionTerm", name,
+                             obj);
 }
 
 PyObject* make_true(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -245,9 +243,8 @@ Ref make_salvo_condition_term_class() {
 }
 
 const vornix::SalvoConditionTerm* term_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().salvo_condition_term.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj).term;
+  const TermValue* value = exact_value<TermValue>(types().salvo_condition_term.get(), obj);
+  return value == nullptr ? nullptr : &value->term;
 }
 
 const vornix::SalvoConditionTerm& term_arg(std::string_view name, PyObject* obj) {

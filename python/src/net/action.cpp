@@ -11,6 +11,7 @@
 #include "net/packet_location.hpp"
 #include "net/record_values.hpp"
 #include "net/salvo.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -332,12 +333,10 @@ Ref make_net_action_class() {
 }
 
 vornix::NetAction action_arg(std::string_view name, PyObject* obj) {
-  PyObject* cls = types().net_action.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
-    raise_arg_type_error(name, "NetAction", obj);
-  }
+  const ActionValue& action =
+      exact_arg<ActionValue>(types().net_action.get(), "NetAction", name, obj);
   SharedBorrow hold(borrow_of(obj));
-  return action_to_core(value_of(obj));
+  return action_to_core(action);
 }
 
 }  // namespace vornix::py

@@ -8,6 +8,7 @@
 #include "net/conversions.hpp"
 #include "net/epoch_state.hpp"
 #include "net/salvo.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -144,9 +145,7 @@ Ref epoch_to_python(const vornix::Epoch& epoch) {
 }
 
 const EpochValue* epoch_from_python(PyObject* obj) noexcept {
-  PyObject* cls = types().epoch.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
-  return &value_of(obj);
+  return exact_value<EpochValue>(types().epoch.get(), obj);
 }
 
 EpochValue epoch_arg(std::string_view name, PyObject* obj) {

@@ -14,6 +14,7 @@
 #include "net/epoch.hpp"
 #include "net/packet_location.hpp"
 #include "net/record_values.hpp"
+#include "support/exact.hpp"
 #include "support/classes.hpp"
 #include "support/lists.hpp"
 #include "support/errors.hpp"
@@ -322,12 +323,12 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
 }
 
 vornix::NetEvent event_from_python(PyObject* obj) {
-  PyObject* cls = types().net_event.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
+  const vornix::NetEvent* event = exact_value<vornix::NetEvent>(types().net_event.get(), obj);
+  if (event == nullptr) {
     raise_type_error("'" + type_name_of(obj) + "' object cannot be converted to 'NetEvent'");
   }
   SharedBorrow hold(borrow_of(obj));
-  return value_of(obj);
+  return *event;
 }
 
 }  // namespace vornix::py

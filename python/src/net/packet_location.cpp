@@ -8,6 +8,7 @@
 #include "base/text.hpp"
 #include "graph/edge.hpp"
 #include "net/conversions.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -190,12 +191,10 @@ Ref make_packet_location_class() {
 Ref location_to_python(const Location& location) { return new_location(location); }
 
 Location location_arg(std::string_view name, PyObject* obj) {
-  PyObject* cls = types().packet_location.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
-    raise_arg_type_error(name, "PacketLocation", obj);
-  }
+  const Location& location =
+      exact_arg<Location>(types().packet_location.get(), "PacketLocation", name, obj);
   SharedBorrow hold(borrow_of(obj));
-  return value_of(obj);
+  return location;
 }
 
 }  // namespace vornix::py

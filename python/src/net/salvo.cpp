@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/text.hpp"
+#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
@@ -174,12 +175,9 @@ Ref orphan_to_python(const OrphanValue& orphan) {
 }
 
 SalvoValue salvo_arg(std::string_view name, PyObject* obj) {
-  PyObject* cls = types().salvo.get();
-  if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) {
-    raise_arg_type_error(name, "Salvo", obj);
-  }
+  const SalvoValue& salvo = exact_arg<SalvoValue>(types().salvo.get(), "Salvo", name, obj);
   SharedBorrow hold(borrow_of<SalvoValue>(obj));
-  return value_of<SalvoValue>(obj);
+  return salvo;
 }
 
 }  // namespace vornix::py
