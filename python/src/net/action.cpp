@@ -86,6 +86,14 @@ Ref new_action(Variant v) {
 // repr shows the text the caller gave.
 std::string id_text(PyObject* obj) {
   Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
+  // The str's own UTF-8 form when it has one (no bytes object made); only a
+  // text with lone surrogates takes the encoder.
+  Py_ssize_t length = 0;
+  if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &length)) {
+    return std::string(utf8, static_cast<std::size_t>(length));
+  }
+  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw PyErrorAlreadySet{};
+  PyErr_Clear();
   Ref bytes = check(PyUnicode_AsEncodedString(text.get(), "utf-8", "surrogatepass"));
   char* data = nullptr;
   Py_ssize_t size = 0;
