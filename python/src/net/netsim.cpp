@@ -137,7 +137,9 @@ bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_reque
 }
 
 // The engine's run until blocked, step by step here so that a signal (Ctrl-C)
-// is seen between steps instead of after a run that may take minutes. Same
+// is seen between steps instead of after a run that may take minutes. (PyPy's
+// PyErr_CheckSignals leaves signals to its own bytecode loop: there the
+// interrupt still arrives when the call returns.) Same
 // stopping rules as the engine's: until blocked, or after a step that could
 // not change the flow; a failed step's events are kept and the run goes on.
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
