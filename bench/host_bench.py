@@ -5,15 +5,16 @@ each with one input port of capacity one and one output port, the last
 output port unconnected (its packets leave the network). PACKETS packets are
 put on the feed edge; the host plays every stage: for each new epoch it
 starts it, loads the packet it took into the output port, sends the output
-salvo and finishes the epoch, then lets `run_until_blocked` carry the packets
-on. One hop is one packet passing one stage.
+salvo and finishes the epoch (working from the epoch the start returned),
+then lets `run_until_blocked` carry the packets on. One hop is one packet
+passing one stage.
 
 Two host styles are timed:
 
   text  reads the new epoch ids from the EpochCreated events that
         run_until_blocked returns and passes them on as str;
   ulid  asks get_startable_epochs() for the ids (ULID objects of the `ulid`
-        package) and passes those objects on.
+        package) and passes those objects to start_epoch.
 
 The SimPy pipeline is one process per stage and a Store between stages (it
 runs only when simpy is installed: pip install '.[bench]').
@@ -72,11 +73,13 @@ def feed(sim, feed_edge, packets):
 
 
 def run_stage(do, epoch_id, A=vs.NetAction):
+    """One hop: the stage works from the epoch its start returned (its id and
+    its input packet as text), whatever form the id to start it came in."""
     data, _ = do(A.start_epoch(epoch_id))
-    packet_id = data.epoch.in_salvo.packets[0][1]
-    do(A.load_packet_into_output_port(packet_id, "out"))
-    do(A.send_output_salvo(epoch_id, "out"))
-    do(A.finish_epoch(epoch_id))
+    epoch = data.epoch
+    do(A.load_packet_into_output_port(epoch.in_salvo.packets[0][1], "out"))
+    do(A.send_output_salvo(epoch.id, "out"))
+    do(A.finish_epoch(epoch.id))
 
 
 def host_text(graph, feed_edge, packets):
