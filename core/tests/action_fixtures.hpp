@@ -181,7 +181,7 @@ inline Snapshot snapshot(const NetSim& sim) {
     for (const Ulid& id : sim.get_packets_at_location(l)) ids.push_back(id.to_string());
   }
   s.entry_count = sim.location_entry_count();
-  for (const auto& [id, p] : sim.packets()) s.packets[id.to_string()] = p.location.debug();
+  for (const Packet& p : sim.packets()) s.packets[p.id.to_string()] = p.location.debug();
   for (const auto& [id, e] : sim.epochs()) s.epochs[id.to_string()] = text(e);
   for (const Ulid& id : sim.startable_epochs()) s.startable.insert(id.to_string());
   for (const auto& [node_name, ids] : sim.epochs_by_node()) {

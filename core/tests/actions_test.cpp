@@ -72,7 +72,7 @@ TEST(ConsumeAndDestroy, RemoveFromAnyLocationKeepingTheOrderOfOthers) {
         EXPECT_EQ(ev.packet_id, victim);
         EXPECT_EQ(ev.location, where);
       }
-      EXPECT_EQ(sim.get_packet(victim), nullptr);
+      EXPECT_FALSE(sim.get_packet(victim).has_value());
       EXPECT_EQ(at(sim, where), (std::vector<Ulid>{before, after}));
       sim.check_invariants();
     }
@@ -243,7 +243,7 @@ TEST(CancelEpoch, DestroysThePacketsInsideThenTheLoadedOnes) {
   EXPECT_EQ(event_as<NetEvent::EpochCancelled>(ok.events[3]).epoch, data.epoch);
 
   EXPECT_EQ(sim.packets().size(), 1u);
-  EXPECT_NE(sim.get_packet(bystander), nullptr);
+  EXPECT_TRUE(sim.get_packet(bystander).has_value());
   EXPECT_EQ(sim.get_epoch(e), nullptr);
   EXPECT_FALSE(sim.has_location_entry(PacketLocation::output_port(e, "out")));
   EXPECT_TRUE(sim.epochs_by_node().at("A").empty());

@@ -315,11 +315,15 @@ TEST(RunStep, CascadeFailureKeepsEarlierChangesAndReportsTheirEvents) {
   EXPECT_EQ(r.failure().error.to_string(),
             "request cascade reached unconnected input port 'unfed' on node 'B'");
 
-  // The edge move, the salvo and the startup request happened and are
-  // reported; G's resolution led nowhere and is not.
+  // The edge move, the salvo, the startup request and G's resolution (the
+  // oldest request, resolved before R's failed) happened and are reported in
+  // that order, so the log is complete.
   const auto& events = r.failure().events;
   ASSERT_EQ(kinds(events), (Kinds{"PacketMoved", "InputSalvoTriggered", "EpochCreated",
-                                  "PacketMoved", "RequestCreated"}));
+                                  "PacketMoved", "RequestCreated", "RequestCascadeResolved"}));
+  const auto& resolved = event_as<NetEvent::RequestCascadeResolved>(events[5]);
+  EXPECT_EQ(resolved.source_nodes, std::vector<std::string>{"S"});
+  EXPECT_EQ(resolved.label, "g");
   const Ulid fired = event_as<NetEvent::EpochCreated>(events[2]).epoch_id;
   EXPECT_EQ(sim.get_packet(p)->location, PacketLocation::node(fired));
   EXPECT_EQ(event_as<NetEvent::RequestCreated>(events[4]).node_name, "R");

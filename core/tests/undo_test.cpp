@@ -3,6 +3,7 @@
 // reverse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
@@ -316,7 +317,7 @@ TEST(Undo, IsNotTransactional) {
   expect_undo_error(sim, Done{a.action, both}, Kind::NotFound,
                     "packet " + a_id.to_string() + " not found");
   EXPECT_EQ(sim.packets().size(), 1u);
-  EXPECT_NE(sim.get_packet(kept), nullptr);
+  EXPECT_TRUE(sim.get_packet(kept).has_value());
   ASSERT_TRUE(sim.undo_action(a.action, {}).has_value());
   sim.check_invariants();
 }
@@ -448,24 +449,29 @@ class RandomActions {
   }
 
   Ulid any_packet() {
-    if (sim_.packets().empty() || pick(10) == 0) return Ulid::generate();
-    auto it = sim_.packets().begin();
-    std::advance(it, static_cast<std::ptrdiff_t>(pick(sim_.packets().size())));
-    return it->first;
+    const std::vector<Packet> packets = sim_.packets();
+    if (packets.empty() || pick(10) == 0) return Ulid::generate();
+    return packets[pick(packets.size())].id;
   }
   Ulid any_epoch() {
-    if (sim_.epochs().empty() || pick(10) == 0) return Ulid::generate();
-    auto it = sim_.epochs().begin();
-    std::advance(it, static_cast<std::ptrdiff_t>(pick(sim_.epochs().size())));
-    return it->first;
+    const std::vector<Ulid> ids = epoch_ids();
+    if (ids.empty() || pick(10) == 0) return Ulid::generate();
+    return ids[pick(ids.size())];
   }
   // A packet inside some epoch, when there is one.
   Ulid packet_inside() {
-    if (sim_.epochs().empty()) return any_packet();
-    auto it = sim_.epochs().begin();
-    std::advance(it, static_cast<std::ptrdiff_t>(pick(sim_.epochs().size())));
-    const std::vector<Ulid> inside = sim_.get_packets_at_location(PacketLocation::node(it->first));
+    const std::vector<Ulid> ids = epoch_ids();
+    if (ids.empty()) return any_packet();
+    const std::vector<Ulid> inside =
+        sim_.get_packets_at_location(PacketLocation::node(ids[pick(ids.size())]));
     return inside.empty() ? any_packet() : inside[pick(inside.size())];
+  }
+  // Sorted, so that a seed replays the same sequence.
+  std::vector<Ulid> epoch_ids() const {
+    std::vector<Ulid> ids;
+    for (const auto& [id, epoch] : sim_.epochs()) ids.push_back(id);
+    std::sort(ids.begin(), ids.end());
+    return ids;
   }
   PacketLocation any_location() {
     std::vector<PacketLocation> all = known_locations(sim_);

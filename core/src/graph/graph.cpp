@@ -9,11 +9,13 @@ namespace vornix {
 
 Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
   nodes_.reserve(nodes.size());
+  node_order_.reserve(nodes.size());
   for (Node& node : nodes) {
     // The name is copied before the node is moved into the map, so the key
     // and the stored node's name always agree.
     std::string key = node.name;
     if (nodes_.contains(key)) internal_fault("Duplicate node name: '" + key + "'");
+    node_order_.push_back(key);
     nodes_.emplace(std::move(key), std::move(node));
   }
 

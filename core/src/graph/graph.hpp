@@ -44,6 +44,9 @@ class Graph {
 
   const Node* find_node(std::string_view name) const;
   const StringMap<Node>& nodes() const { return nodes_; }
+  // The node names in the order the nodes were given: an order that does not
+  // depend on hashing, for walks whose results callers can see.
+  const std::vector<std::string>& node_order() const { return node_order_; }
   const std::unordered_set<Edge>& edges() const { return edges_; }
   const std::unordered_map<PortRef, Edge>& edges_by_tail() const { return edges_by_tail_; }
   const std::unordered_map<PortRef, std::vector<Edge>>& edges_by_head() const {
@@ -53,6 +56,7 @@ class Graph {
 
  private:
   StringMap<Node> nodes_;
+  std::vector<std::string> node_order_;
   std::unordered_set<Edge> edges_;
   std::unordered_map<PortRef, Edge> edges_by_tail_;
   std::unordered_map<PortRef, std::vector<Edge>> edges_by_head_;

@@ -22,17 +22,29 @@ const SalvoConditionTerm& skip_nots(const SalvoConditionTerm& term, bool& invert
   return *t;
 }
 
-bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PacketCounts& packet_counts,
-                      const PortMap& ports) {
-  const auto count_it = packet_counts.find(leaf.port_name);
-  const std::uint64_t count = count_it == packet_counts.end() ? 0 : count_it->second;
+// Counts and capacities read from the two maps of the map-based entry point.
+class MapSource final : public PortCountSource {
+ public:
+  MapSource(const PacketCounts& counts, const PortMap& ports) : counts_(counts), ports_(ports) {}
+  std::uint64_t count(std::string_view port) const override {
+    const auto it = counts_.find(port);
+    return it == counts_.end() ? 0 : it->second;
+  }
+  std::optional<std::uint64_t> capacity(std::string_view port) const override {
+    const auto it = ports_.find(port);
+    if (it == ports_.end()) return std::nullopt;
+    return it->second.slots_spec.capacity();
+  }
 
+ private:
+  const PacketCounts& counts_;
+  const PortMap& ports_;
+};
+
+bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PortCountSource& source) {
+  const std::uint64_t count = source.count(leaf.port_name);
   // Only Full and NonFull need the capacity; an undeclared port is unlimited.
-  auto capacity = [&]() -> std::optional<std::uint64_t> {
-    const auto port_it = ports.find(leaf.port_name);
-    if (port_it == ports.end()) return std::nullopt;
-    return port_it->second.slots_spec.capacity();
-  };
+  auto capacity = [&]() { return source.capacity(leaf.port_name); };
 
   return std::visit(
       Overloaded{
@@ -59,6 +71,17 @@ bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PacketCounts& 
 
 bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts& packet_counts,
                               const PortMap& ports) {
+  return evaluate_salvo_condition(term, MapSource(packet_counts, ports));
+}
+
+std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
+  if (const auto* n = std::get_if<PacketCount::Count>(&count.value)) {
+    return n->n < available ? n->n : available;
+  }
+  return available;
+}
+
+bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PortCountSource& source) {
   bool inverted = false;
   const SalvoConditionTerm& inner = skip_nots(term, inverted);
   const bool result = std::visit(
@@ -66,23 +89,23 @@ bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts
           [](const SalvoConditionTerm::True&) { return true; },
           [](const SalvoConditionTerm::False&) { return false; },
           [&](const SalvoConditionTerm::Port& p) {
-            return port_state_holds(p, packet_counts, ports);
+            return port_state_holds(p, source);
           },
           [&](const SalvoConditionTerm::And& a) {
             for (const SalvoConditionTerm& t : a.terms) {
-              if (!evaluate_salvo_condition(t, packet_counts, ports)) return false;
+              if (!evaluate_salvo_condition(t, source)) return false;
             }
             return true;
           },
           [&](const SalvoConditionTerm::Or& o) {
             for (const SalvoConditionTerm& t : o.terms) {
-              if (evaluate_salvo_condition(t, packet_counts, ports)) return true;
+              if (evaluate_salvo_condition(t, source)) return true;
             }
             return false;
           },
           // Not reached: skip_nots consumed every Not. Kept correct anyway.
           [&](const SalvoConditionTerm::Not& n) {
-            return !evaluate_salvo_condition(*n.inner, packet_counts, ports);
+            return !evaluate_salvo_condition(*n.inner, source);
           },
       },
       inner.value);

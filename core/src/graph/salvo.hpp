@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <unordered_set>
 
@@ -21,6 +23,23 @@ using PortMap = StringMap<Port>;
 // undeclared or Infinite port has no capacity).
 bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts& packet_counts,
                               const PortMap& ports);
+
+// Where an evaluation reads the packet count and the capacity of a port by
+// name; lets a caller answer from its own state without building maps.
+class PortCountSource {
+ public:
+  virtual std::uint64_t count(std::string_view port) const = 0;
+  // Nothing for an Infinite or undeclared port.
+  virtual std::optional<std::uint64_t> capacity(std::string_view port) const = 0;
+
+ protected:
+  ~PortCountSource() = default;
+};
+
+bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PortCountSource& source);
+
+// How many packets a salvo takes, for `count`, from a port holding `available`.
+std::uint64_t take_count(const PacketCount& count, std::uint64_t available);
 
 // Adds to `names` every port name that a Port leaf of `term` mentions.
 void collect_ports_from_term(const SalvoConditionTerm& term,

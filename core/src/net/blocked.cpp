@@ -1,9 +1,10 @@
 // Blocked detection and running the automatic flow to a standstill.
 //
 // is_blocked asks the questions the run step acts on (edge deliveries, input
-// salvos, queued requests, startup requests) over the same non-empty indexes.
-// It deliberately ignores no-salvo requests: a node stuck waiting does not by
-// itself keep the network busy.
+// salvos, queued requests, startup requests) over the step's own worklists:
+// an edge or node off its list cannot act, so only the listed ones are
+// looked at. It deliberately ignores no-salvo requests: a node stuck waiting
+// does not by itself keep the network busy.
 
 #include "net/state.hpp"
 
@@ -35,31 +36,18 @@ bool may_change_flow(const std::vector<NetEvent>& events, bool had_requests) {
 }  // namespace
 
 bool NetSim::is_blocked() const {
-  const bool has_nodes = !graph_.nodes().empty();
-
+  const bool has_nodes = !nodes_.empty();
   if (has_nodes) {
-    for (const PacketLocation& location : nonempty_edges_) {
-      const Edge& edge = std::get<PacketLocation::Edge>(location.value).edge;
-      const Node* target = graph_.find_node(edge.target.node_name);
-      if (target == nullptr) continue;
-      auto port = target->in_ports.find(edge.target.port_name);
-      if (port == target->in_ports.end()) continue;
-      if (input_port_has_room(edge.target, port->second)) return false;
+    for (Index e : edge_work_) {
+      if (edge_can_move(edges_[e])) return false;
     }
-
-    for (const PacketLocation& location : nonempty_input_ports_) {
-      const auto& port = std::get<PacketLocation::InputPort>(location.value);
-      const Node* node = graph_.find_node(port.node_name);
-      if (node == nullptr) continue;
-      if (first_holding_input_condition(*node) != nullptr) return false;
+    for (Index node : node_work_) {
+      if (has_waiting_packets(node) && first_holding_input_condition(node) != nullptr) return false;
     }
   }
-
   if (!pending_requests_.empty()) return false;
-
   // startup_nodes_ lists exactly the nodes whose configuration has OnStartup.
   if (has_nodes && !startup_requests_emitted_ && !startup_nodes_.empty()) return false;
-
   return true;
 }
 

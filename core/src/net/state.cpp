@@ -1,39 +1,13 @@
 #include "net/state.hpp"
 
 #include <algorithm>
-#include <iterator>
+#include <bit>
+#include <functional>
 
 #include "base/fault.hpp"
 #include "graph/validate.hpp"
 
 namespace vornix {
-
-// ---------------------------------------------------------------- PacketQueue
-
-void PacketQueue::push_back(const Ulid& id) {
-  order_.push_back(id);
-  members_.insert(id);
-}
-
-void PacketQueue::insert_at(std::size_t index, const Ulid& id) {
-  const auto offset = static_cast<std::ptrdiff_t>(std::min(index, order_.size()));
-  order_.insert(order_.begin() + offset, id);
-  members_.insert(id);
-}
-
-bool PacketQueue::erase(const Ulid& id) {
-  if (members_.erase(id) == 0) return false;
-  // Packets nearly always leave from the front (edges and ports are queues).
-  order_.erase(std::find(order_.begin(), order_.end(), id));
-  return true;
-}
-
-std::optional<std::size_t> PacketQueue::index_of(const Ulid& id) const {
-  if (!members_.contains(id)) return std::nullopt;
-  return static_cast<std::size_t>(std::find(order_.begin(), order_.end(), id) - order_.begin());
-}
-
-// ---------------------------------------------------------------- NetSim
 
 namespace {
 
@@ -43,52 +17,267 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
   return message;
 }
 
-bool has_no_salvo_trigger(const Node& node) {
-  return node.dependency_request_config &&
-         node.dependency_request_config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
+std::size_t name_hash(std::string_view s) { return std::hash<std::string_view>{}(s); }
+
+std::size_t port_hash(const PortRef& p) {
+  return name_hash(p.node_name) * 31 + name_hash(p.port_name) * 7 +
+         static_cast<std::size_t>(p.port_type);
+}
+
+std::size_t edge_hash(const Edge& e) {
+  return port_hash(e.source) * 0x9E3779B97F4A7C15ULL ^ port_hash(e.target);
+}
+
+// The names of a port map, sorted, with their specs.
+std::vector<std::pair<const std::string*, const Port*>> sorted_ports(const StringMap<Port>& ports) {
+  std::vector<std::pair<const std::string*, const Port*>> out;
+  out.reserve(ports.size());
+  for (const auto& [name, port] : ports) out.emplace_back(&name, &port);
+  if (out.size() > 1) {
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
+  }
+  return out;
 }
 
 }  // namespace
 
+void NetSim::IndexTable::reserve(std::size_t n) {
+  const std::size_t size = std::bit_ceil(std::max<std::size_t>(8, n + n / 2 + 1));
+  cells.assign(size, kNone);
+  mask = size - 1;
+}
+
 NetSim::NetSim(Graph graph) : graph_(std::move(graph)) {
   const std::vector<GraphValidationError> errors = graph_.validate();
   if (!errors.empty()) internal_fault(invalid_graph_message(errors));
+  intern();
+}
 
-  for (const Edge& edge : graph_.edges()) packets_by_location_[PacketLocation::edge(edge)];
-  for (const auto& [name, node] : graph_.nodes()) {
-    for (const auto& [port, spec] : node.in_ports) {
-      packets_by_location_[PacketLocation::input_port(name, port)];
+NetSim::~NetSim() = default;
+
+void NetSim::intern() {
+  const std::vector<std::string>& order = graph_.node_order();
+  const std::size_t n = order.size();
+  nodes_.resize(n);
+  in_begin_.reserve(n + 1);
+  out_begin_.reserve(n + 1);
+  in_ports_.reserve(n);
+  out_ports_.reserve(n);
+  node_table_.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Node* node = graph_.find_node(order[i]);
+    NodeInfo& info = nodes_[i];
+    info.node = node;
+    std::size_t cell = name_hash(node->name) & node_table_.mask;
+    while (node_table_.cells[cell] != kNone) cell = (cell + 1) & node_table_.mask;
+    node_table_.cells[cell] = static_cast<Index>(i);
+
+    in_begin_.push_back(static_cast<Index>(in_ports_.size()));
+    for (const auto& [name, port] : sorted_ports(node->in_ports)) {
+      InPortInfo p;
+      p.name = name;
+      p.capacity = port->slots_spec.capacity().value_or(kUnbounded);
+      p.node = static_cast<Index>(i);
+      in_ports_.push_back(std::move(p));
     }
-    if (has_no_salvo_trigger(node)) request_tokens_[name] = true;
-    if (node.dependency_request_config &&
-        node.dependency_request_config->has_trigger(DependencyRequestTrigger::OnStartup)) {
-      startup_nodes_.push_back(name);
+    out_begin_.push_back(static_cast<Index>(out_ports_.size()));
+    for (const auto& [name, port] : sorted_ports(node->out_ports)) {
+      out_ports_.push_back(OutPortInfo{name, port->slots_spec.capacity().value_or(kUnbounded), kNone});
+    }
+    if (const auto& config = node->dependency_request_config) {
+      info.startup = config->has_trigger(DependencyRequestTrigger::OnStartup);
+      info.no_salvo = config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
+      if (info.startup) startup_nodes_.push_back(static_cast<Index>(i));
+      if (info.no_salvo) info.token = 2;
     }
   }
-  packets_by_location_[PacketLocation::outside_net()];
+  in_begin_.push_back(static_cast<Index>(in_ports_.size()));
+  out_begin_.push_back(static_cast<Index>(out_ports_.size()));
 
-  for (const Edge& edge : graph_.dependency_edges()) {
-    dependency_targets_by_node_[edge.target.node_name].push_back(edge.target);
+  // Edges grouped by target port (a counting sort), keeping within one port
+  // the order the graph lists the edges into it.
+  const std::unordered_set<Edge>& all = graph_.edges();
+  std::vector<std::pair<Index, const Edge*>> by_target;
+  by_target.reserve(all.size());
+  for (const Edge& e : all) {
+    const Index node = node_index(e.target.node_name);
+    by_target.emplace_back(in_port_index(node, e.target.port_name), &e);
+  }
+  std::vector<Index> starts(in_ports_.size() + 1, 0);
+  for (const auto& [port, e] : by_target) ++starts[port + 1];
+  for (std::size_t p = 0; p < in_ports_.size(); ++p) starts[p + 1] += starts[p];
+  std::vector<const Edge*> placed(by_target.size());
+  std::vector<Index> fill(starts.begin(), starts.end() - 1);
+  for (const auto& [port, e] : by_target) placed[fill[port]++] = e;
+  edges_.resize(placed.size());
+  edge_table_.reserve(placed.size());
+  for (std::size_t p = 0; p < in_ports_.size(); ++p) {
+    in_ports_[p].edges_begin = starts[p];
+    in_ports_[p].edges_end = starts[p + 1];
+    if (starts[p + 1] - starts[p] > 1) {
+      // Fan-in: the graph's per-port list holds the order the edges were given.
+      const InPortInfo& info = in_ports_[p];
+      const auto listed = graph_.get_edges_by_head(
+          PortRef{nodes_[info.node].node->name, PortType::Input, *info.name});
+      auto rank = [&](const Edge* e) {
+        return std::find(listed.begin(), listed.end(), *e) - listed.begin();
+      };
+      std::sort(placed.begin() + starts[p], placed.begin() + starts[p + 1],
+                [&](const Edge* a, const Edge* b) { return rank(a) < rank(b); });
+    }
+  }
+  edges_into_.resize(placed.size());
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const Edge& e = *placed[i];
+    EdgeInfo& info = edges_[i];
+    info.edge = &e;
+    info.target = in_port_index(node_index(e.target.node_name), e.target.port_name);
+    edges_into_[i] = static_cast<Index>(i);
+    std::size_t cell = edge_hash(e) & edge_table_.mask;
+    while (edge_table_.cells[cell] != kNone) cell = (cell + 1) & edge_table_.mask;
+    edge_table_.cells[cell] = static_cast<Index>(i);
+    const Index source = node_index(e.source.node_name);
+    const Index out = out_port_position(source, e.source.port_name);
+    if (out != kNone) out_ports_[out_begin_[source] + out].edge = static_cast<Index>(i);
+  }
+
+  for (const Edge& e : graph_.dependency_edges()) {
+    const Index node = node_index(e.target.node_name);
+    if (node != kNone) dependency_targets_[node].push_back(e.target);
+  }
+  // The set's own order is a hash order; the cascade's start ports go in
+  // port order instead.
+  for (auto& [node, targets] : dependency_targets_) {
+    std::stable_sort(targets.begin(), targets.end(), [](const PortRef& a, const PortRef& b) {
+      return a.port_name < b.port_name;
+    });
   }
 }
 
-const Packet* NetSim::get_packet(const Ulid& id) const {
+// ---------------------------------------------------------------- look-ups
+
+NetSim::Index NetSim::node_index(std::string_view name) const {
+  if (nodes_.empty()) return kNone;
+  for (std::size_t cell = name_hash(name) & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
+    const Index i = node_table_.cells[cell];
+    if (i == kNone) return kNone;
+    if (nodes_[i].node->name == name) return i;
+  }
+}
+
+NetSim::Index NetSim::edge_index(const Edge& edge) const {
+  if (edges_.empty()) return kNone;
+  for (std::size_t cell = edge_hash(edge) & edge_table_.mask;; cell = (cell + 1) & edge_table_.mask) {
+    const Index i = edge_table_.cells[cell];
+    if (i == kNone) return kNone;
+    if (*edges_[i].edge == edge) return i;
+  }
+}
+
+NetSim::Index NetSim::in_port_index(Index node, std::string_view port) const {
+  if (!known_node(node)) return kNone;
+  const auto first = in_ports_.begin() + in_begin_[node];
+  const auto last = in_ports_.begin() + in_begin_[node + 1];
+  const auto it = std::lower_bound(first, last, port,
+                                   [](const InPortInfo& p, std::string_view n) { return *p.name < n; });
+  if (it == last || *it->name != port) return kNone;
+  return static_cast<Index>(it - in_ports_.begin());
+}
+
+NetSim::Index NetSim::out_port_position(Index node, std::string_view port) const {
+  if (!known_node(node)) return kNone;
+  const auto first = out_ports_.begin() + out_begin_[node];
+  const auto last = out_ports_.begin() + out_begin_[node + 1];
+  const auto it = std::lower_bound(first, last, port,
+                                   [](const OutPortInfo& p, std::string_view n) { return *p.name < n; });
+  if (it == last || *it->name != port) return kNone;
+  return static_cast<Index>(it - first);
+}
+
+const std::string& NetSim::node_name_of(Index node) const {
+  return known_node(node) ? nodes_[node].node->name : foreign_names_[node - nodes_.size()];
+}
+
+NetSim::Index NetSim::node_index_or_foreign(const std::string& name) {
+  const Index known = node_index(name);
+  if (known != kNone) return known;
+  auto [it, inserted] = foreign_index_.try_emplace(
+      name, static_cast<Index>(nodes_.size() + foreign_names_.size()));
+  if (inserted) foreign_names_.push_back(name);
+  return it->second;
+}
+
+std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) const {
+  using L = PacketLocation;
+  return std::visit(
+      Overloaded{
+          [&](const L::Node& l) -> std::optional<Loc> {
+            if (!epochs_.contains(l.epoch_id)) return std::nullopt;
+            return Loc{Kind::Node, 0, l.epoch_id};
+          },
+          [&](const L::InputPort& l) -> std::optional<Loc> {
+            const Index port = in_port_index(node_index(l.node_name), l.port_name);
+            if (port == kNone) return std::nullopt;
+            return Loc{Kind::InputPort, port, {}};
+          },
+          [&](const L::OutputPort& l) -> std::optional<Loc> {
+            auto it = epochs_.find(l.epoch_id);
+            if (it == epochs_.end()) return std::nullopt;
+            const Index pos = out_port_position(it->second.node, l.port_name);
+            if (pos == kNone) return std::nullopt;
+            return Loc{Kind::OutputPort, pos, l.epoch_id};
+          },
+          [&](const L::Edge& l) -> std::optional<Loc> {
+            const Index e = edge_index(l.edge);
+            if (e == kNone) return std::nullopt;
+            return Loc{Kind::Edge, e, {}};
+          },
+          [](const L::OutsideNet&) -> std::optional<Loc> { return Loc{}; },
+      },
+      location.value);
+}
+
+PacketLocation NetSim::location_of(const Loc& loc) const {
+  switch (loc.kind) {
+    case Kind::Node:
+      return PacketLocation::node(loc.epoch);
+    case Kind::InputPort: {
+      const InPortInfo& p = in_ports_[loc.index];
+      return PacketLocation::input_port(nodes_[p.node].node->name, *p.name);
+    }
+    case Kind::OutputPort: {
+      const EpochRec& rec = epochs_.at(loc.epoch);
+      return PacketLocation::output_port(loc.epoch, *out_ports_[out_begin(rec.node) + loc.index].name);
+    }
+    case Kind::Edge:
+      return PacketLocation::edge(*edges_[loc.index].edge);
+    case Kind::OutsideNet:
+      break;
+  }
+  return PacketLocation::outside_net();
+}
+
+// ---------------------------------------------------------------- queries
+
+std::optional<Packet> NetSim::get_packet(const Ulid& id) const {
   auto it = packets_.find(id);
-  return it == packets_.end() ? nullptr : &it->second;
+  if (it == packets_.end()) return std::nullopt;
+  return Packet{id, location_of(it->second.loc)};
 }
 
 const Epoch* NetSim::get_epoch(const Ulid& id) const {
   auto it = epochs_.find(id);
-  return it == epochs_.end() ? nullptr : &it->second;
+  return it == epochs_.end() ? nullptr : &it->second.epoch;
 }
 
 std::uint64_t NetSim::packet_count_at(const PacketLocation& location) const {
-  const PacketQueue* q = queue_at(location);
-  return q ? q->size() : 0;
+  const std::optional<Loc> loc = find_loc(location);
+  return loc ? count_at(*loc) : 0;
 }
 
 std::vector<Ulid> NetSim::get_packets_at_location(const PacketLocation& location) const {
-  const PacketQueue* q = queue_at(location);
+  const std::optional<Loc> loc = find_loc(location);
+  const PacketQueue* q = loc ? queue_of(*loc) : nullptr;
   return q ? q->to_vector() : std::vector<Ulid>{};
 }
 
@@ -96,171 +285,315 @@ std::vector<Ulid> NetSim::get_startable_epochs() const {
   return {startable_epochs_.begin(), startable_epochs_.end()};
 }
 
+std::vector<Packet> NetSim::packets() const {
+  std::vector<Packet> out;
+  out.reserve(packets_.size());
+  for (const auto& [id, rec] : packets_) out.push_back(Packet{id, location_of(rec.loc)});
+  return out;
+}
+
+std::unordered_map<Ulid, Epoch> NetSim::epochs() const {
+  std::unordered_map<Ulid, Epoch> out;
+  for (const auto& [id, rec] : epochs_) out.emplace(id, rec.epoch);
+  return out;
+}
+
+StringMap<std::vector<Ulid>> NetSim::epochs_by_node() const {
+  StringMap<std::vector<Ulid>> out;
+  for (const auto& [node, list] : epoch_lists_) {
+    if (!list.keyed) continue;
+    std::vector<Ulid>& ids = out[node_name_of(node)];
+    for (const EpochList::Entry& e : list.entries) {
+      if (e.live) ids.push_back(e.id);
+    }
+  }
+  return out;
+}
+
+StringMap<bool> NetSim::request_tokens() const {
+  StringMap<bool> out = stray_tokens_;
+  for (const NodeInfo& n : nodes_) {
+    if (n.token != 0) out.insert_or_assign(n.node->name, n.token == 2);
+  }
+  return out;
+}
+
+std::size_t NetSim::location_entry_count() const {
+  std::size_t n = edges_.size() + in_ports_.size() + 1;
+  for (const auto& [id, rec] : epochs_) n += 1 + rec.out.size();
+  return n;
+}
+
+// ---------------------------------------------------------------- queues
+
+const PacketQueue* NetSim::queue_of(const Loc& loc) const {
+  switch (loc.kind) {
+    case Kind::InputPort:
+      return in_ports_[loc.index].queue.get();
+    case Kind::Edge:
+      return edges_[loc.index].queue.get();
+    case Kind::OutsideNet:
+      return &outside_;
+    case Kind::Node: {
+      auto it = epochs_.find(loc.epoch);
+      return it == epochs_.end() ? nullptr : &it->second.inside;
+    }
+    case Kind::OutputPort: {
+      auto it = epochs_.find(loc.epoch);
+      if (it == epochs_.end() || loc.index >= it->second.out.size()) return nullptr;
+      return &it->second.out[loc.index];
+    }
+  }
+  return nullptr;
+}
+
+PacketQueue* NetSim::queue_of(const Loc& loc) {
+  return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc));
+}
+
+PacketQueue& NetSim::queue_for_push(const Loc& loc) {
+  std::unique_ptr<PacketQueue>* lazy = nullptr;
+  if (loc.kind == Kind::InputPort) lazy = &in_ports_[loc.index].queue;
+  if (loc.kind == Kind::Edge) lazy = &edges_[loc.index].queue;
+  if (lazy != nullptr) {
+    if (!*lazy) *lazy = std::make_unique<PacketQueue>();
+    return **lazy;
+  }
+  PacketQueue* q = queue_of(loc);
+  if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location");
+  return *q;
+}
+
+void NetSim::after_arrival(const Loc& loc) {
+  if (loc.kind == Kind::InputPort) queue_node(in_ports_[loc.index].node);
+  if (loc.kind == Kind::Edge) queue_edge(loc.index);
+}
+
+void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
+  PacketQueue& q = queue_for_push(loc);
+  rec.slot = q.push_back(id);
+  rec.loc = loc;
+  after_arrival(loc);
+}
+
+void NetSim::insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index) {
+  PacketQueue& q = queue_for_push(loc);
+  bool renumbered = false;
+  rec.slot = q.insert_at(index, id, renumbered);
+  rec.loc = loc;
+  if (renumbered) renumber(q);
+  after_arrival(loc);
+}
+
+void NetSim::pop_packet(const PacketRec& rec) {
+  PacketQueue* q = queue_of(rec.loc);
+  if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location.");
+  const std::size_t before = q->size();
+  q->erase(rec.slot);
+  after_removal(rec.loc, *q, before);
+}
+
+void NetSim::renumber(PacketQueue& queue) {
+  for (PacketQueue::Slot s = queue.empty() ? queue.end_slot() : queue.front_slot();
+       s < queue.end_slot(); s = queue.next(s)) {
+    packets_.at(queue.id_at(s)).slot = s;
+  }
+}
+
+void NetSim::after_removal(const Loc& loc, PacketQueue& queue, std::size_t before) {
+  if (queue.wants_compaction()) {
+    queue.compact();
+    renumber(queue);
+  }
+  if (loc.kind != Kind::InputPort) return;
+  const InPortInfo& port = in_ports_[loc.index];
+  queue_node(port.node);
+  // The edges into a port that just regained room may move again.
+  if (port.capacity != kUnbounded && before >= port.capacity && queue.size() < port.capacity) {
+    for (Index i = port.edges_begin; i < port.edges_end; ++i) {
+      const Index e = edges_into_[i];
+      if (edges_[e].queue && !edges_[e].queue->empty()) queue_edge(e);
+    }
+  }
+}
+
+void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
+  pop_packet(rec);
+  push_packet(id, rec, to);
+}
+
+void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
+                           std::vector<NetEvent>& events) {
+  const PacketQueue* from_queue = queue_of(rec.loc);
+  if (from_queue == nullptr || !from_queue->live(rec.slot)) {
+    internal_fault("Packet should exist at from_location");
+  }
+  const auto index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
+  PacketLocation from = location_of(rec.loc);
+  relocate(id, rec, to);
+  events.push_back(make_event<NetEvent::PacketMoved>(id, std::move(from), location_of(to), index));
+}
+
+void NetSim::queue_edge(Index edge) {
+  if (edges_[edge].queued) return;
+  edges_[edge].queued = true;
+  edge_work_.push_back(edge);
+}
+
+void NetSim::queue_node(Index node) {
+  if (!known_node(node) || nodes_[node].queued) return;
+  nodes_[node].queued = true;
+  node_work_.push_back(node);
+}
+
 void NetSim::move_packet(const Ulid& packet_id, const PacketLocation& to) {
   auto packet = packets_.find(packet_id);
   if (packet == packets_.end()) internal_fault("Packet not found: " + packet_id.to_string());
-  const PacketLocation from = packet->second.location;
-  if (!packets_by_location_.contains(from)) {
-    internal_fault("Packet location has no entry in self._packets_by_location.");
+  const std::optional<Loc> target = find_loc(to);
+  if (!target) internal_fault("Packet location has no entry in self._packets_by_location");
+  relocate(packet_id, packet->second, *target);
+}
+
+// ---------------------------------------------------------------- epochs and tokens
+
+NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
+  const Ulid id = epoch.id;
+  epoch.state = EpochState::Startable;
+  EpochRec& rec = epochs_[id];
+  rec.epoch = std::move(epoch);
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec, id);
+  startable_epochs_.insert(id);
+  return rec;
+}
+
+void NetSim::restore_epoch(const Epoch& epoch) {
+  const Index node = node_index_or_foreign(epoch.node_name);
+  EpochRec& rec = epochs_[epoch.id];
+  rec.epoch = epoch;
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec, epoch.id);
+  if (epoch.state == EpochState::Startable) startable_epochs_.insert(epoch.id);
+}
+
+void NetSim::drop_epoch(std::unordered_map<Ulid, EpochRec>::iterator it) {
+  unlist_epoch(it->second);
+  epochs_.erase(it);
+}
+
+void NetSim::list_epoch(EpochRec& rec, const Ulid& id) {
+  EpochList& list = epoch_lists_[rec.node];
+  rec.list_pos = static_cast<std::uint32_t>(list.entries.size());
+  list.entries.push_back(EpochList::Entry{id, true});
+  ++list.live;
+  list.keyed = true;
+}
+
+void NetSim::unlist_epoch(const EpochRec& rec) {
+  auto found = epoch_lists_.find(rec.node);
+  if (found == epoch_lists_.end()) internal_fault("epoch missing from its node's list");
+  EpochList& list = found->second;
+  list.entries[rec.list_pos].live = false;
+  --list.live;
+  while (!list.entries.empty() && !list.entries.back().live) list.entries.pop_back();
+  const std::size_t dead = list.entries.size() - list.live;
+  if (dead > 32 && dead > list.live) {
+    std::erase_if(list.entries, [](const EpochList::Entry& e) { return !e.live; });
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+      epochs_.at(list.entries[i].id).list_pos = static_cast<std::uint32_t>(i);
+    }
   }
-  queue_erase(from, packet_id);
-  packet->second.location = to;
-  auto target = packets_by_location_.find(to);
-  if (target == packets_by_location_.end()) {
-    internal_fault("Packet location has no entry in self._packets_by_location");
-  }
-  if (target->second.contains(packet_id)) {
-    internal_fault("Attempted to move packet to a location that already contains it.");
-  }
-  target->second.push_back(packet_id);
-  note_queue_state(to, true);
+}
+
+void NetSim::set_token(Index node, bool value) {
+  nodes_[node].token = value ? 2 : 1;
+  // A node stuck with waiting packets may ask again.
+  if (value) queue_node(node);
 }
 
 void NetSim::set_request_token(std::string_view node_name, bool value) {
-  const Node* node = graph_.find_node(node_name);
-  if (node == nullptr || !has_no_salvo_trigger(*node)) return;
-  auto it = request_tokens_.find(node_name);
-  if (it == request_tokens_.end()) {
-    request_tokens_.emplace(std::string(node_name), value);
-  } else {
-    it->second = value;
-  }
-}
-
-// ---------------------------------------------------------------- location entries
-
-const PacketQueue* NetSim::queue_at(const PacketLocation& location) const {
-  auto it = packets_by_location_.find(location);
-  return it == packets_by_location_.end() ? nullptr : &it->second;
-}
-
-PacketQueue& NetSim::ensure_queue(const PacketLocation& location) {
-  return packets_by_location_[location];
-}
-
-void NetSim::reset_queue(const PacketLocation& location) {
-  packets_by_location_[location] = PacketQueue{};
-  note_queue_state(location, false);
-}
-
-void NetSim::remove_queue(const PacketLocation& location) {
-  packets_by_location_.erase(location);
-  note_queue_state(location, false);
-}
-
-void NetSim::queue_push_back(const PacketLocation& location, const Ulid& id) {
-  ensure_queue(location).push_back(id);
-  note_queue_state(location, true);
-}
-
-void NetSim::queue_insert_at(const PacketLocation& location, std::size_t index, const Ulid& id) {
-  ensure_queue(location).insert_at(index, id);
-  note_queue_state(location, true);
-}
-
-bool NetSim::queue_erase(const PacketLocation& location, const Ulid& id) {
-  auto it = packets_by_location_.find(location);
-  if (it == packets_by_location_.end() || !it->second.erase(id)) return false;
-  if (it->second.empty()) note_queue_state(location, false);
-  return true;
-}
-
-void NetSim::note_queue_state(const PacketLocation& location, bool non_empty) {
-  std::unordered_set<PacketLocation>* index = nullptr;
-  if (std::holds_alternative<PacketLocation::Edge>(location.value)) {
-    index = &nonempty_edges_;
-  } else if (std::holds_alternative<PacketLocation::InputPort>(location.value)) {
-    index = &nonempty_input_ports_;
-  } else {
-    return;
-  }
-  if (non_empty) {
-    index->insert(location);
-  } else {
-    index->erase(location);
-  }
-}
-
-void NetSim::create_epoch_locations(const Ulid& epoch_id, const Node& node) {
-  reset_queue(PacketLocation::node(epoch_id));
-  for (const auto& [port, spec] : node.out_ports) {
-    reset_queue(PacketLocation::output_port(epoch_id, port));
-  }
-}
-
-void NetSim::remove_epoch_locations(const Ulid& epoch_id, const Node* node) {
-  remove_queue(PacketLocation::node(epoch_id));
-  if (node == nullptr) return;
-  for (const auto& [port, spec] : node->out_ports) {
-    remove_queue(PacketLocation::output_port(epoch_id, port));
-  }
-}
-
-void NetSim::insert_startable_epoch(Epoch epoch) {
-  const Ulid id = epoch.id;
-  std::string node_name = epoch.node_name;
-  epoch.state = EpochState::Startable;
-  epochs_.insert_or_assign(id, std::move(epoch));
-  startable_epochs_.insert(id);
-  epochs_by_node_[node_name].push_back(id);
+  const Index node = node_index(node_name);
+  if (node == kNone || !nodes_[node].no_salvo) return;
+  set_token(node, value);
 }
 
 // ---------------------------------------------------------------- invariants
 
 void NetSim::check_invariants() const {
-  for (const auto& [id, packet] : packets_) {
-    if (packet.id != id) internal_fault("packet stored under another id");
-    const PacketQueue* q = queue_at(packet.location);
-    if (q == nullptr || !q->contains(id)) {
-      internal_fault("packet " + id.to_string() + " missing from its location " +
-                     packet.location.debug());
-    }
-    if (const Ulid* e = packet.location.epoch_id(); e && !epochs_.contains(*e)) {
-      internal_fault("packet " + id.to_string() + " inside a dead epoch");
+  const auto fail = [](const std::string& what) { internal_fault("invariant broken: " + what); };
+  for (const auto& [id, rec] : packets_) {
+    const PacketQueue* q = queue_of(rec.loc);
+    if (q == nullptr || !q->live(rec.slot) || !(q->id_at(rec.slot) == id)) {
+      fail("packet " + id.to_string() + " missing from its location");
     }
   }
   std::size_t held = 0;
-  for (const auto& [location, queue] : packets_by_location_) {
-    if (queue.size() != static_cast<std::size_t>(std::distance(queue.begin(), queue.end()))) {
-      internal_fault("queue order and membership disagree");
-    }
-    for (const Ulid& id : queue) {
-      auto it = packets_.find(id);
-      if (it == packets_.end() || !(it->second.location == location)) {
-        internal_fault("location " + location.debug() + " holds a stray id " + id.to_string());
+  const auto check_queue = [&](const PacketQueue* q, const Loc& loc) {
+    if (q == nullptr) return;
+    if (!q->consistent()) fail("queue order, counts and tree disagree");
+    held += q->size();
+    for (PacketQueue::Slot s = q->empty() ? q->end_slot() : q->front_slot(); s < q->end_slot();
+         s = q->next(s)) {
+      auto it = packets_.find(q->id_at(s));
+      if (it == packets_.end() || !(it->second.loc == loc) || it->second.slot != s) {
+        fail("a queue holds a stray id " + q->id_at(s).to_string());
       }
-      if (!queue.contains(id)) internal_fault("queue membership out of step");
     }
-    held += queue.size();
-    const bool indexed = nonempty_edges_.contains(location) || nonempty_input_ports_.contains(location);
-    const bool indexable = std::holds_alternative<PacketLocation::Edge>(location.value) ||
-                           std::holds_alternative<PacketLocation::InputPort>(location.value);
-    if (indexable && indexed != !queue.empty()) {
-      internal_fault("non-empty index out of step at " + location.debug());
-    }
+  };
+  check_queue(&outside_, Loc{});
+  for (Index i = 0; i < in_ports_.size(); ++i) {
+    check_queue(in_ports_[i].queue.get(), Loc{Kind::InputPort, i, {}});
   }
-  if (held != packets_.size()) internal_fault("a packet is held by two locations");
-  for (const PacketLocation& l : nonempty_edges_) {
-    if (packet_count_at(l) == 0) internal_fault("empty edge indexed");
-  }
-  for (const PacketLocation& l : nonempty_input_ports_) {
-    if (packet_count_at(l) == 0) internal_fault("empty input port indexed");
-  }
+  for (Index i = 0; i < edges_.size(); ++i) check_queue(edges_[i].queue.get(), Loc{Kind::Edge, i, {}});
   std::size_t startable = 0;
-  for (const auto& [id, epoch] : epochs_) {
-    if (epoch.id != id) internal_fault("epoch stored under another id");
-    if (!has_location_entry(PacketLocation::node(id))) internal_fault("epoch without Node entry");
-    if (epoch.state == EpochState::Startable) {
+  std::unordered_map<Index, std::size_t> listed;
+  for (const auto& [id, rec] : epochs_) {
+    if (!(rec.epoch.id == id)) fail("epoch stored under another id");
+    check_queue(&rec.inside, Loc{Kind::Node, 0, id});
+    if (rec.out.size() != out_count(rec.node)) fail("epoch output ports out of step");
+    for (Index p = 0; p < rec.out.size(); ++p) check_queue(&rec.out[p], Loc{Kind::OutputPort, p, id});
+    if (node_name_of(rec.node) != rec.epoch.node_name) fail("epoch under the wrong node");
+    if (rec.epoch.state == EpochState::Startable) {
       ++startable;
-      if (!startable_epochs_.contains(id)) internal_fault("startable epoch not indexed");
+      if (!startable_epochs_.contains(id)) fail("startable epoch not indexed");
     }
-    auto list = epochs_by_node_.find(epoch.node_name);
-    if (list == epochs_by_node_.end() ||
-        std::find(list->second.begin(), list->second.end(), id) == list->second.end()) {
-      internal_fault("epoch missing from its node's list");
+    auto list = epoch_lists_.find(rec.node);
+    if (list == epoch_lists_.end() || rec.list_pos >= list->second.entries.size() ||
+        !list->second.entries[rec.list_pos].live || !(list->second.entries[rec.list_pos].id == id) ||
+        !list->second.keyed) {
+      fail("epoch missing from its node's list");
     }
+    ++listed[rec.node];
   }
-  if (startable != startable_epochs_.size()) internal_fault("startable set out of step");
+  if (held != packets_.size()) fail("a packet is held by two locations");
+  if (startable != startable_epochs_.size()) fail("startable set out of step");
+  for (const auto& [node, list] : epoch_lists_) {
+    std::size_t live = 0;
+    for (const EpochList::Entry& e : list.entries) live += e.live;
+    if (live != list.live || live != listed[node]) fail("epoch list counts out of step");
+  }
+
+  std::vector<bool> edge_listed(edges_.size()), node_listed(nodes_.size());
+  for (Index e : edge_work_) {
+    if (edge_listed[e] || !edges_[e].queued) fail("edge worklist out of step");
+    edge_listed[e] = true;
+  }
+  for (Index n : node_work_) {
+    if (node_listed[n] || !nodes_[n].queued) fail("node worklist out of step");
+    node_listed[n] = true;
+  }
+  for (Index e = 0; e < edges_.size(); ++e) {
+    if (edges_[e].queued != edge_listed[e]) fail("edge worklist flag out of step");
+    if (!edge_listed[e] && edge_can_move(edges_[e])) fail("a movable edge is not on the worklist");
+  }
+  for (Index n = 0; n < nodes_.size(); ++n) {
+    if (nodes_[n].queued != node_listed[n]) fail("node worklist flag out of step");
+    if (node_listed[n] || !has_waiting_packets(n)) continue;
+    if (first_holding_input_condition(n) != nullptr) fail("a node that can fire is not on the worklist");
+    if (nodes_[n].no_salvo && nodes_[n].token == 2) fail("a node that can ask is not on the worklist");
+  }
 }
 
 }  // namespace vornix

@@ -12,15 +12,26 @@
 //   if (r.ok()) { ... r.success().events ... }
 //   std::vector<NetEvent> more = sim.run_until_blocked();
 //
-// Cost model: a run step, is_blocked and every action cost in proportion to
-// the packets and locations they touch. The sim keeps indexes of the
-// non-empty edge and input-port locations, of the nodes with OnStartup
-// triggers and of the dependency edges by target node, so nothing scans every
-// location, node or epoch.
+// Layout. Construction interns the graph: nodes get dense indices in the
+// order the graph was given them, input ports in node order and then by port
+// name, output ports likewise, edges in the order of their target ports (and,
+// into one port, the order the graph lists them). A location is then a small
+// value (kind, index, epoch id) and every queue sits in a vector slot or in
+// its epoch's record; names and string hashing appear only where locations
+// cross the boundary (actions in, events out).
+//
+// Cost model: a run step does work only for edges whose front packet may move
+// (the edge gained a packet or its target port regained room) and for nodes
+// whose input ports or request token changed since they were last tried;
+// is_blocked asks the same worklists. The walks that are otherwise left
+// unordered go in index order: edge moves by edge index, nodes by node index,
+// output ports by name. Taking a packet from anywhere in a queue, finishing
+// or cancelling an epoch and undoing one event cost O(log n) or O(1)
+// amortized, whatever else waits.
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,46 +45,25 @@
 #include "net/errors.hpp"
 #include "net/events.hpp"
 #include "net/location.hpp"
+#include "net/packet_queue.hpp"
 #include "net/records.hpp"
 
 namespace vornix {
-
-// The packets at one location, in arrival order. Appending puts an id last;
-// erasing keeps the order of the others. Membership is a hash look-up;
-// positions are found by a scan from the front, where nearly every removal
-// happens (edges and ports are queues).
-class PacketQueue {
- public:
-  bool empty() const { return order_.empty(); }
-  std::size_t size() const { return order_.size(); }
-  bool contains(const Ulid& id) const { return members_.contains(id); }
-  // REQUIRES: !contains(id).
-  void push_back(const Ulid& id);
-  // REQUIRES: !contains(id) and index <= size().
-  void insert_at(std::size_t index, const Ulid& id);
-  // Removes `id`, keeping the order of the others; false when absent.
-  bool erase(const Ulid& id);
-  std::optional<std::size_t> index_of(const Ulid& id) const;
-  // REQUIRES: !empty().
-  const Ulid& front() const { return order_.front(); }
-  auto begin() const { return order_.begin(); }
-  auto end() const { return order_.end(); }
-  std::vector<Ulid> to_vector() const { return {order_.begin(), order_.end()}; }
-
- private:
-  std::deque<Ulid> order_;
-  std::unordered_set<Ulid> members_;
-};
 
 class NetSim {
  public:
   // Validates `graph`; on any validation error throws InternalError
   // "Cannot create NetSim with invalid graph:\n  - " + messages joined by "\n  - ".
   explicit NetSim(Graph graph);
+  NetSim(NetSim&&) noexcept = default;
+  NetSim& operator=(NetSim&&) noexcept = default;
+  NetSim(const NetSim&) = delete;
+  NetSim& operator=(const NetSim&) = delete;
+  ~NetSim();
 
   // ---- Queries (never fail) ----
   const Graph& graph() const { return graph_; }
-  const Packet* get_packet(const Ulid& id) const;
+  std::optional<Packet> get_packet(const Ulid& id) const;
   const Epoch* get_epoch(const Ulid& id) const;
   // 0 / empty when the location has no entry.
   std::uint64_t packet_count_at(const PacketLocation& location) const;
@@ -97,66 +87,165 @@ class NetSim {
   // does nothing for any other name.
   void set_request_token(std::string_view node_name, bool value);
 
-  // ---- Inspection (tests, tools) ----
-  const std::unordered_map<Ulid, Packet>& packets() const { return packets_; }
-  const std::unordered_map<Ulid, Epoch>& epochs() const { return epochs_; }
+  // ---- Inspection (tests, tools); each builds its answer ----
+  std::vector<Packet> packets() const;                  // unspecified order
+  std::unordered_map<Ulid, Epoch> epochs() const;
+  std::size_t packet_total() const { return packets_.size(); }
+  std::size_t epoch_total() const { return epochs_.size(); }
   const std::unordered_set<Ulid>& startable_epochs() const { return startable_epochs_; }
-  const StringMap<std::vector<Ulid>>& epochs_by_node() const { return epochs_by_node_; }
+  StringMap<std::vector<Ulid>> epochs_by_node() const;
   const std::vector<PendingRequest>& pending_requests() const { return pending_requests_; }
-  const StringMap<bool>& request_tokens() const { return request_tokens_; }
+  StringMap<bool> request_tokens() const;
   bool startup_requests_emitted() const { return startup_requests_emitted_; }
   bool has_location_entry(const PacketLocation& location) const {
-    return packets_by_location_.contains(location);
+    return find_loc(location).has_value();
   }
-  std::size_t location_entry_count() const { return packets_by_location_.size(); }
-  // Throws InternalError naming the first broken invariant (every packet in
-  // exactly its location's queue, queues hold only live packets, epoch
-  // locations exist, startable set matches states, indexes match queues).
-  // Costs O(total state): for tests.
+  std::size_t location_entry_count() const;
+  // Throws InternalError naming the first broken invariant: every packet in
+  // exactly its location's queue at its recorded slot, queues internally
+  // consistent, epoch records and lists in step, the startable set matching
+  // the states, and the worklists holding every edge and node that a step
+  // could act on. Costs O(total state): for tests.
   void check_invariants() const;
 
  private:
-  // ---- Location entries; these keep the non-empty indexes in step ----
-  const PacketQueue* queue_at(const PacketLocation& location) const;
-  // Creates an empty entry if the location has none.
-  PacketQueue& ensure_queue(const PacketLocation& location);
-  // Creates an empty entry, replacing (and emptying) an existing one.
-  void reset_queue(const PacketLocation& location);
-  // Removes the entry with whatever it holds (packets are not touched).
-  void remove_queue(const PacketLocation& location);
-  void queue_push_back(const PacketLocation& location, const Ulid& id);
-  // Inserts at min(index, size).
-  void queue_insert_at(const PacketLocation& location, std::size_t index, const Ulid& id);
-  // False when the location has no entry or does not hold the id.
-  bool queue_erase(const PacketLocation& location, const Ulid& id);
-  void note_queue_state(const PacketLocation& location, bool non_empty);
-  // Empty Node(id) entry, then one OutputPort(id, p) per output port of the node.
-  void create_epoch_locations(const Ulid& epoch_id, const Node& node);
-  void remove_epoch_locations(const Ulid& epoch_id, const Node* node);
-  // Stores a new startable epoch and indexes it (startable set, per node list).
-  void insert_startable_epoch(Epoch epoch);
+  using Index = std::uint32_t;
+  static constexpr Index kNone = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};
+
+  // A location inside this sim. `index` is the input port or edge index for
+  // those kinds and the output port's position within its node's ports for
+  // OutputPort; `epoch` is set for Node and OutputPort.
+  enum class Kind : std::uint8_t { Node, InputPort, OutputPort, Edge, OutsideNet };
+  struct Loc {
+    Kind kind = Kind::OutsideNet;
+    Index index = 0;
+    Ulid epoch;
+    bool operator==(const Loc&) const = default;
+  };
+  struct PacketRec {
+    Loc loc;
+    PacketQueue::Slot slot = 0;
+  };
+  struct NodeInfo {
+    const Node* node = nullptr;
+    bool startup = false;         // its config lists OnStartup
+    bool no_salvo = false;        // its config lists OnNoSalvoTriggered
+    std::uint8_t token = 0;       // request token: 0 no entry, 1 false, 2 true
+    bool queued = false;          // in node_work_
+  };
+  struct InPortInfo {
+    const std::string* name = nullptr;
+    std::uint64_t capacity = kUnbounded;
+    Index node = 0;
+    Index edges_begin = 0;        // into edges_into_; the edges ending here
+    Index edges_end = 0;
+    std::unique_ptr<PacketQueue> queue;  // made on first arrival
+  };
+  struct EdgeInfo {
+    const Edge* edge = nullptr;
+    Index target = 0;             // input port index
+    bool queued = false;          // in edge_work_
+    std::unique_ptr<PacketQueue> queue;
+  };
+  struct OutPortInfo {
+    const std::string* name = nullptr;
+    std::uint64_t capacity = kUnbounded;
+    Index edge = kNone;           // the edge leaving the port, if any
+  };
+  struct EpochRec {
+    Epoch epoch;
+    Index node = 0;               // node index, or a foreign-name index
+    std::uint32_t list_pos = 0;   // position in its node's epoch list
+    PacketQueue inside;
+    std::vector<PacketQueue> out;  // one per output port of the node
+  };
+  // A node's live epochs in creation order; removal marks the entry dead.
+  struct EpochList {
+    struct Entry {
+      Ulid id;
+      bool live;
+    };
+    std::vector<Entry> entries;
+    std::size_t live = 0;
+    bool keyed = false;           // the node's key exists
+  };
+  // Open-addressing index from a name or an edge value to a dense index.
+  struct IndexTable {
+    std::vector<Index> cells;     // kNone = empty; size a power of two
+    std::size_t mask = 0;
+    void reserve(std::size_t n);
+  };
+
+  // ---- Interning and location conversion (state.cpp) ----
+  void intern();
+  Index node_index(std::string_view name) const;
+  Index edge_index(const Edge& edge) const;
+  Index in_port_index(Index node, std::string_view port) const;   // kNone when undeclared
+  Index out_port_position(Index node, std::string_view port) const;
+  bool known_node(Index node) const { return node < nodes_.size(); }
+  const std::string& node_name_of(Index node) const;
+  // The node index of a name, making a foreign index for a name outside the graph.
+  Index node_index_or_foreign(const std::string& name);
+  Index out_begin(Index node) const { return known_node(node) ? out_begin_[node] : 0; }
+  Index out_count(Index node) const {
+    return known_node(node) ? out_begin_[node + 1] - out_begin_[node] : 0;
+  }
+  // The location's entry, or nothing when it has none.
+  std::optional<Loc> find_loc(const PacketLocation& location) const;
+  PacketLocation location_of(const Loc& loc) const;
+
+  // ---- Queues; these keep the worklists in step ----
+  const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
+  PacketQueue* queue_of(const Loc& loc);
+  PacketQueue& queue_for_push(const Loc& loc);
+  std::size_t count_at(const Loc& loc) const {
+    const PacketQueue* q = queue_of(loc);
+    return q ? q->size() : 0;
+  }
+  // Appends `id` at `loc` and records the slot in `rec`.
+  void push_packet(const Ulid& id, PacketRec& rec, const Loc& loc);
+  // Takes the packet out of its queue (rec.loc stays as it was).
+  void pop_packet(const PacketRec& rec);
+  // Puts `id` at position `index` of `loc`.
+  void insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index);
+  void renumber(PacketQueue& queue);
+  void after_removal(const Loc& loc, PacketQueue& queue, std::size_t before);
+  void after_arrival(const Loc& loc);
+  // Moves a packet to the end of `to`.
+  void relocate(const Ulid& id, PacketRec& rec, const Loc& to);
+  // Moves a packet and records PacketMoved with the position it left.
+  void move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, std::vector<NetEvent>& events);
+  void queue_edge(Index edge);
+  void queue_node(Index node);
+
+  // ---- Epoch records ----
+  // Stores a new startable epoch with empty locations and lists it last.
+  EpochRec& add_epoch(Epoch epoch, Index node);
+  // Restores a removed epoch as recorded (undo of finish or cancel).
+  void restore_epoch(const Epoch& epoch);
+  // Removes the record and its locations (with whatever they hold) and
+  // unlists it; the startable set is the caller's.
+  void drop_epoch(std::unordered_map<Ulid, EpochRec>::iterator it);
+  void list_epoch(EpochRec& rec, const Ulid& id);
+  void unlist_epoch(const EpochRec& rec);
+  void set_token(Index node, bool value);
 
   // ---- Run step internals (step.cpp, blocked.cpp) ----
-  // Packets now waiting at each declared input port of `node` (0 when none).
-  StringMap<std::uint64_t> input_packet_counts(const Node& node) const;
+  class InputCounts;
   // The first input salvo condition of `node` (insertion order) whose term
   // holds now; nullptr when none does.
-  const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(const Node& node) const;
-  // Whether `port` (the target of an edge) can take one more packet now.
-  bool input_port_has_room(const PortRef& target, const Port& port) const;
-  // Distinct names of the nodes with packets waiting at an input port.
-  std::vector<std::string> nodes_with_waiting_packets() const;
-  // Each helper below performs one phase of run_step and appends the events
-  // of its changes, in change order; the bool is whether it made progress.
+  const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
+  bool has_waiting_packets(Index node) const;
+  bool edge_can_move(const EdgeInfo& edge) const;
   bool move_along_edges(std::vector<NetEvent>& events);
-  bool try_trigger_input_salvo(const Node& node, std::vector<NetEvent>& events);
+  bool try_trigger_input_salvo(Index node, std::vector<NetEvent>& events);
   void issue_startup_requests(std::vector<NetEvent>& events);
-  void issue_no_salvo_requests(const std::vector<std::string>& waiting,
-                               const std::vector<bool>& fired, std::vector<NetEvent>& events);
+  void issue_no_salvo_requests(const std::vector<Index>& waiting, const std::vector<bool>& fired,
+                               std::vector<NetEvent>& events);
   Result<bool, NetActionError> resolve_requests(std::vector<NetEvent>& events);
 
-  // ---- Action internals (actions.cpp, transport.cpp) ----
-  // Each runs every check of its action before its first change.
+  // ---- Action internals (net_actions.cpp, transport.cpp) ----
   NetActionResponse create_packet(const NetAction::CreatePacket& action);
   NetActionResponse remove_packet(const Ulid& packet_id, bool consumed);
   NetActionResponse create_epoch(const NetAction::CreateEpoch& action);
@@ -166,39 +255,51 @@ class NetSim {
   NetActionResponse load_packet_into_output_port(const NetAction::LoadPacketIntoOutputPort& action);
   NetActionResponse send_output_salvo(const NetAction::SendOutputSalvo& action);
   NetActionResponse transport_packet(const NetAction::TransportPacketToLocation& action);
-  // The refusal for a transport into `destination`, if any.
-  std::optional<NetActionResponse> check_transport_destination(
+  // The refusal for a transport into `destination`, if any; else its location.
+  Result<Loc, NetActionResponse> check_transport_destination(
       const Ulid& packet_id, const PacketLocation& destination) const;
   NetActionResponse create_request(const NetAction::CreateRequest& action);
-  // Takes a removed epoch's id out of its node's list (the key stays).
-  void unlist_epoch(const std::string& node_name, const Ulid& epoch_id);
 
   // ---- Undo internals (undo.cpp) ----
-  // Puts a removed packet back at the end of `location`.
   Status<UndoError> recreate_packet(const Ulid& packet_id, const PacketLocation& location);
   Status<UndoError> undo_event(const NetAction& action, const NetEvent& event);
   Status<UndoError> undo_epoch_created(const Ulid& epoch_id);
   Status<UndoError> undo_epoch_removed(const Epoch& epoch);
   Status<UndoError> undo_packet_moved(const NetEvent::PacketMoved& event);
   Status<UndoError> undo_packet_orphaned(const NetEvent::PacketOrphaned& event);
-  // NotFound when `location` belongs to an epoch that does not exist.
-  Status<UndoError> require_live_owner(const PacketLocation& location) const;
+  // The entry of a location named by an event; NotFound when it has none.
+  Result<Loc, UndoError> entry_for_undo(const PacketLocation& location) const;
 
   Graph graph_;
-  std::unordered_map<Ulid, Packet> packets_;
-  std::unordered_map<PacketLocation, PacketQueue> packets_by_location_;
-  std::unordered_map<Ulid, Epoch> epochs_;
+  // Interned graph.
+  std::vector<NodeInfo> nodes_;
+  std::vector<Index> in_begin_;    // per node, into in_ports_ (size nodes + 1)
+  std::vector<Index> out_begin_;   // per node, into out_ports_ (size nodes + 1)
+  std::vector<InPortInfo> in_ports_;
+  std::vector<OutPortInfo> out_ports_;
+  std::vector<EdgeInfo> edges_;
+  std::vector<Index> edges_into_;  // edge indices grouped by target port
+  IndexTable node_table_;
+  IndexTable edge_table_;
+  std::vector<Index> startup_nodes_;  // in node order
+  std::unordered_map<Index, std::vector<PortRef>> dependency_targets_;
+  // Names of nodes outside the graph that restored epochs name.
+  std::vector<std::string> foreign_names_;
+  StringMap<Index> foreign_index_;
+
+  // Runtime state.
+  std::unordered_map<Ulid, PacketRec> packets_;
+  PacketQueue outside_;
+  std::unordered_map<Ulid, EpochRec> epochs_;
   std::unordered_set<Ulid> startable_epochs_;
-  StringMap<std::vector<Ulid>> epochs_by_node_;
+  std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
-  StringMap<bool> request_tokens_;
+  StringMap<bool> stray_tokens_;  // tokens undo set for names without the trigger's node
   bool startup_requests_emitted_ = false;
 
-  // Derived indexes.
-  std::unordered_set<PacketLocation> nonempty_edges_;        // Edge locations holding packets
-  std::unordered_set<PacketLocation> nonempty_input_ports_;  // InputPort locations holding packets
-  std::vector<std::string> startup_nodes_;  // nodes whose config lists OnStartup
-  StringMap<std::vector<PortRef>> dependency_targets_by_node_;  // dependency edge targets
+  // Worklists: edges whose front packet may move, nodes to try again.
+  std::vector<Index> edge_work_;
+  std::vector<Index> node_work_;
 };
 
 }  // namespace vornix

@@ -1,11 +1,16 @@
 // The automatic flow step: edges deliver, nodes fire input salvos, automatic
 // requests are issued and every queued request becomes epochs at its sources.
 //
-// Each phase walks only what can have work: the indexes of non-empty edge and
-// input-port locations, the nodes with OnStartup triggers and the dependency
-// targets of the requesting node. A step therefore costs in proportion to the
-// packets and requests in flight, not to the size of the network.
+// The step reads only its worklists: the edges whose front packet may move
+// and the nodes whose input ports or request token changed since they were
+// last tried. An edge leaves its list when it is empty or its target is full
+// and comes back when it gains a packet or its target regains room; a node
+// leaves when it has no waiting packets or was tried without firing (and had
+// its no-salvo request handled) and comes back when one of its ports or its
+// token changes. Both lists are walked in index order, so the events of a
+// step do not depend on hashing. A step costs in proportion to what moved.
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -16,70 +21,49 @@
 
 namespace vornix {
 
-namespace {
+// The packet counts of one node's input ports, read straight from their queues.
+class NetSim::InputCounts final : public PortCountSource {
+ public:
+  InputCounts(const NetSim& sim, Index node) : sim_(sim), node_(node) {}
+  std::uint64_t count(std::string_view port) const override {
+    const Index p = sim_.in_port_index(node_, port);
+    if (p == kNone) return 0;
+    const PacketQueue* q = sim_.in_ports_[p].queue.get();
+    return q ? q->size() : 0;
+  }
+  std::optional<std::uint64_t> capacity(std::string_view port) const override {
+    const Index p = sim_.in_port_index(node_, port);
+    if (p == kNone || sim_.in_ports_[p].capacity == kUnbounded) return std::nullopt;
+    return sim_.in_ports_[p].capacity;
+  }
 
-struct EdgeMoveCandidate {
-  PacketLocation from_location;
-  PacketLocation to_location;
-  Ulid packet_id;
-  bool can_move = false;
+ private:
+  const NetSim& sim_;
+  Index node_;
 };
 
-// How many packets a salvo takes from a port holding `held`.
-std::size_t take_count(const PacketCount& count, std::size_t held) {
-  return std::visit(Overloaded{
-                        [&](const PacketCount::All&) { return held; },
-                        [&](const PacketCount::Count& c) {
-                          return c.n < held ? static_cast<std::size_t>(c.n) : held;
-                        },
-                    },
-                    count.value);
-}
-
-bool has_no_salvo_trigger(const Node& node) {
-  return node.dependency_request_config &&
-         node.dependency_request_config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------- shared with is_blocked
-
-StringMap<std::uint64_t> NetSim::input_packet_counts(const Node& node) const {
-  StringMap<std::uint64_t> counts;
-  counts.reserve(node.in_ports.size());
-  for (const auto& [port, spec] : node.in_ports) {
-    counts.emplace(port, packet_count_at(PacketLocation::input_port(node.name, port)));
-  }
-  return counts;
-}
-
-const OrderedMap<SalvoCondition>::Entry* NetSim::first_holding_input_condition(
-    const Node& node) const {
-  if (node.in_salvo_conditions.empty()) return nullptr;
-  const StringMap<std::uint64_t> counts = input_packet_counts(node);
-  for (const auto& entry : node.in_salvo_conditions) {
-    if (evaluate_salvo_condition(entry.second.term, counts, node.in_ports)) return &entry;
+const OrderedMap<SalvoCondition>::Entry* NetSim::first_holding_input_condition(Index node) const {
+  const Node& n = *nodes_[node].node;
+  if (n.in_salvo_conditions.empty()) return nullptr;
+  const InputCounts counts(*this, node);
+  for (const auto& entry : n.in_salvo_conditions) {
+    if (evaluate_salvo_condition(entry.second.term, counts)) return &entry;
   }
   return nullptr;
 }
 
-bool NetSim::input_port_has_room(const PortRef& target, const Port& port) const {
-  const std::optional<std::uint64_t> capacity = port.slots_spec.capacity();
-  if (!capacity) return true;
-  return packet_count_at(PacketLocation::input_port(target.node_name, target.port_name)) <
-         *capacity;
+bool NetSim::has_waiting_packets(Index node) const {
+  for (Index p = in_begin_[node]; p < in_begin_[node + 1]; ++p) {
+    if (in_ports_[p].queue && !in_ports_[p].queue->empty()) return true;
+  }
+  return false;
 }
 
-std::vector<std::string> NetSim::nodes_with_waiting_packets() const {
-  std::vector<std::string> names;
-  std::unordered_set<std::string_view> seen;
-  for (const PacketLocation& location : nonempty_input_ports_) {
-    const auto& port = std::get<PacketLocation::InputPort>(location.value);
-    // The views point into the index's own keys, which outlive this walk.
-    if (seen.insert(port.node_name).second) names.push_back(port.node_name);
-  }
-  return names;
+bool NetSim::edge_can_move(const EdgeInfo& edge) const {
+  if (!edge.queue || edge.queue->empty()) return false;
+  const InPortInfo& target = in_ports_[edge.target];
+  return target.capacity == kUnbounded ||
+         (target.queue ? target.queue->size() : 0) < target.capacity;
 }
 
 // ---------------------------------------------------------------- phases
@@ -88,63 +72,53 @@ bool NetSim::move_along_edges(std::vector<NetEvent>& events) {
   // Every capacity is judged before any packet moves: a port fed by several
   // edges takes one packet from each of them when it had room at the start,
   // and may end the step above its capacity.
-  std::vector<EdgeMoveCandidate> candidates;
-  candidates.reserve(nonempty_edges_.size());
-  for (const PacketLocation& location : nonempty_edges_) {
-    const Edge& edge = std::get<PacketLocation::Edge>(location.value).edge;
-    const Node* target = graph_.find_node(edge.target.node_name);
-    if (target == nullptr) internal_fault("Edge targets a non-existent node");
-    auto port = target->in_ports.find(edge.target.port_name);
-    if (port == target->in_ports.end()) internal_fault("Edge targets a non-existent input port");
-    candidates.push_back(EdgeMoveCandidate{
-        location,
-        PacketLocation::input_port(edge.target.node_name, edge.target.port_name),
-        queue_at(location)->front(),
-        input_port_has_room(edge.target, port->second),
-    });
+  std::vector<Index> work = std::exchange(edge_work_, {});
+  std::sort(work.begin(), work.end());
+  std::vector<Index> moving;
+  for (Index e : work) {
+    edges_[e].queued = false;
+    if (edge_can_move(edges_[e])) moving.push_back(e);
   }
-
-  bool moved = false;
-  for (EdgeMoveCandidate& c : candidates) {
-    if (!c.can_move) continue;
-    move_packet(c.packet_id, c.to_location);
-    events.push_back(make_event<NetEvent::PacketMoved>(
-        c.packet_id, std::move(c.from_location), std::move(c.to_location), std::uint64_t{0}));
-    moved = true;
+  for (Index e : moving) {
+    EdgeInfo& edge = edges_[e];
+    const Ulid id = edge.queue->front();
+    move_recorded(id, packets_.at(id), Loc{Kind::InputPort, edge.target, {}}, events);
+    if (!edge.queue->empty()) queue_edge(e);
   }
-  return moved;
+  return !moving.empty();
 }
 
-bool NetSim::try_trigger_input_salvo(const Node& node, std::vector<NetEvent>& events) {
+bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) {
   const OrderedMap<SalvoCondition>::Entry* firing = first_holding_input_condition(node);
   if (firing == nullptr) return false;
   const auto& [condition_name, condition] = *firing;
+  const Node& n = *nodes_[node].node;
 
   const Ulid epoch_id = Ulid::generate();
   Salvo salvo{condition_name, {}};
+  std::vector<std::pair<Index, Ulid>> taken;  // (input port, packet)
   for (const auto& [port, count] : condition.ports) {
-    const PacketQueue* queue = queue_at(PacketLocation::input_port(node.name, port));
-    if (queue == nullptr) continue;
-    std::size_t remaining = take_count(count, queue->size());
-    for (auto it = queue->begin(); remaining > 0; ++it, --remaining) {
-      salvo.packets.emplace_back(port, *it);
+    const Index p = in_port_index(node, port);
+    const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
+    if (q == nullptr || q->empty()) continue;
+    std::uint64_t remaining = take_count(count, q->size());
+    for (PacketQueue::Slot s = q->front_slot(); remaining > 0; s = q->next(s), --remaining) {
+      salvo.packets.emplace_back(port, q->id_at(s));
+      taken.emplace_back(p, q->id_at(s));
     }
   }
 
-  insert_startable_epoch(Epoch{epoch_id, node.name, salvo, {}, EpochState::Startable, {}});
-  create_epoch_locations(epoch_id, node);
+  add_epoch(Epoch{epoch_id, n.name, std::move(salvo), {}, EpochState::Startable, {}}, node);
   events.push_back(make_event<NetEvent::InputSalvoTriggered>(epoch_id, condition_name));
   events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
 
-  const PacketLocation into = PacketLocation::node(epoch_id);
-  for (const auto& [port, packet_id] : salvo.packets) {
-    PacketLocation from = PacketLocation::input_port(node.name, port);
-    const PacketQueue* queue = queue_at(from);
-    const std::optional<std::size_t> index = queue ? queue->index_of(packet_id) : std::nullopt;
-    if (!index) internal_fault("Packet should exist at from_location");
-    move_packet(packet_id, into);
-    events.push_back(make_event<NetEvent::PacketMoved>(packet_id, std::move(from), into,
-                                                       static_cast<std::uint64_t>(*index)));
+  const Loc inside{Kind::Node, 0, epoch_id};
+  for (const auto& [port, id] : taken) {
+    auto packet = packets_.find(id);
+    if (packet == packets_.end() || !(packet->second.loc == Loc{Kind::InputPort, port, {}})) {
+      internal_fault("Packet should exist at from_location");
+    }
+    move_recorded(id, packet->second, inside, events);
   }
   return true;
 }
@@ -152,13 +126,12 @@ bool NetSim::try_trigger_input_salvo(const Node& node, std::vector<NetEvent>& ev
 void NetSim::issue_startup_requests(std::vector<NetEvent>& events) {
   if (startup_requests_emitted_) return;
   bool issued = false;
-  for (const std::string& name : startup_nodes_) {
-    const Node* node = graph_.find_node(name);
-    if (node == nullptr || !node->dependency_request_config) continue;
-    const std::string& label = node->dependency_request_config->label;
+  for (Index node : startup_nodes_) {
+    const Node& n = *nodes_[node].node;
+    const std::string& label = n.dependency_request_config->label;
     events.push_back(
-        make_event<NetEvent::RequestCreated>(name, label, RequestCreatedSource::OnStartup));
-    pending_requests_.push_back(PendingRequest{name, label});
+        make_event<NetEvent::RequestCreated>(n.name, label, RequestCreatedSource::OnStartup));
+    pending_requests_.push_back(PendingRequest{n.name, label});
     issued = true;
   }
   // With no OnStartup trigger anywhere the flag stays false; the walk above is
@@ -166,22 +139,19 @@ void NetSim::issue_startup_requests(std::vector<NetEvent>& events) {
   if (issued) startup_requests_emitted_ = true;
 }
 
-void NetSim::issue_no_salvo_requests(const std::vector<std::string>& waiting,
+void NetSim::issue_no_salvo_requests(const std::vector<Index>& waiting,
                                      const std::vector<bool>& fired,
                                      std::vector<NetEvent>& events) {
   for (std::size_t i = 0; i < waiting.size(); ++i) {
-    if (fired[i]) continue;
-    const Node* node = graph_.find_node(waiting[i]);
-    if (node == nullptr || !has_no_salvo_trigger(*node)) continue;
-    auto token = request_tokens_.find(waiting[i]);
-    if (token == request_tokens_.end() || !token->second) continue;
+    NodeInfo& info = nodes_[waiting[i]];
+    if (fired[i] || !info.no_salvo || info.token != 2) continue;
     // One request per wait: the token comes back when an epoch of the node
     // finishes or is cancelled, not on every step the node stays stuck.
-    token->second = false;
-    const std::string& label = node->dependency_request_config->label;
+    info.token = 1;
+    const std::string& label = info.node->dependency_request_config->label;
     events.push_back(make_event<NetEvent::RequestCreated>(
-        waiting[i], label, RequestCreatedSource::OnNoSalvoTriggered));
-    pending_requests_.push_back(PendingRequest{waiting[i], label});
+        info.node->name, label, RequestCreatedSource::OnNoSalvoTriggered));
+    pending_requests_.push_back(PendingRequest{info.node->name, label});
   }
 }
 
@@ -194,8 +164,9 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
   std::vector<std::pair<std::string, std::string>> resolved;  // (source node, label)
   std::set<std::pair<std::string, std::string>> seen;
   for (const PendingRequest& request : requests) {
-    auto targets = dependency_targets_by_node_.find(request.node_name);
-    if (targets == dependency_targets_by_node_.end() || targets->second.empty()) continue;
+    const Index node = node_index(request.node_name);
+    auto targets = dependency_targets_.find(node);
+    if (node == kNone || targets == dependency_targets_.end()) continue;
     auto cascade = cascade_backward(graph_, targets->second);
     if (!cascade) {
       return Unexpected{NetActionError{NetActionError::RequestUnconnectedPort{
@@ -213,15 +184,15 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
 
   for (const auto& [source, label] : resolved) {
     const Ulid epoch_id = Ulid::generate();
-    const Node* node = graph_.find_node(source);
-    if (node == nullptr) internal_fault("Source node from cascade should exist");
-    insert_startable_epoch(Epoch{epoch_id,
-                                 source,
-                                 Salvo{std::string(kRequestSalvoCondition), {}},
-                                 {},
-                                 EpochState::Startable,
-                                 {}});
-    create_epoch_locations(epoch_id, *node);
+    const Index node = node_index(source);
+    if (node == kNone) internal_fault("Source node from cascade should exist");
+    add_epoch(Epoch{epoch_id,
+                    source,
+                    Salvo{std::string(kRequestSalvoCondition), {}},
+                    {},
+                    EpochState::Startable,
+                    {}},
+              node);
     events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
     events.push_back(make_event<NetEvent::RequestEpochCreated>(epoch_id, source, label));
   }
@@ -236,26 +207,27 @@ NetActionResponse NetSim::run_step() {
 
   // Built once, after the edge moves, and shared by the salvo and no-salvo
   // request phases so both see the same nodes in the same order.
-  const std::vector<std::string> waiting = nodes_with_waiting_packets();
+  std::vector<Index> waiting = std::exchange(node_work_, {});
+  std::sort(waiting.begin(), waiting.end());
+  for (Index node : waiting) nodes_[node].queued = false;
+  std::erase_if(waiting, [&](Index node) { return !has_waiting_packets(node); });
   std::vector<bool> fired(waiting.size(), false);
   for (std::size_t i = 0; i < waiting.size(); ++i) {
-    const Node* node = graph_.find_node(waiting[i]);
-    if (node == nullptr) continue;
-    fired[i] = try_trigger_input_salvo(*node, events);
+    fired[i] = try_trigger_input_salvo(waiting[i], events);
     made_progress = made_progress || fired[i];
+    // A node that fired may fire again next step: its salvo may have left
+    // packets, or taken none.
+    if (fired[i]) queue_node(waiting[i]);
   }
 
   issue_startup_requests(events);
   issue_no_salvo_requests(waiting, fired, events);
 
-  const std::size_t changes_end = events.size();
   Result<bool, NetActionError> resolved = resolve_requests(events);
   if (!resolved) {
-    // The changes of the earlier phases stay in the sim, so their events go
-    // back with the error: dropping them would leave changes nobody can see
-    // or undo. Resolution notes of this step are not changes and are dropped
-    // with the epochs they would have led to.
-    events.resize(changes_end);
+    // The changes of the earlier phases stay in the sim, and so do the
+    // requests this step took and resolved: their events go back with the
+    // error, in the order they happened, so the log is complete.
     return NetActionResponse{
         NetActionResponse::Error{std::move(resolved).error(), std::move(events)}};
   }

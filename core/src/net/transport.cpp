@@ -2,8 +2,10 @@
 // request action: loading an output port, sending an output salvo, moving a
 // packet by hand, and queueing a packet request.
 //
-// As with every action, all checks run before the first change.
+// As with every action, all checks run before the first change. Output ports
+// are visited in name order wherever a walk over them is otherwise unordered.
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "base/fault.hpp"
@@ -13,7 +15,6 @@
 
 namespace vornix {
 
-using action_support::port_is_full;
 using action_support::refuse;
 using action_support::succeed;
 using E = NetActionError;
@@ -21,26 +22,10 @@ using Data = NetActionResponseData;
 
 namespace {
 
-// One packet an output salvo sends, decided before anything moves.
-struct PlannedMove {
-  Ulid packet_id;
-  std::string port;
-  PacketLocation from;
-  PacketLocation to;
-  bool orphaned = false;
-};
-
 std::uint64_t count_salvos_named(const Epoch& epoch, const std::string& condition) {
   return static_cast<std::uint64_t>(
       std::count_if(epoch.out_salvos.begin(), epoch.out_salvos.end(),
                     [&](const Salvo& s) { return s.salvo_condition == condition; }));
-}
-
-std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
-  if (const auto* n = std::get_if<PacketCount::Count>(&count.value)) {
-    return std::min(n->n, available);
-  }
-  return available;
 }
 
 }  // namespace
@@ -48,149 +33,153 @@ std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
 NetActionResponse NetSim::load_packet_into_output_port(
     const NetAction::LoadPacketIntoOutputPort& action) {
   const Ulid& packet_id = action.packet_id;
-  const Packet* packet = get_packet(packet_id);
-  if (packet == nullptr) return refuse(E::PacketNotFound{packet_id});
-  const auto* inside = std::get_if<PacketLocation::Node>(&packet->location.value);
-  if (inside == nullptr) return refuse(E::PacketNotInAnyNode{packet_id});
+  auto packet = packets_.find(packet_id);
+  if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
+  const Loc from = packet->second.loc;
+  if (from.kind != Kind::Node) return refuse(E::PacketNotInAnyNode{packet_id});
 
-  const Ulid epoch_id = inside->epoch_id;
-  const Epoch* epoch = get_epoch(epoch_id);
-  if (epoch == nullptr) {
+  const Ulid epoch_id = from.epoch;
+  auto epoch = epochs_.find(epoch_id);
+  if (epoch == epochs_.end()) {
     internal_fault("The epoch id in the location of a packet could not be found.");
   }
-  const Node* node = graph_.find_node(epoch->node_name);
-  if (node == nullptr) {
+  const EpochRec& rec = epoch->second;
+  if (!known_node(rec.node)) {
     internal_fault("Packet located in a non-existing node (yet the node has an epoch).");
   }
-  auto port = node->out_ports.find(action.port_name);
-  if (port == node->out_ports.end()) {
-    return refuse(E::OutputPortNotFound{action.port_name, epoch_id});
-  }
-  PacketLocation to = PacketLocation::output_port(epoch_id, action.port_name);
-  const PacketQueue* to_queue = queue_at(to);
-  if (to_queue == nullptr) {
-    internal_fault("No entry in NetSim._packets_by_location found for output port.");
-  }
-  if (port_is_full(port->second.slots_spec, to_queue->size())) {
+  const Index port = out_port_position(rec.node, action.port_name);
+  if (port == kNone) return refuse(E::OutputPortNotFound{action.port_name, epoch_id});
+  const std::uint64_t capacity = out_ports_[out_begin(rec.node) + port].capacity;
+  if (capacity != kUnbounded && rec.out[port].size() >= capacity) {
     return refuse(E::OutputPortFull{action.port_name, epoch_id});
   }
 
-  PacketLocation from = packet->location;
-  const PacketQueue* from_queue = queue_at(from);
-  const std::optional<std::size_t> index =
-      from_queue ? from_queue->index_of(packet_id) : std::nullopt;
-  if (!index) internal_fault("Packet should exist at old_location");
-  move_packet(packet_id, to);
-
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::PacketMoved>(packet_id, std::move(from), std::move(to),
-                                                     static_cast<std::uint64_t>(*index)));
+  move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
   return succeed(Data::Empty{}, std::move(events));
 }
+
+// The counts an output salvo condition reads: the epoch's output ports.
+class OutputCounts final : public PortCountSource {
+ public:
+  using Lookup = std::function<std::optional<std::pair<std::uint64_t, std::uint64_t>>(std::string_view)>;
+  explicit OutputCounts(Lookup lookup) : lookup_(std::move(lookup)) {}
+  std::uint64_t count(std::string_view port) const override {
+    const auto found = lookup_(port);
+    return found ? found->first : 0;
+  }
+  std::optional<std::uint64_t> capacity(std::string_view port) const override {
+    const auto found = lookup_(port);
+    if (!found || found->second == ~std::uint64_t{0}) return std::nullopt;
+    return found->second;
+  }
+
+ private:
+  Lookup lookup_;
+};
 
 NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& action) {
   const Ulid& epoch_id = action.epoch_id;
   const std::string& condition_name = action.salvo_condition_name;
   auto found = epochs_.find(epoch_id);
   if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  Epoch& epoch = found->second;
-  const Node* node = graph_.find_node(epoch.node_name);
-  if (node == nullptr) internal_fault("Node associated with epoch could not be found.");
-  const SalvoCondition* condition = node->out_salvo_conditions.find(condition_name);
+  EpochRec& rec = found->second;
+  if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
+  const Node& node = *nodes_[rec.node].node;
+  const SalvoCondition* condition = node.out_salvo_conditions.find(condition_name);
   if (condition == nullptr) return refuse(E::SalvoConditionNotFound{condition_name, epoch_id});
   if (const auto* max = std::get_if<MaxSalvos::Finite>(&condition->max_salvos.value);
-      max && count_salvos_named(epoch, condition_name) >= max->n) {
+      max && count_salvos_named(rec.epoch, condition_name) >= max->n) {
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
   }
-  PacketCounts counts;
-  for (const auto& [port, spec] : node->out_ports) {
-    counts.emplace(port, packet_count_at(PacketLocation::output_port(epoch_id, port)));
-  }
-  if (!evaluate_salvo_condition(condition->term, counts, node->out_ports)) {
+  const Index first = out_begin(rec.node);
+  const OutputCounts counts([&](std::string_view port)
+                                -> std::optional<std::pair<std::uint64_t, std::uint64_t>> {
+    const Index p = out_port_position(rec.node, port);
+    if (p == kNone) return std::nullopt;
+    return std::pair{std::uint64_t{rec.out[p].size()}, out_ports_[first + p].capacity};
+  });
+  if (!evaluate_salvo_condition(condition->term, counts)) {
     return refuse(E::SalvoConditionNotMet{condition_name, epoch_id});
   }
 
   // The whole plan is fixed before anything moves, so each port gives up the
   // packets that were at its front when the salvo was sent.
+  struct PlannedMove {
+    Ulid packet_id;
+    const std::string* port;
+    Index edge;  // kNone: orphaned
+  };
   std::vector<PlannedMove> plan;
   for (const auto& [port, packet_count] : condition->ports) {
-    PacketLocation from = PacketLocation::output_port(epoch_id, port);
-    const PacketQueue* queue = queue_at(from);
-    if (queue == nullptr) {
-      internal_fault("Output port '" + port + "' of node '" + node->name +
+    const Index p = out_port_position(rec.node, port);
+    if (p == kNone) {
+      internal_fault("Output port '" + port + "' of node '" + node.name +
                      "' does not have an entry in self._packets_by_location");
     }
-    const Edge* edge = graph_.get_edge_by_tail(PortRef{node->name, PortType::Output, port});
-    const PacketLocation to = edge ? PacketLocation::edge(*edge) : PacketLocation::outside_net();
-    std::uint64_t n = take_count(packet_count, queue->size());
-    for (auto it = queue->begin(); n > 0; ++it, --n) {
-      plan.push_back(PlannedMove{*it, port, from, to, edge == nullptr});
+    const PacketQueue& queue = rec.out[p];
+    if (queue.empty()) continue;
+    const Index edge = out_ports_[first + p].edge;
+    std::uint64_t n = take_count(packet_count, queue.size());
+    for (PacketQueue::Slot s = queue.front_slot(); n > 0; s = queue.next(s), --n) {
+      plan.push_back(PlannedMove{queue.id_at(s), &port, edge});
     }
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
   Salvo salvo{condition_name, {}};
   salvo.packets.reserve(plan.size());
-  for (const PlannedMove& m : plan) salvo.packets.emplace_back(m.port, m.packet_id);
-  epoch.out_salvos.push_back(std::move(salvo));
+  for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
+  rec.epoch.out_salvos.push_back(std::move(salvo));
 
   std::vector<NetEvent> events;
   events.reserve(plan.size() + 1);
   std::vector<OrphanedPacketInfo> orphans;
-  for (PlannedMove& m : plan) {
-    if (m.orphaned) {
-      events.push_back(make_event<NetEvent::PacketOrphaned>(m.packet_id, epoch_id, node->name,
-                                                            m.port, condition_name));
-      orphans.push_back(OrphanedPacketInfo{m.packet_id, m.port, condition_name});
-      move_packet(m.packet_id, m.to);
+  for (const PlannedMove& m : plan) {
+    auto packet = packets_.find(m.packet_id);
+    if (packet == packets_.end()) internal_fault("Packet should exist at from_location");
+    if (m.edge == kNone) {
+      events.push_back(make_event<NetEvent::PacketOrphaned>(m.packet_id, epoch_id, node.name,
+                                                            *m.port, condition_name));
+      orphans.push_back(OrphanedPacketInfo{m.packet_id, *m.port, condition_name});
+      relocate(m.packet_id, packet->second, Loc{});
       continue;
     }
-    const std::optional<std::size_t> index = queue_at(m.from)->index_of(m.packet_id);
-    if (!index) internal_fault("Packet should exist at from_location");
-    events.push_back(make_event<NetEvent::PacketMoved>(m.packet_id, m.from, m.to,
-                                                       static_cast<std::uint64_t>(*index)));
-    move_packet(m.packet_id, m.to);
+    move_recorded(m.packet_id, packet->second, Loc{Kind::Edge, m.edge, {}}, events);
   }
-  epoch.orphaned_packets.insert(epoch.orphaned_packets.end(), orphans.begin(), orphans.end());
+  rec.epoch.orphaned_packets.insert(rec.epoch.orphaned_packets.end(), orphans.begin(),
+                                    orphans.end());
   events.push_back(make_event<NetEvent::OutputSalvoTriggered>(epoch_id, condition_name));
   return succeed(Data::Empty{}, std::move(events));
 }
 
 NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLocation& action) {
   const Ulid& packet_id = action.packet_id;
-  const PacketLocation& destination = action.destination;
-  const Packet* packet = get_packet(packet_id);
-  if (packet == nullptr) return refuse(E::PacketNotFound{packet_id});
+  auto packet = packets_.find(packet_id);
+  if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
   // Only a running epoch owns its packets; a startable one may still be
   // emptied or filled by hand.
-  if (const Ulid* owner = packet->location.epoch_id()) {
-    const Epoch* epoch = get_epoch(*owner);
+  const Loc& from = packet->second.loc;
+  if (from.kind == Kind::Node || from.kind == Kind::OutputPort) {
+    const Epoch* epoch = get_epoch(from.epoch);
     if (epoch != nullptr && epoch->state == EpochState::Running) {
-      return refuse(E::CannotMovePacketFromRunningEpoch{packet_id, *owner});
+      return refuse(E::CannotMovePacketFromRunningEpoch{packet_id, from.epoch});
     }
   }
-  if (std::optional<NetActionResponse> refused =
-          check_transport_destination(packet_id, destination)) {
-    return std::move(*refused);
-  }
+  Result<Loc, NetActionResponse> destination =
+      check_transport_destination(packet_id, action.destination);
+  if (!destination) return std::move(destination).error();
 
-  PacketLocation from = packet->location;
-  const PacketQueue* from_queue = queue_at(from);
-  const std::optional<std::size_t> index =
-      from_queue ? from_queue->index_of(packet_id) : std::nullopt;
-  if (!index) internal_fault("Packet should exist at current_location");
   // A packet sent to where it already is goes to the back of that queue.
-  move_packet(packet_id, destination);
-
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::PacketMoved>(packet_id, std::move(from), destination,
-                                                     static_cast<std::uint64_t>(*index)));
+  move_recorded(packet_id, packet->second, *destination, events);
   return succeed(Data::Empty{}, std::move(events));
 }
 
-std::optional<NetActionResponse> NetSim::check_transport_destination(
+Result<NetSim::Loc, NetActionResponse> NetSim::check_transport_destination(
     const Ulid& packet_id, const PacketLocation& destination) const {
   using L = PacketLocation;
+  using R = Result<Loc, NetActionResponse>;
   const auto into_epoch = [&](const Ulid& epoch_id) -> std::optional<NetActionResponse> {
     const Epoch* epoch = get_epoch(epoch_id);
     if (epoch == nullptr) return refuse(E::EpochNotFound{epoch_id});
@@ -201,39 +190,44 @@ std::optional<NetActionResponse> NetSim::check_transport_destination(
   };
   return std::visit(
       Overloaded{
-          [&](const L::Node& d) { return into_epoch(d.epoch_id); },
-          [&](const L::InputPort& d) -> std::optional<NetActionResponse> {
-            const Node* node = graph_.find_node(d.node_name);
-            if (node == nullptr) return refuse(E::NodeNotFound{d.node_name});
-            auto port = node->in_ports.find(d.port_name);
-            if (port == node->in_ports.end()) {
-              return refuse(E::InputPortNotFound{d.port_name, d.node_name});
-            }
-            if (port_is_full(port->second.slots_spec, packet_count_at(destination))) {
-              return refuse(E::InputPortFull{d.port_name, d.node_name});
-            }
-            return std::nullopt;
+          [&](const L::Node& d) -> R {
+            if (auto refused = into_epoch(d.epoch_id)) return Unexpected{std::move(*refused)};
+            return Loc{Kind::Node, 0, d.epoch_id};
           },
-          [&](const L::OutputPort& d) -> std::optional<NetActionResponse> {
-            if (auto refused = into_epoch(d.epoch_id)) return refused;
-            const Node* node = graph_.find_node(get_epoch(d.epoch_id)->node_name);
-            if (node == nullptr) internal_fault("Node associated with epoch could not be found.");
-            if (!node->out_ports.contains(d.port_name)) {
-              return refuse(E::OutputPortNotFound{d.port_name, d.epoch_id});
+          [&](const L::InputPort& d) -> R {
+            const Index node = node_index(d.node_name);
+            if (node == kNone) return Unexpected{refuse(E::NodeNotFound{d.node_name})};
+            const Index port = in_port_index(node, d.port_name);
+            if (port == kNone) {
+              return Unexpected{refuse(E::InputPortNotFound{d.port_name, d.node_name})};
             }
-            return std::nullopt;
+            const Loc loc{Kind::InputPort, port, {}};
+            const std::uint64_t capacity = in_ports_[port].capacity;
+            if (capacity != kUnbounded && count_at(loc) >= capacity) {
+              return Unexpected{refuse(E::InputPortFull{d.port_name, d.node_name})};
+            }
+            return loc;
           },
-          [&](const L::Edge& d) -> std::optional<NetActionResponse> {
-            if (!graph_.edges().contains(d.edge)) return refuse(E::EdgeNotFound{d.edge});
-            return std::nullopt;
+          [&](const L::OutputPort& d) -> R {
+            if (auto refused = into_epoch(d.epoch_id)) return Unexpected{std::move(*refused)};
+            const EpochRec& rec = epochs_.at(d.epoch_id);
+            if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
+            const Index port = out_port_position(rec.node, d.port_name);
+            if (port == kNone) return Unexpected{refuse(E::OutputPortNotFound{d.port_name, d.epoch_id})};
+            return Loc{Kind::OutputPort, port, d.epoch_id};
           },
-          [](const L::OutsideNet&) -> std::optional<NetActionResponse> { return std::nullopt; },
+          [&](const L::Edge& d) -> R {
+            const Index edge = edge_index(d.edge);
+            if (edge == kNone) return Unexpected{refuse(E::EdgeNotFound{d.edge})};
+            return Loc{Kind::Edge, edge, {}};
+          },
+          [](const L::OutsideNet&) -> R { return Loc{}; },
       },
       destination.value);
 }
 
 NetActionResponse NetSim::create_request(const NetAction::CreateRequest& action) {
-  if (graph_.find_node(action.node_name) == nullptr) {
+  if (node_index(action.node_name) == kNone) {
     return refuse(E::RequestNodeNotFound{action.node_name});
   }
   pending_requests_.push_back(PendingRequest{action.node_name, action.label});

@@ -4,8 +4,9 @@
 // (and, for an output salvo, the kind of action). Undo keeps no history and is
 // not transactional: reversals already applied stay applied when a later one
 // (earlier in the list) fails. Whatever the events say, a reversal never
-// leaves a packet inside an epoch that does not exist, nor writes outside a
-// location's queue; events that would need either are refused.
+// leaves a packet inside an epoch that does not exist, nor writes to a
+// location this network does not have; events that would need either are
+// refused. Each reversal costs O(log n) in the queues it touches.
 #include <algorithm>
 
 #include "net/state.hpp"
@@ -40,7 +41,7 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
           [&](const EV::PacketCreated& e) -> Status<UndoError> {
             auto packet = packets_.find(e.packet_id);
             if (packet == packets_.end()) return packet_not_found(e.packet_id);
-            queue_erase(packet->second.location, e.packet_id);
+            pop_packet(packet->second);
             packets_.erase(packet);
             return {};
           },
@@ -50,12 +51,12 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
           [&](const EV::EpochStarted& e) -> Status<UndoError> {
             auto epoch = epochs_.find(e.epoch_id);
             if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
-            if (epoch->second.state != EpochState::Running) {
+            if (epoch->second.epoch.state != EpochState::Running) {
               return Unexpected{
                   UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                             " is not in Running state, cannot undo start")};
             }
-            epoch->second.state = EpochState::Startable;
+            epoch->second.epoch.state = EpochState::Startable;
             startable_epochs_.insert(e.epoch_id);
             return {};
           },
@@ -69,11 +70,11 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
             if (!std::holds_alternative<NetAction::SendOutputSalvo>(action.value)) return {};
             auto epoch = epochs_.find(e.epoch_id);
             if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
-            if (epoch->second.out_salvos.empty()) {
+            if (epoch->second.epoch.out_salvos.empty()) {
               return Unexpected{UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                                           " has no out_salvos to pop")};
             }
-            epoch->second.out_salvos.pop_back();
+            epoch->second.epoch.out_salvos.pop_back();
             return {};
           },
           [&](const EV::PacketOrphaned& e) { return undo_packet_orphaned(e); },
@@ -94,7 +95,13 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
                 startup_requests_emitted_ = false;
                 break;
               case RequestCreatedSource::OnNoSalvoTriggered:
-                request_tokens_.insert_or_assign(e.node_name, true);
+                // Inserted whatever the node's configuration says.
+                if (const Index node = node_index(e.node_name); node != kNone) {
+                  nodes_[node].token = 2;
+                  queue_node(node);
+                } else {
+                  stray_tokens_.insert_or_assign(e.node_name, true);
+                }
                 break;
             }
             return {};
@@ -107,11 +114,13 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
       event.value);
 }
 
-Status<UndoError> NetSim::require_live_owner(const PacketLocation& location) const {
+Result<NetSim::Loc, UndoError> NetSim::entry_for_undo(const PacketLocation& location) const {
   if (const Ulid* owner = location.epoch_id(); owner && !epochs_.contains(*owner)) {
     return epoch_not_found(*owner);
   }
-  return {};
+  const std::optional<Loc> loc = find_loc(location);
+  if (!loc) return Unexpected{UndoError::not_found("location " + location.debug() + " not found")};
+  return *loc;
 }
 
 Status<UndoError> NetSim::recreate_packet(const Ulid& packet_id, const PacketLocation& location) {
@@ -119,39 +128,33 @@ Status<UndoError> NetSim::recreate_packet(const Ulid& packet_id, const PacketLoc
     return Unexpected{
         UndoError::state_mismatch("packet " + packet_id.to_string() + " already exists")};
   }
-  if (Status<UndoError> live = require_live_owner(location); !live) return live;
-  packets_.emplace(packet_id, Packet{packet_id, location});
-  queue_push_back(location, packet_id);
+  Result<Loc, UndoError> loc = entry_for_undo(location);
+  if (!loc) return Unexpected{std::move(loc).error()};
+  push_packet(packet_id, packets_[packet_id], *loc);
   return {};
 }
 
 Status<UndoError> NetSim::undo_epoch_created(const Ulid& epoch_id) {
   auto found = epochs_.find(epoch_id);
   if (found == epochs_.end()) return epoch_not_found(epoch_id);
-  const Node* node = graph_.find_node(found->second.node_name);
+  const EpochRec& rec = found->second;
 
   // Dropping the epoch's locations with packets still in them would leave
   // those packets inside an epoch that no longer exists. In a full, in-order
   // undo the epoch's own moves have already brought them back out.
-  std::uint64_t held = packet_count_at(PacketLocation::node(epoch_id));
-  if (node != nullptr) {
-    for (const auto& [port, spec] : node->out_ports) {
-      held += packet_count_at(PacketLocation::output_port(epoch_id, port));
-    }
-  }
+  std::uint64_t held = rec.inside.size();
+  for (const PacketQueue& q : rec.out) held += q.size();
   if (held != 0) {
     return Unexpected{UndoError::state_mismatch("epoch " + epoch_id.to_string() + " still holds " +
                                                 std::to_string(held) + " packets")};
   }
-
-  const std::string node_name = found->second.node_name;
-  epochs_.erase(found);
+  const Index node = rec.node;
   startable_epochs_.erase(epoch_id);
-  if (auto list = epochs_by_node_.find(node_name); list != epochs_by_node_.end()) {
-    std::erase(list->second, epoch_id);
-    if (list->second.empty()) epochs_by_node_.erase(list);
+  drop_epoch(found);
+  // The node's key goes with its last epoch.
+  if (auto list = epoch_lists_.find(node); list != epoch_lists_.end() && list->second.live == 0) {
+    list->second.keyed = false;
   }
-  remove_epoch_locations(epoch_id, node);
   return {};
 }
 
@@ -162,17 +165,9 @@ Status<UndoError> NetSim::undo_epoch_removed(const Epoch& epoch) {
     return Unexpected{
         UndoError::state_mismatch("epoch " + epoch.id.to_string() + " already exists")};
   }
-  epochs_.emplace(epoch.id, epoch);
-  const Node* node = graph_.find_node(epoch.node_name);
-  if (node != nullptr) {
-    create_epoch_locations(epoch.id, *node);
-  } else {
-    reset_queue(PacketLocation::node(epoch.id));
-  }
-  epochs_by_node_[epoch.node_name].push_back(epoch.id);
   // A finished epoch was running; a cancelled one may have been startable.
   // Either way the startable set follows the restored state.
-  if (epoch.state == EpochState::Startable) startable_epochs_.insert(epoch.id);
+  restore_epoch(epoch);
   set_request_token(epoch.node_name, false);
   return {};
 }
@@ -180,45 +175,44 @@ Status<UndoError> NetSim::undo_epoch_removed(const Epoch& epoch) {
 Status<UndoError> NetSim::undo_packet_moved(const NetEvent::PacketMoved& e) {
   auto packet = packets_.find(e.packet_id);
   if (packet == packets_.end()) return packet_not_found(e.packet_id);
-  if (!(packet->second.location == e.to_location)) {
+  const std::optional<Loc> to = find_loc(e.to_location);
+  if (!to || !(packet->second.loc == *to)) {
     return Unexpected{UndoError::state_mismatch(
         "packet " + e.packet_id.to_string() + " is not at expected location " +
-        e.to_location.debug() + ", found at " + packet->second.location.debug())};
+        e.to_location.debug() + ", found at " + location_of(packet->second.loc).debug())};
   }
-  if (Status<UndoError> live = require_live_owner(e.from_location); !live) return live;
+  Result<Loc, UndoError> from = entry_for_undo(e.from_location);
+  if (!from) return Unexpected{std::move(from).error()};
   // The packet leaves to_location first; when both are the same location the
   // queue it returns to is one shorter.
-  std::uint64_t room = packet_count_at(e.from_location);
-  if (e.from_location == e.to_location) --room;
+  std::uint64_t room = count_at(*from);
+  if (*from == *to) --room;
   if (e.from_index > room) {
     return Unexpected{
         UndoError::state_mismatch("packet " + e.packet_id.to_string() + " cannot return to index " +
                                   std::to_string(e.from_index) + " of " + e.from_location.debug() +
                                   ", which holds " + std::to_string(room) + " packets")};
   }
-
-  queue_erase(e.to_location, e.packet_id);
-  queue_insert_at(e.from_location, static_cast<std::size_t>(e.from_index), e.packet_id);
-  packet->second.location = e.from_location;
+  pop_packet(packet->second);
+  insert_packet(e.packet_id, packet->second, *from, static_cast<std::size_t>(e.from_index));
   return {};
 }
 
 Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e) {
   auto packet = packets_.find(e.packet_id);
   if (packet == packets_.end()) return packet_not_found(e.packet_id);
-  if (!std::holds_alternative<PacketLocation::OutsideNet>(packet->second.location.value)) {
+  if (packet->second.loc.kind != Kind::OutsideNet) {
     return Unexpected{UndoError::state_mismatch("packet " + e.packet_id.to_string() +
                                                 " is not at OutsideNet, found at " +
-                                                packet->second.location.debug())};
+                                                location_of(packet->second.loc).debug())};
   }
   auto epoch = epochs_.find(e.epoch_id);
   if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
+  Result<Loc, UndoError> port = entry_for_undo(PacketLocation::output_port(e.epoch_id, e.port_name));
+  if (!port) return Unexpected{std::move(port).error()};
 
-  PacketLocation port = PacketLocation::output_port(e.epoch_id, e.port_name);
-  queue_erase(PacketLocation::outside_net(), e.packet_id);
-  queue_push_back(port, e.packet_id);
-  packet->second.location = std::move(port);
-  std::erase_if(epoch->second.orphaned_packets,
+  relocate(e.packet_id, packet->second, *port);
+  std::erase_if(epoch->second.epoch.orphaned_packets,
                 [&](const OrphanedPacketInfo& info) { return info.packet_id == e.packet_id; });
   return {};
 }

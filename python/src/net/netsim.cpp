@@ -1,6 +1,7 @@
 #include "net/netsim.hpp"
 
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -247,8 +248,8 @@ PyObject* sim_get_packet(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   parse_args(kSig, args, nargs, kwnames, argv);
   SharedBorrow hold(borrow_of(self));
   const vornix::Ulid id = python_to_ulid(argv[0]);
-  const vornix::Packet* packet = sim_of(self).get_packet(id);
-  if (packet == nullptr) Py_RETURN_NONE;
+  const std::optional<vornix::Packet> packet = sim_of(self).get_packet(id);
+  if (!packet) Py_RETURN_NONE;
   return packet_to_python(*packet).release();
 }
 

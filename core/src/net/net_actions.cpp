@@ -1,4 +1,4 @@
-// The action dispatch and the packet and epoch actions.
+// NetSim's action dispatch and the packet and epoch actions.
 //
 // Every action runs all of its checks before its first change, so the first
 // failing check decides the error and a refused action leaves the state and
@@ -39,16 +39,15 @@ NetActionResponse NetSim::do_action(const NetAction& action) {
 }
 
 NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
-  PacketLocation location = PacketLocation::outside_net();
+  Loc location{};
   if (action.epoch_id) {
     const Epoch* epoch = get_epoch(*action.epoch_id);
     if (epoch == nullptr) return refuse(E::EpochNotFound{*action.epoch_id});
     if (epoch->state != EpochState::Running) return refuse(E::EpochNotRunning{*action.epoch_id});
-    location = PacketLocation::node(*action.epoch_id);
+    location = Loc{Kind::Node, 0, *action.epoch_id};
   }
   const Ulid id = Ulid::generate();
-  packets_.emplace(id, Packet{id, location});
-  queue_push_back(location, id);
+  push_packet(id, packets_[id], location);
   std::vector<NetEvent> events;
   events.push_back(make_event<NetEvent::PacketCreated>(id));
   return succeed(Data::Packet{id}, std::move(events));
@@ -60,14 +59,14 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   auto packet = packets_.find(packet_id);
   if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
 
-  const PacketLocation location = packet->second.location;
-  const PacketQueue* queue = queue_at(location);
+  const PacketLocation location = location_of(packet->second.loc);
+  const PacketQueue* queue = queue_of(packet->second.loc);
   if (queue == nullptr) internal_fault("Packet location " + location.debug() + " not found");
-  if (!queue->contains(packet_id)) {
+  if (!queue->live(packet->second.slot)) {
     internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " +
                    location.debug());
   }
-  queue_erase(location, packet_id);
+  pop_packet(packet->second);
   packets_.erase(packet);
 
   std::vector<NetEvent> events;
@@ -81,15 +80,19 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
 
 NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   const std::string& node_name = action.node_name;
-  const Node* node = graph_.find_node(node_name);
-  if (node == nullptr) return refuse(E::NodeNotFound{node_name});
+  const Index node = node_index(node_name);
+  if (node == kNone) return refuse(E::NodeNotFound{node_name});
 
   // Check by check over the whole salvo rather than entry by entry: a salvo
   // naming a port the node lacks is malformed whatever its packets are, so
   // that is reported before any question about where packets are.
   const auto& entries = action.salvo.packets;
+  std::vector<Index> ports;
+  ports.reserve(entries.size());
   for (const auto& [port, id] : entries) {
-    if (!node->in_ports.contains(port)) return refuse(E::InputPortNotFound{port, node_name});
+    const Index p = in_port_index(node, port);
+    if (p == kNone) return refuse(E::InputPortNotFound{port, node_name});
+    ports.push_back(p);
   }
   for (const auto& [port, id] : entries) {
     if (!packets_.contains(id)) return refuse(E::PacketNotFound{id});
@@ -97,8 +100,9 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   // A packet listed twice would be taken twice; by its second entry it is no
   // longer at its port, so that entry is refused like any misplaced packet.
   std::unordered_set<Ulid> taken;
-  for (const auto& [port, id] : entries) {
-    const bool in_place = packets_.at(id).location == PacketLocation::input_port(node_name, port);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const auto& [port, id] = entries[i];
+    const bool in_place = packets_.at(id).loc == Loc{Kind::InputPort, ports[i], {}};
     if (!in_place || !taken.insert(id).second) {
       return refuse(E::PacketNotAtInputPort{id, port, node_name});
     }
@@ -106,22 +110,13 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
 
   const Ulid epoch_id = Ulid::generate();
   Epoch epoch{epoch_id, node_name, action.salvo, {}, EpochState::Startable, {}};
-  insert_startable_epoch(epoch);
-  create_epoch_locations(epoch_id, *node);
+  add_epoch(epoch, node);
 
   std::vector<NetEvent> events;
   events.reserve(entries.size() + 1);
   events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
-  const PacketLocation inside = PacketLocation::node(epoch_id);
-  for (const auto& [port, id] : entries) {
-    PacketLocation from = PacketLocation::input_port(node_name, port);
-    const PacketQueue* queue = queue_at(from);
-    const std::optional<std::size_t> index = queue ? queue->index_of(id) : std::nullopt;
-    if (!index) internal_fault("Packet should exist at from_location");
-    move_packet(id, inside);
-    events.push_back(make_event<NetEvent::PacketMoved>(id, std::move(from), inside,
-                                                       static_cast<std::uint64_t>(*index)));
-  }
+  const Loc inside{Kind::Node, 0, epoch_id};
+  for (const auto& [port, id] : entries) move_recorded(id, packets_.at(id), inside, events);
   return succeed(Data::CreatedEpoch{std::move(epoch)}, std::move(events));
 }
 
@@ -130,41 +125,33 @@ NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
   if (epoch == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
   if (!startable_epochs_.contains(epoch_id)) return refuse(E::EpochNotStartable{epoch_id});
 
-  epoch->second.state = EpochState::Running;
+  epoch->second.epoch.state = EpochState::Running;
   startable_epochs_.erase(epoch_id);
   std::vector<NetEvent> events;
   events.push_back(make_event<NetEvent::EpochStarted>(epoch_id));
-  return succeed(Data::StartedEpoch{epoch->second}, std::move(events));
+  return succeed(Data::StartedEpoch{epoch->second.epoch}, std::move(events));
 }
 
 NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   auto found = epochs_.find(epoch_id);
   if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  if (found->second.state != EpochState::Running) return refuse(E::EpochNotRunning{epoch_id});
-
-  const PacketLocation inside = PacketLocation::node(epoch_id);
-  const PacketQueue* inside_queue = queue_at(inside);
-  if (inside_queue == nullptr) {
-    internal_fault("Epoch " + epoch_id.to_string() + " not found in location " + inside.debug());
-  }
-  if (!inside_queue->empty()) return refuse(E::CannotFinishNonEmptyEpoch{epoch_id});
-  const Node* node = graph_.find_node(found->second.node_name);
-  if (node == nullptr) internal_fault("Epoch references non-existent node");
-  for (const auto& [port, spec] : node->out_ports) {
-    if (packet_count_at(PacketLocation::output_port(epoch_id, port)) != 0) {
-      return refuse(E::UnsentOutputSalvo{epoch_id, port});
+  EpochRec& rec = found->second;
+  if (rec.epoch.state != EpochState::Running) return refuse(E::EpochNotRunning{epoch_id});
+  if (!rec.inside.empty()) return refuse(E::CannotFinishNonEmptyEpoch{epoch_id});
+  if (!known_node(rec.node)) internal_fault("Epoch references non-existent node");
+  for (Index p = 0; p < rec.out.size(); ++p) {
+    if (!rec.out[p].empty()) {
+      return refuse(E::UnsentOutputSalvo{epoch_id, *out_ports_[out_begin(rec.node) + p].name});
     }
   }
 
   // The event keeps the epoch as it was while running: that is what an undo
   // puts back. The response shows it finished.
-  Epoch snapshot = found->second;
+  Epoch snapshot = rec.epoch;
   set_request_token(snapshot.node_name, true);
-  Epoch finished = std::move(found->second);
-  epochs_.erase(found);
+  Epoch finished = std::move(rec.epoch);
   finished.state = EpochState::Finished;
-  remove_epoch_locations(epoch_id, node);
-  unlist_epoch(finished.node_name, epoch_id);
+  drop_epoch(found);
 
   std::vector<NetEvent> events;
   events.push_back(make_event<NetEvent::EpochFinished>(std::move(snapshot)));
@@ -174,47 +161,34 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
 NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
   auto found = epochs_.find(epoch_id);
   if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-
-  const Node* node = graph_.find_node(found->second.node_name);
-  if (node == nullptr) internal_fault("Epoch references non-existent node");
-  Epoch epoch = found->second;
+  EpochRec& rec = found->second;
+  if (!known_node(rec.node)) internal_fault("Epoch references non-existent node");
+  Epoch epoch = rec.epoch;
   set_request_token(epoch.node_name, true);
 
-  // Packets inside first, then those loaded into output ports.
-  std::vector<PacketLocation> locations{PacketLocation::node(epoch_id)};
-  for (const auto& [port, spec] : node->out_ports) {
-    locations.push_back(PacketLocation::output_port(epoch_id, port));
-  }
+  // Packets inside first, then those loaded into output ports, by port.
   std::vector<Ulid> destroyed;
   std::vector<NetEvent> events;
-  for (const PacketLocation& location : locations) {
-    const PacketQueue* queue = queue_at(location);
-    if (queue == nullptr) continue;
-    for (const Ulid& id : queue->to_vector()) {
-      if (packets_.erase(id) == 0) {
-        internal_fault("Packet in location map not found in packets map");
-      }
-      queue_erase(location, id);
+  const auto destroy_all = [&](PacketQueue& queue, const Loc& loc) {
+    if (queue.empty()) return;
+    const PacketLocation location = location_of(loc);
+    for (const Ulid& id : queue.to_vector()) {
+      auto packet = packets_.find(id);
+      if (packet == packets_.end()) internal_fault("Packet in location map not found in packets map");
+      pop_packet(packet->second);
+      packets_.erase(packet);
       destroyed.push_back(id);
       events.push_back(make_event<NetEvent::PacketDestroyed>(id, location));
     }
-  }
+  };
+  destroy_all(rec.inside, Loc{Kind::Node, 0, epoch_id});
+  for (Index p = 0; p < rec.out.size(); ++p) destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
 
-  remove_epoch_locations(epoch_id, node);
   startable_epochs_.erase(epoch_id);
-  unlist_epoch(epoch.node_name, epoch_id);
-  if (epochs_.erase(epoch_id) == 0) internal_fault("Epoch should exist");
+  drop_epoch(found);
 
   events.push_back(make_event<NetEvent::EpochCancelled>(epoch));
   return succeed(Data::CancelledEpoch{std::move(epoch), std::move(destroyed)}, std::move(events));
-}
-
-void NetSim::unlist_epoch(const std::string& node_name, const Ulid& epoch_id) {
-  auto list = epochs_by_node_.find(node_name);
-  if (list == epochs_by_node_.end()) return;
-  auto& ids = list->second;
-  auto it = std::find(ids.begin(), ids.end(), epoch_id);
-  if (it != ids.end()) ids.erase(it);
 }
 
 }  // namespace vornix

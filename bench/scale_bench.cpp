@@ -1,0 +1,192 @@
+// Cost of single operations beside N idle elements, at N = 1,000 and
+// N = 100,000: an operation should cost the same whatever else waits.
+// Engine-level (C++), one process, each figure the median of timed batches.
+//
+//   edge-step     one run_step moving one packet beside N edges that each hold
+//                 a packet their full Finite(1) target cannot take
+//   port-step     one run_step moving one packet beside N input ports that each
+//                 hold a packet no salvo condition takes
+//   is_blocked    is_blocked in that same network (answer: blocked)
+//   finish-oldest finish_epoch of the oldest of N running epochs at one node
+//   undo-create   undo_action of one CreateEpoch beside N epochs at one node
+//   consume-newest consuming the newest of N packets at one location
+//
+//   vornix_scale_bench
+
+#include <functional>
+
+#include "bench_support.hpp"
+
+namespace {
+
+using namespace bench;
+using A = NetAction;
+
+// Times `op` (after `prepare`, untimed) until enough batches are in.
+double time_op(const std::function<void()>& prepare, const std::function<void()>& op) {
+  std::vector<double> batches;
+  const auto start = Clock::now();
+  while (batches.size() < 5 || (seconds(Clock::now() - start) < 0.3 && batches.size() < 200)) {
+    Clock::duration spent{};
+    constexpr int kBatch = 20;
+    for (int i = 0; i < kBatch; ++i) {
+      prepare();
+      const auto t0 = Clock::now();
+      op();
+      spent += Clock::now() - t0;
+    }
+    batches.push_back(seconds(spent) * 1e9 / kBatch);
+  }
+  return median(batches);
+}
+
+// One movable edge X -> Y (Infinite) beside `n` idle elements.
+struct Mover {
+  PacketLocation edge = PacketLocation::edge(Edge{out_ref("X", "out"), in_ref("Y", "in")});
+  Ulid packet;
+};
+
+void add_mover(std::vector<Node>& nodes, std::vector<Edge>& edges) {
+  nodes.push_back(plain_node("X", false, true));
+  nodes.push_back(plain_node("Y", true, false));
+  edges.push_back(Edge{out_ref("X", "out"), in_ref("Y", "in")});
+}
+
+Mover place_mover(NetSim& sim) {
+  Mover m;
+  m.packet = created_packet(sim.do_action(A{A::CreatePacket{}}));
+  return m;
+}
+
+void put_on(NetSim& sim, const Ulid& p, const PacketLocation& at) {
+  require(sim.do_action(A{A::TransportPacketToLocation{p, at}}).ok(), "transport");
+}
+
+double edge_step(std::size_t n) {
+  std::vector<Node> nodes;
+  std::vector<Edge> edges;
+  add_mover(nodes, edges);
+  for (std::size_t i = 0; i < n; ++i) {
+    nodes.push_back(plain_node(name_of("U", i), false, true));
+    nodes.push_back(plain_node(name_of("V", i), true, false, PortSlotSpec::finite(1)));
+    edges.push_back(Edge{out_ref(name_of("U", i), "out"), in_ref(name_of("V", i), "in")});
+  }
+  NetSim sim(Graph(std::move(nodes), std::move(edges)));
+  for (std::size_t i = 0; i < n; ++i) {
+    put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
+           PacketLocation::input_port(name_of("V", i), "in"));
+    put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
+           PacketLocation::edge(Edge{out_ref(name_of("U", i), "out"), in_ref(name_of("V", i), "in")}));
+  }
+  Mover m = place_mover(sim);
+  sim.run_step();
+  return time_op([&] { put_on(sim, m.packet, m.edge); },
+                 [&] { require(sim.run_step().success().events.size() == 1, "edge step"); });
+}
+
+// N nodes W_i whose input port holds a packet their condition does not take.
+NetSim waiting_ports(std::size_t n) {
+  std::vector<Node> nodes;
+  std::vector<Edge> edges;
+  add_mover(nodes, edges);
+  for (std::size_t i = 0; i < n; ++i) {
+    Node w = plain_node(name_of("W", i), true, false);
+    w.in_salvo_conditions.insert_or_assign(
+        "pair", SalvoCondition{MaxSalvos::finite(1), {{"in", PacketCount::all()}},
+                               SalvoConditionTerm::port("in", PortState::equals(2))});
+    nodes.push_back(std::move(w));
+  }
+  NetSim sim(Graph(std::move(nodes), std::move(edges)));
+  for (std::size_t i = 0; i < n; ++i) {
+    put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
+           PacketLocation::input_port(name_of("W", i), "in"));
+  }
+  sim.run_step();
+  return sim;
+}
+
+std::pair<double, double> port_step_and_blocked(std::size_t n) {
+  NetSim sim = waiting_ports(n);
+  Mover m = place_mover(sim);
+  const double step = time_op([&] { put_on(sim, m.packet, m.edge); },
+                              [&] { require(sim.run_step().success().events.size() == 1, "port step"); });
+  volatile bool sink = false;
+  const double blocked = time_op([] {}, [&] { sink = sim.is_blocked(); });
+  require(sink, "blocked");
+  return {step, blocked};
+}
+
+Graph one_node() {
+  std::vector<Node> nodes;
+  nodes.push_back(plain_node("Z", true, true));
+  return Graph(std::move(nodes), {});
+}
+
+Ulid new_epoch(NetSim& sim) {
+  return created_epoch(sim.do_action(A{A::CreateEpoch{"Z", Salvo{"manual", {}}}})).id;
+}
+
+double finish_oldest(std::size_t n) {
+  NetSim sim(one_node());
+  std::vector<Ulid> order;  // oldest first
+  order.reserve(n * 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    order.push_back(new_epoch(sim));
+    sim.do_action(A{A::StartEpoch{order.back()}});
+  }
+  std::size_t oldest = 0;
+  return time_op(
+      [&] {
+        order.push_back(new_epoch(sim));
+        sim.do_action(A{A::StartEpoch{order.back()}});
+      },
+      [&] { require(sim.do_action(A{A::FinishEpoch{order[oldest++]}}).ok(), "finish"); });
+}
+
+double undo_create(std::size_t n) {
+  NetSim sim(one_node());
+  for (std::size_t i = 0; i < n; ++i) new_epoch(sim);
+  const A action{A::CreateEpoch{"Z", Salvo{"manual", {}}}};
+  std::vector<NetEvent> events;
+  return time_op([&] { events = sim.do_action(action).success().events; },
+                 [&] { require(sim.undo_action(action, events).has_value(), "undo"); });
+}
+
+double consume_newest(std::size_t n) {
+  NetSim sim(one_node());
+  std::vector<Ulid> ids;
+  for (std::size_t i = 0; i < n; ++i) ids.push_back(created_packet(sim.do_action(A{A::CreatePacket{}})));
+  const Ulid newest = ids.back();
+  const A action{A::ConsumePacket{newest}};
+  std::vector<NetEvent> events;
+  bool consumed = false;
+  return time_op(
+      [&] {
+        if (consumed) require(sim.undo_action(action, events).has_value(), "undo consume");
+      },
+      [&] {
+        events = sim.do_action(action).success().events;
+        consumed = true;
+      });
+}
+
+void row(const char* name, double small, double large) {
+  std::printf("%-16s %14.0f %14.0f %8.2f\n", name, small, large, large / small);
+}
+
+}  // namespace
+
+int main() {
+  constexpr std::size_t kSmall = 1000;
+  constexpr std::size_t kLarge = 100000;
+  std::printf("%-16s %14s %14s %8s\n", "shape (ns)", "N=1,000", "N=100,000", "ratio");
+  row("edge-step", edge_step(kSmall), edge_step(kLarge));
+  const auto small = port_step_and_blocked(kSmall);
+  const auto large = port_step_and_blocked(kLarge);
+  row("port-step", small.first, large.first);
+  row("is_blocked", small.second, large.second);
+  row("finish-oldest", finish_oldest(kSmall), finish_oldest(kLarge));
+  row("undo-create", undo_create(kSmall), undo_create(kLarge));
+  row("consume-newest", consume_newest(kSmall), consume_newest(kLarge));
+  return 0;
+}
