@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/descriptors.hpp"
@@ -97,11 +98,38 @@ int frozen_class_setattro(PyObject* type, PyObject* name, PyObject* value) {
   return -1;
 }
 
+// CPython 3.9 drops the text signature from the doc string of a class made
+// from a spec, so the frozen metatype shows the one kept here instead.
+std::vector<std::pair<PyObject*, Ref>>& class_signatures() {
+  static auto* signatures = new std::vector<std::pair<PyObject*, Ref>>();
+  return *signatures;
+}
+
+void keep_text_signature(PyObject* type, const char* name, const char* raw_doc) {
+  Ref signature = text_signature_of(name, raw_doc);
+  auto& all = class_signatures();
+  std::erase_if(all, [type](const auto& entry) { return entry.first == type; });
+  all.emplace_back(type, std::move(signature));
+}
+
+PyObject* frozen_class_text_signature(PyObject* type, void*) {
+  for (const auto& [cls, signature] : class_signatures()) {
+    if (cls == type) return Ref::borrow(signature.get()).release();
+  }
+  Py_RETURN_NONE;
+}
+
+PyGetSetDef frozen_class_getset[] = {
+    {"__text_signature__", frozen_class_text_signature, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyObject* frozen_metatype() {
   static PyObject* meta = nullptr;
   if (meta != nullptr) return meta;
   PyType_Slot slots[] = {
       slot(Py_tp_setattro, frozen_class_setattro),
+      slot(Py_tp_getset, frozen_class_getset),
       {0, nullptr},
   };
   PyType_Spec spec = {
@@ -145,6 +173,11 @@ Ref make_class(PyType_Spec& spec) {
     Ref module = check(PyUnicode_FromString("vornix_sim"));
     set_class_attr(cls.get(), "__module__", module.get());
   }
+  const char* dot = std::strrchr(spec.name, '.');
+  const char* bare_name = dot != nullptr ? dot + 1 : spec.name;
+  if (!compat::kNativeImmutableClasses && compat::kMetatypeCanChange) {
+    keep_text_signature(cls.get(), bare_name, find_slot<const char>(spec, Py_tp_doc));
+  }
   if (!compat::kObjectNewChecksClasses) {
     // Instances are made by the binding alone, which allocates them
     // directly. object.__new__(cls) would make one whose value was never
@@ -159,9 +192,7 @@ Ref make_class(PyType_Spec& spec) {
     set_class_attr(cls.get(), "__init_subclass__", refusal.get());
   }
   if (!compat::kDescriptorsKeepDocs) {
-    const char* dot = std::strrchr(spec.name, '.');
-    install_class_doc(cls.get(), dot != nullptr ? dot + 1 : spec.name,
-                      find_slot<const char>(spec, Py_tp_doc));
+    install_class_doc(cls.get(), bare_name, find_slot<const char>(spec, Py_tp_doc));
     install_documented_descriptors(cls.get(), find_slot<PyMethodDef>(spec, Py_tp_methods),
                                    find_slot<PyGetSetDef>(spec, Py_tp_getset));
   }

@@ -212,6 +212,13 @@ Ref new_descr(PyObject* type, const char* name, const char* raw_doc, PyMethodDef
 
 }  // namespace
 
+Ref text_signature_of(const char* name, const char* raw_doc) {
+  Ref doc;
+  Ref signature;
+  split_doc(name, raw_doc, doc, signature);
+  return signature;
+}
+
 void install_class_doc(PyObject* type, const char* name, const char* raw_doc) {
   if (raw_doc == nullptr) return;
   Ref doc;
