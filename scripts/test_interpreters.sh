@@ -16,17 +16,23 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 selected="$*"
 wanted() { [ -z "$selected" ] || [[ " $selected " == *" $1 "* ]]; }
 
-# Builds and tests with one interpreter: test_with NAME PYTHON.
+# Builds and tests with one interpreter: test_with NAME PYTHON. A failure is
+# recorded and the next interpreter still runs.
+failed=""
 test_with() {
-  local name=$1 python=$2 venv="$root/.venv-$1" started=$SECONDS
+  local name=$1 python=$2 venv="$root/.venv-$1" started=$SECONDS status=0
   echo "== Python tests on $name ($("$python" -c 'import sys; print(sys.version.split()[0], sys.implementation.name)'))"
-  if [ ! -x "$venv/bin/python" ]; then
-    "$python" -m venv "$venv"
+  { [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"; } &&
+    "$venv/bin/python" -m pip install -q --upgrade pip &&
+    "$venv/bin/python" -m pip install -q "$root" pytest &&
+    (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests") ||
+    status=$?
+  if [ "$status" -eq 0 ]; then
+    echo "== $name passed in $((SECONDS - started)) s"
+  else
+    echo "== $name FAILED (status $status) in $((SECONDS - started)) s"
+    failed="$failed $name"
   fi
-  "$venv/bin/python" -m pip install -q --upgrade pip
-  "$venv/bin/python" -m pip install -q "$root" pytest
-  (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests")
-  echo "== $name done in $((SECONDS - started)) s"
 }
 
 if wanted pypy3; then
@@ -52,3 +58,8 @@ for minor in 9 10 11 12 13; do
   fi
   test_with "cpython3.$minor" "$found"
 done
+
+if [ -n "$failed" ]; then
+  echo "== Python tests failed on:$failed"
+  exit 1
+fi
