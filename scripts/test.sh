@@ -45,3 +45,5 @@ LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.
   ASAN_OPTIONS=detect_leaks=0 PYTHONMALLOC=malloc \
   PYTHONPATH="$root/build/pytest-asan/python" \
   "$root/.venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests"
+
+bash "$root/scripts/test_interpreters.sh"

@@ -19,6 +19,8 @@ from vornix_sim import (
     SalvoConditionTerm as T,
 )
 
+from interpreter import PYPY
+
 NON_EMPTY_IN = T.port("in", PortState.NonEmpty)
 
 
@@ -570,5 +572,6 @@ def test_classes_have_no_setters():
     node = Node("N")
     with pytest.raises(AttributeError):
         node.name = "M"
-    with pytest.raises((AttributeError, TypeError)):
-        PortState.Empty = 3
+    if not PYPY:  # extension classes cannot be made immutable there
+        with pytest.raises(TypeError):
+            PortState.Empty = 3

@@ -1,9 +1,12 @@
 #include "support/classes.hpp"
 
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "support/descriptors.hpp"
+#include "support/py_text.hpp"
 
 namespace vornix::py {
 namespace {
@@ -71,6 +74,21 @@ int instance_setattro(PyObject* self, PyObject* name, PyObject* value) {
   return -1;
 }
 
+// Where the interpreter lets Python code derive from any class, the classes
+// not meant as bases refuse when a subclass is made, as CPython refuses them.
+PyObject* refuse_subclass(PyObject* cls, PyObject*, PyObject*) {
+  Ref mro = check(PyObject_GetAttrString(cls, "__mro__"));
+  PyObject* base = PyTuple_Size(mro.get()) > 1 ? PyTuple_GetItem(mro.get(), 1) : cls;
+  const std::string name = class_name(base);
+  PyErr_Format(PyExc_TypeError, "type '%s' is not an acceptable base type", name.c_str());
+  return nullptr;
+}
+
+PyMethodDef refuse_subclass_def = {
+    "__init_subclass__",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded<refuse_subclass>)),
+    METH_VARARGS | METH_KEYWORDS | METH_CLASS, nullptr};
+
 // The metatype of frozen classes where the interpreter has no immutable
 // classes of its own: refuses every change, as CPython does for those.
 int frozen_class_setattro(PyObject* type, PyObject* name, PyObject* value) {
@@ -80,11 +98,38 @@ int frozen_class_setattro(PyObject* type, PyObject* name, PyObject* value) {
   return -1;
 }
 
+// CPython 3.9 drops the text signature from the doc string of a class made
+// from a spec, so the frozen metatype shows the one kept here instead.
+std::vector<std::pair<PyObject*, Ref>>& class_signatures() {
+  static auto* signatures = new std::vector<std::pair<PyObject*, Ref>>();
+  return *signatures;
+}
+
+void keep_text_signature(PyObject* type, const char* name, const char* raw_doc) {
+  Ref signature = text_signature_of(name, raw_doc);
+  auto& all = class_signatures();
+  std::erase_if(all, [type](const auto& entry) { return entry.first == type; });
+  all.emplace_back(type, std::move(signature));
+}
+
+PyObject* frozen_class_text_signature(PyObject* type, void*) {
+  for (const auto& [cls, signature] : class_signatures()) {
+    if (cls == type) return Ref::borrow(signature.get()).release();
+  }
+  Py_RETURN_NONE;
+}
+
+PyGetSetDef frozen_class_getset[] = {
+    {"__text_signature__", frozen_class_text_signature, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
 PyObject* frozen_metatype() {
   static PyObject* meta = nullptr;
   if (meta != nullptr) return meta;
   PyType_Slot slots[] = {
       slot(Py_tp_setattro, frozen_class_setattro),
+      slot(Py_tp_getset, frozen_class_getset),
       {0, nullptr},
   };
   PyType_Spec spec = {
@@ -128,7 +173,26 @@ Ref make_class(PyType_Spec& spec) {
     Ref module = check(PyUnicode_FromString("vornix_sim"));
     set_class_attr(cls.get(), "__module__", module.get());
   }
+  const char* dot = std::strrchr(spec.name, '.');
+  const char* bare_name = dot != nullptr ? dot + 1 : spec.name;
+  if (!compat::kNativeImmutableClasses && compat::kMetatypeCanChange) {
+    keep_text_signature(cls.get(), bare_name, find_slot<const char>(spec, Py_tp_doc));
+  }
+  if (!compat::kObjectNewChecksClasses) {
+    // Instances are made by the binding alone, which allocates them
+    // directly. object.__new__(cls) would make one whose value was never
+    // built; it refuses classes with abstract methods, so the class has one.
+    Ref names = check(Py_BuildValue("(s)", "__new__"));
+    Ref abstract = check(PyFrozenSet_New(names.get()));
+    set_class_attr(cls.get(), "__abstractmethods__", abstract.get());
+  }
+  if (!compat::kBaseTypeFlagHonoured && (spec.flags & Py_TPFLAGS_BASETYPE) == 0) {
+    Ref refusal = check(PyDescr_NewClassMethod(reinterpret_cast<PyTypeObject*>(cls.get()),
+                                               &refuse_subclass_def));
+    set_class_attr(cls.get(), "__init_subclass__", refusal.get());
+  }
   if (!compat::kDescriptorsKeepDocs) {
+    install_class_doc(cls.get(), bare_name, find_slot<const char>(spec, Py_tp_doc));
     install_documented_descriptors(cls.get(), find_slot<PyMethodDef>(spec, Py_tp_methods),
                                    find_slot<PyGetSetDef>(spec, Py_tp_getset));
   }

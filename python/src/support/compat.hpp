@@ -43,6 +43,14 @@ inline constexpr bool kMetatypeCanChange = !kPyPy;
 inline constexpr bool kInstancesWithoutDict = !kPyPy;
 inline constexpr bool kDescriptorsKeepDocs = !kPyPy;
 
+// Whether object.__new__(cls) refuses classes with a constructor (or a
+// refusal) of their own. PyPy allocates an instance regardless.
+inline constexpr bool kObjectNewChecksClasses = !kPyPy;
+
+// Whether Python code may derive only from classes with Py_TPFLAGS_BASETYPE.
+// PyPy lets it derive from any class.
+inline constexpr bool kBaseTypeFlagHonoured = !kPyPy;
+
 }  // namespace vornix::py::compat
 
 #ifndef Py_TPFLAGS_IMMUTABLETYPE

@@ -93,7 +93,10 @@ PyObject* method_get(PyObject* self, PyObject* obj, PyObject*) {
   const DescrObject& d = as_descr(self);
   if (obj == nullptr || obj == Py_None) return Ref::borrow(self).release();
   if (!applies_to(d, obj)) return nullptr;
-  return PyCFunction_NewEx(d.method, obj, nullptr);
+  // A bound method of the descriptor itself: it calls back through
+  // method_call and shows the descriptor's texts, which lets introspection
+  // drop the bound instance from the signature.
+  return PyMethod_New(self, obj);
 }
 
 // Called through the class: the instance comes first.
@@ -208,6 +211,21 @@ Ref new_descr(PyObject* type, const char* name, const char* raw_doc, PyMethodDef
 }
 
 }  // namespace
+
+Ref text_signature_of(const char* name, const char* raw_doc) {
+  Ref doc;
+  Ref signature;
+  split_doc(name, raw_doc, doc, signature);
+  return signature;
+}
+
+void install_class_doc(PyObject* type, const char* name, const char* raw_doc) {
+  if (raw_doc == nullptr) return;
+  Ref doc;
+  Ref signature;
+  split_doc(name, raw_doc, doc, signature);
+  check_status(PyObject_SetAttrString(type, "__doc__", doc.get()));
+}
 
 void install_documented_descriptors(PyObject* type, PyMethodDef* methods, PyGetSetDef* getset) {
   for (PyMethodDef* m = methods; m != nullptr && m->ml_name != nullptr; ++m) {

@@ -12,6 +12,15 @@
 
 namespace vornix::py {
 
+// The text signature in a raw doc string of `name` ("name(args)\n--\n\n..."),
+// as "(args)"; None when it has none.
+Ref text_signature_of(const char* name, const char* raw_doc);
+
+// Sets the class doc string of `type` (named `name`) from its raw form, split
+// from the text signature. (PyPy splits it too, but reads an empty doc as
+// None.)
+void install_class_doc(PyObject* type, const char* name, const char* raw_doc);
+
 // Replaces the instance methods of `methods` (a null-terminated table, or
 // null) and the getters of `getset` in the class dict of `type`.
 // REQUIRES: `type` is still mutable; the tables have static storage.
