@@ -195,6 +195,18 @@ def test_class_doc_and_text_signature(name, doc, signature):
         assert str(inspect.signature(cls)) == signature
 
 
+@pytest.mark.parametrize("name", ALL_NAMES)
+def test_classes_belong_to_the_module_under_bare_names(name):
+    cls = registered_class(name)
+    assert cls.__dict__["__module__"] == "vornix_sim"
+    assert cls.__module__ == "vornix_sim"
+    assert cls.__name__ == cls.__qualname__ == name
+    assert repr(cls) == f"<class 'vornix_sim.{name}'>"
+    # Instances carry it too, whoever made them.
+    assert all(type(v).__module__ == "vornix_sim" for v in vars(cls).values()
+               if isinstance(v, cls))
+
+
 def test_class_objects_are_read_only():
     with pytest.raises((TypeError, AttributeError)):
         vornix_sim.PortRef.extra = 1

@@ -597,7 +597,7 @@ def test_response_data_construction_and_matching():
             Data.StepResult(False), Data.Empty()]
     for data, name in zip(made, VARIANTS):
         assert isinstance(data, Data) and type(data) is getattr(Data, name)
-        assert repr(data).startswith(f"<NetActionResponseData_{name} object at 0x")
+        assert repr(data).startswith(f"<vornix_sim.NetActionResponseData_{name} object at 0x")
     assert made[0].packet_id == "x"
     assert made[1].epoch.id == epoch.id and made[1].epoch is not made[1].epoch
     assert made[4].destroyed_packets == ["p1", "p2"]

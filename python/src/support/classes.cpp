@@ -1,6 +1,9 @@
 #include "support/classes.hpp"
 
 #include <cstring>
+#include <vector>
+
+#include "support/descriptors.hpp"
 
 namespace vornix::py {
 namespace {
@@ -41,27 +44,124 @@ Ref make_quietly(PyType_Spec& spec) {
   return cls;
 }
 
+// Instances of our classes have no attribute of their own to set, and no
+// dict. Where the interpreter gives them one anyway, this refuses what
+// CPython refuses, with its messages, and keeps instances from changing their
+// class (which would read one value as another).
+int instance_setattro(PyObject* self, PyObject* name, PyObject* value) {
+  if (PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, "__class__") == 0) {
+    PyErr_SetString(PyExc_TypeError,
+                    "__class__ assignment only supported for mutable types or ModuleType "
+                    "subclasses");
+    return -1;
+  }
+  Ref found = Ref::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(self)), name));
+  if (!found) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_AttributeError, "'%s' object has no attribute '%U'",
+                 Py_TYPE(self)->tp_name, name);
+    return -1;
+  }
+  // A data descriptor (a getter) refuses by itself, in its own words.
+  if (PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(found.get())), "__set__")) {
+    return PyObject_GenericSetAttr(self, name, value);
+  }
+  PyErr_Format(PyExc_AttributeError, "'%s' object attribute '%U' is read-only",
+               Py_TYPE(self)->tp_name, name);
+  return -1;
+}
+
+// The metatype of frozen classes where the interpreter has no immutable
+// classes of its own: refuses every change, as CPython does for those.
+int frozen_class_setattro(PyObject* type, PyObject* name, PyObject* value) {
+  (void)value;
+  PyErr_Format(PyExc_TypeError, "cannot set %R attribute of immutable type '%s'", name,
+               reinterpret_cast<PyTypeObject*>(type)->tp_name);
+  return -1;
+}
+
+PyObject* frozen_metatype() {
+  static PyObject* meta = nullptr;
+  if (meta != nullptr) return meta;
+  PyType_Slot slots[] = {
+      slot(Py_tp_setattro, frozen_class_setattro),
+      {0, nullptr},
+  };
+  PyType_Spec spec = {
+      .name = "vornix_sim.FrozenClass",
+      .basicsize = 0,
+      .itemsize = 0,
+      .flags = Py_TPFLAGS_DEFAULT,
+      .slots = slots,
+  };
+  Ref bases = check(PyTuple_Pack(1, reinterpret_cast<PyObject*>(&PyType_Type)));
+  meta = check(PyType_FromSpecWithBases(&spec, bases.get())).release();
+  return meta;
+}
+
+template <class T>
+T* find_slot(const PyType_Spec& spec, int id) {
+  for (const PyType_Slot* s = spec.slots; s->slot != 0; ++s) {
+    if (s->slot == id) return static_cast<T*>(s->pfunc);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Ref make_class(PyType_Spec& spec) {
-  if (std::strchr(spec.name, '.') != nullptr) return check(PyType_FromSpec(&spec));
-  return make_quietly(spec);
+  // The class is made mutable, to receive its attributes, and frozen last.
+  const bool frozen = (spec.flags & Py_TPFLAGS_IMMUTABLETYPE) != 0;
+  std::vector<PyType_Slot> slots;
+  for (const PyType_Slot* s = spec.slots; s->slot != 0; ++s) slots.push_back(*s);
+  if (!compat::kInstancesWithoutDict && find_slot<void>(spec, Py_tp_setattro) == nullptr) {
+    slots.push_back(slot(Py_tp_setattro, instance_setattro));
+  }
+  slots.push_back({0, nullptr});
+  PyType_Spec made = spec;
+  made.flags &= ~static_cast<unsigned int>(Py_TPFLAGS_IMMUTABLETYPE);
+  made.slots = slots.data();
+
+  const bool qualified = std::strchr(spec.name, '.') != nullptr;
+  Ref cls = qualified ? check(PyType_FromSpec(&made)) : make_quietly(made);
+  if (!qualified) {
+    Ref module = check(PyUnicode_FromString("vornix_sim"));
+    set_class_attr(cls.get(), "__module__", module.get());
+  }
+  if (!compat::kDescriptorsKeepDocs) {
+    install_documented_descriptors(cls.get(), find_slot<PyMethodDef>(spec, Py_tp_methods),
+                                   find_slot<PyGetSetDef>(spec, Py_tp_getset));
+  }
+  if (frozen) make_immutable(cls.get());
+  return cls;
 }
 
 void set_class_attr(PyObject* type, const char* name, PyObject* value) {
   check_status(PyObject_SetAttrString(type, name, value));
 }
 
-void make_immutable(PyObject* type) noexcept {
-#if defined(Py_TPFLAGS_IMMUTABLETYPE) && !defined(PYPY_VERSION)
-  // No API sets the flag after creation, and a class made immutable from the
-  // start refuses the attributes we still have to add. CPython's own static
-  // classes get the flag the same way; type_setattro reads it on every set.
-  reinterpret_cast<PyTypeObject*>(type)->tp_flags |= Py_TPFLAGS_IMMUTABLETYPE;
-  PyType_Modified(reinterpret_cast<PyTypeObject*>(type));
-#else
-  (void)type;  // PyPy keeps class attributes in its own type object
-#endif
+void make_immutable(PyObject* type) {
+  auto* tp = reinterpret_cast<PyTypeObject*>(type);
+  if constexpr (compat::kNativeImmutableClasses) {
+    // No API sets the flag after creation, and a class made immutable from
+    // the start refuses the attributes we still have to add. CPython's own
+    // static classes get the flag the same way; type_setattro reads it on
+    // every set, and nothing has looked at the class yet.
+    tp->tp_flags |= Py_TPFLAGS_IMMUTABLETYPE;
+    PyType_Modified(tp);
+  } else if constexpr (compat::kMetatypeCanChange) {
+    // The class becomes an instance of a metatype that refuses changes. The
+    // metatype derives from `type` and adds no fields, so the class object's
+    // layout stays valid; the class keeps a reference to it for good.
+    PyObject* meta = frozen_metatype();
+    Py_INCREF(meta);
+    Py_SET_TYPE(type, reinterpret_cast<PyTypeObject*>(meta));
+    PyType_Modified(tp);
+  } else {
+    // PyPy fixes a class's metatype when the class is made and ignores
+    // flags set later: its classes stay open to new class attributes.
+    (void)tp;
+  }
 }
 
 }  // namespace vornix::py

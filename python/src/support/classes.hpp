@@ -37,7 +37,7 @@ Ref make_class(PyType_Spec& spec);
 void set_class_attr(PyObject* type, const char* name, PyObject* value);
 // Forbids rebinding or deleting attributes of the class from now on, as for
 // classes made with Py_TPFLAGS_IMMUTABLETYPE.
-void make_immutable(PyObject* type) noexcept;
+void make_immutable(PyObject* type);
 
 // A deterministic 64-bit hash as hash() returns it: read as a signed integer,
 // with -1 (the interpreter's error marker) moved to -2. Equal values then hash

@@ -9,6 +9,7 @@
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/no_constructor.hpp"
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"
 
@@ -109,6 +110,9 @@ Ref make_enum_class(const EnumClassSpec& spec) {
   hashfunc hash = spec.hash != nullptr ? spec.hash : PyObject_HashNotImplemented;
   PyType_Slot slots[] = {
       slot(Py_tp_doc, spec.doc),
+      // Refused by a constructor of our own rather than by a class flag, which
+      // not every interpreter honours.
+      slot(Py_tp_new, refuse_new),
       slot(Py_tp_repr, guarded<enum_repr>),
       slot(Py_tp_richcompare, guarded<enum_richcompare>),
       slot(Py_nb_int, guarded<enum_int>),
@@ -117,15 +121,11 @@ Ref make_enum_class(const EnumClassSpec& spec) {
       slot(Py_tp_methods, method_table(spec)),
       {0, nullptr},
   };
-  unsigned int flags = Py_TPFLAGS_DEFAULT;
-#ifdef Py_TPFLAGS_DISALLOW_INSTANTIATION
-  flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
-#endif
   PyType_Spec type_spec = {
       .name = spec.name,
       .basicsize = static_cast<int>(sizeof(EnumObject)),
       .itemsize = 0,
-      .flags = flags,
+      .flags = Py_TPFLAGS_DEFAULT,
       .slots = slots,
   };
   Ref cls = make_class(type_spec);

@@ -6,3 +6,5 @@
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+
+#include "support/compat.hpp"
