@@ -8,16 +8,18 @@ engine's automatic steps carry packets along edges and fire input salvo
 conditions. Every change comes back as an event; the last action is undone.
 """
 
+from typing import List, Optional, Tuple
+
 import vornix_sim as vs
 
 
-def build_graph():
-    def takes(port):
+def build_graph() -> vs.Graph:
+    def takes(port: str) -> vs.SalvoCondition:
         return vs.SalvoCondition(
             vs.MaxSalvos.finite(1), port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
         )
 
-    def sends(port):
+    def sends(port: str) -> vs.SalvoCondition:
         return vs.SalvoCondition(
             vs.MaxSalvos.Infinite, port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
         )
@@ -35,19 +37,24 @@ def build_graph():
     )
     sink = vs.Node("Sink", in_ports={"in": vs.Port()}, in_salvo_conditions={"take": takes("in")})
 
-    def edge(a, b):
+    def edge(a: str, b: str) -> vs.Edge:
         return vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"), vs.PortRef(b, vs.PortType.Input, "in"))
 
     feed = edge("Source", "Worker")
     return vs.Graph([source, worker, sink], [feed, edge("Worker", "Sink")], dependency_edges=[feed])
 
 
-def describe(event):
+def short(text: Optional[str]) -> str:
+    """The last characters of an identifier: enough to tell them apart here."""
+    return (text or "")[-6:]
+
+
+def describe(event: vs.NetEvent) -> str:
     k = event.kind
     if k == "PacketMoved":
-        return f"{k:24} {event.packet_id[-6:]}  {event.from_location!r} -> {event.to_location!r}"
+        return f"{k:24} {short(event.packet_id)}  {event.from_location!r} -> {event.to_location!r}"
     if k in ("PacketCreated", "PacketConsumed", "PacketDestroyed"):
-        return f"{k:24} {event.packet_id[-6:]}"
+        return f"{k:24} {short(event.packet_id)}"
     if k in ("EpochFinished", "EpochCancelled"):
         return f"{k:24} {event.epoch!r}"
     if k in ("RequestCreated",):
@@ -55,32 +62,36 @@ def describe(event):
     if k == "RequestCascadeResolved":
         return f"{k:24} sources={event.source_nodes} label={event.label}"
     if k == "RequestEpochCreated":
-        return f"{k:24} {event.epoch_id[-6:]} at {event.node_name} for {event.label}"
+        return f"{k:24} {short(event.epoch_id)} at {event.node_name} for {event.label}"
     if k in ("InputSalvoTriggered", "OutputSalvoTriggered"):
-        return f"{k:24} {event.epoch_id[-6:]} condition={event.salvo_condition}"
-    return f"{k:24} {event.epoch_id[-6:]}"
+        return f"{k:24} {short(event.epoch_id)} condition={event.salvo_condition}"
+    return f"{k:24} {short(event.epoch_id)}"
 
 
-def show(title, events):
+def show(title: str, events: List[vs.NetEvent]) -> None:
     print(f"-- {title}")
     for e in events:
         print("   " + describe(e))
 
 
-def act(sim, title, action):
+def act(
+    sim: vs.NetSim, title: str, action: vs.NetAction
+) -> Tuple[vs.NetActionResponseData, List[vs.NetEvent]]:
     data, events = sim.do_action(action)
     show(title, events)
     return data, events
 
 
-def serve(sim, epoch_id):
+def serve(sim: vs.NetSim, epoch_id: str) -> None:
     """Plays one node: start the epoch, forward its input (or make a packet), send it on."""
-    act(sim, f"start epoch {epoch_id[-6:]}", vs.NetAction.start_epoch(epoch_id))
+    act(sim, f"start epoch {short(epoch_id)}", vs.NetAction.start_epoch(epoch_id))
     epoch = sim.get_epoch(epoch_id)
+    assert epoch is not None
     if epoch.in_salvo.packets:
         packet_id = epoch.in_salvo.packets[0][1]
     else:
         data, _ = act(sim, "create a packet inside it", vs.NetAction.create_packet(epoch_id))
+        assert isinstance(data, vs.NetActionResponseData.Packet)
         packet_id = data.packet_id
     if epoch.node_name == "Sink":
         act(sim, "consume it", vs.NetAction.consume_packet(packet_id))
@@ -90,7 +101,7 @@ def serve(sim, epoch_id):
     act(sim, "finish the epoch", vs.NetAction.finish_epoch(epoch_id))
 
 
-def main():
+def main() -> None:
     graph = build_graph()
     print(graph, "validation errors:", graph.validate())
     sim = vs.NetSim(graph)
@@ -108,12 +119,15 @@ def main():
     # Every action can be undone from the events it returned.
     _, events = act(sim, "create a packet outside the net", vs.NetAction.create_packet())
     packet_id = events[0].packet_id
+    assert packet_id is not None
     action = vs.NetAction.transport_packet_to_location(
         packet_id, vs.PacketLocation.input_port("Worker", "in")
     )
     _, events = act(sim, "transport it to Worker.in", action)
     sim.undo_action(action, events)
-    print("-- undone: the packet is back at", sim.get_packet(packet_id).location)
+    packet = sim.get_packet(packet_id)
+    assert packet is not None
+    print("-- undone: the packet is back at", packet.location)
     try:
         sim.do_action(vs.NetAction.start_epoch(packet_id))
     except vs.EpochNotFoundError as e:

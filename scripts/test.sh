@@ -33,6 +33,8 @@ fi
 cd "$root/tests"  # run against the installed module, not the source tree
 "$root/.venv/bin/python" -X dev -m pytest -q -p no:cacheprovider "$root/tests"
 
+bash "$root/scripts/check_tooling.sh"  # stubs, typed examples, guide doctest, docs build
+
 echo "== Python tests against the extension built with ASan + UBSan"
 # The interpreter is not built with the sanitizers, so their runtime (and the
 # C++ runtime it intercepts exceptions through) must be loaded first. Leak

@@ -20,6 +20,7 @@
 #include "support/enum_class.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
@@ -32,6 +33,10 @@ struct CountClass {
   const char* doc;          // class doc string
   const char* getter;       // name of the getter that returns the number
   const char* repr_prefix;  // repr is "{repr_prefix}({n})"
+  // The static constructor that makes an instance: method `factory` of the
+  // enumeration class in `owner`. Pickling and copying call it again.
+  Ref ClassRegistry::*owner;
+  const char* factory;
 };
 
 // A new instance of a count class holding `n`.
@@ -59,10 +64,21 @@ PyObject* count_repr(PyObject* self) {
       .release();
 }
 
+template <const CountClass& C>
+PyObject* count_reduce(PyObject* self, PyObject*) {
+  Ref n = check(PyLong_FromUnsignedLongLong(boxed_value<std::uint64_t>(self)));
+  Ref args = check(PyTuple_Pack(1, n.get()));
+  return reduce_to_factory((types().*C.owner).get(), C.factory, std::move(args)).release();
+}
+
 }  // namespace detail
 
 template <const CountClass& C>
 Ref make_count_class() {
+  static PyMethodDef methods[] = {
+      reduce_method<detail::count_reduce<C>>(),
+      {nullptr, nullptr, 0, nullptr},
+  };
   static PyGetSetDef getset[] = {
       {C.getter, guarded<detail::count_get>, nullptr, nullptr, nullptr},
       {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -73,6 +89,7 @@ Ref make_count_class() {
       slot(Py_tp_dealloc, boxed_dealloc<std::uint64_t>),
       slot(Py_tp_repr, guarded<detail::count_repr<C>>),
       slot(Py_tp_getset, getset),
+      slot(Py_tp_methods, methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

@@ -8,6 +8,7 @@
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -69,6 +70,15 @@ PyGetSetDef edge_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kEdgeFields[] = {"source", "target"};
+constexpr ReduceRecipe kEdgeRecipe{&ClassRegistry::edge, nullptr, kEdgeFields};
+
+PyMethodDef edge_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kEdgeRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_edge_class() {
@@ -81,6 +91,7 @@ Ref make_edge_class() {
       slot(Py_tp_richcompare, guarded<edge_richcompare>),
       slot(Py_tp_hash, guarded<edge_hash>),
       slot(Py_tp_getset, edge_getset),
+      slot(Py_tp_methods, edge_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

@@ -15,6 +15,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/py_text.hpp"
+#include "support/pickling.hpp"
 #include "support/types.hpp"
 
 namespace vornix::py {
@@ -132,6 +133,27 @@ PyObject* graph_repr(PyObject* self) {
       .release();
 }
 
+// A graph pickles as its constructor call. The edges come from the index by
+// target, which keeps every edge as often as it was given and in its order
+// among the edges into the same port; edges into different ports are
+// independent of each other. (Which of several edges leaving one output port
+// the source index keeps is not preserved: such a graph fails validation, so
+// nothing can observe it beyond validate(), whose findings stay the same.)
+PyObject* graph_reduce(PyObject* self, PyObject*) {
+  SharedBorrow hold(borrow_of(self));
+  const vornix::Graph& g = value_of(self);
+  Ref nodes = check(PyList_New(0));
+  for (const auto& [name, node] : g.nodes()) {
+    check_status(PyList_Append(nodes.get(), node_to_python(node).get()));
+  }
+  std::vector<vornix::Edge> edges;
+  edges.reserve(g.edges().size());
+  for (const auto& [target, into] : g.edges_by_head()) edges.insert(edges.end(), into.begin(), into.end());
+  Ref args = check(PyTuple_Pack(3, nodes.get(), edge_list(edges).get(),
+                                edge_list(g.dependency_edges()).get()));
+  return reduce_to_factory(types().graph.get(), nullptr, std::move(args)).release();
+}
+
 PyDoc_STRVAR(graph_doc,
              "Graph(nodes, edges, dependency_edges=None)\n--\n\n"
              "The static topology of a flow-based network.");
@@ -152,6 +174,7 @@ PyMethodDef graph_methods[] = {
      PyDoc_STR("is_dependency_edge($self, edge)\n--\n\nCheck if an edge is a dependency edge.")},
     {"dependency_edges", noargs<graph_dependency_edges>(), METH_NOARGS,
      PyDoc_STR("dependency_edges($self)\n--\n\nReturns the set of dependency edges as a list.")},
+    reduce_method<graph_reduce>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

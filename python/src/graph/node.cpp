@@ -14,6 +14,7 @@
 #include "support/classes.hpp"
 #include "support/dict_items.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -175,6 +176,15 @@ PyGetSetDef node_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kNodeFields[] = {"name", "in_ports", "out_ports", "in_salvo_conditions", "out_salvo_conditions", "dependency_request_config"};
+constexpr ReduceRecipe kNodeRecipe{&ClassRegistry::node, nullptr, kNodeFields};
+
+PyMethodDef node_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kNodeRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_node_class() {
@@ -184,6 +194,7 @@ Ref make_node_class() {
       slot(Py_tp_dealloc, boxed_dealloc<vornix::Node>),
       slot(Py_tp_repr, guarded<node_repr>),
       slot(Py_tp_getset, node_getset),
+      slot(Py_tp_methods, node_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

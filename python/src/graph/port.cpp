@@ -8,6 +8,7 @@
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -46,6 +47,15 @@ PyGetSetDef port_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kPortFields[] = {"slots_spec"};
+constexpr ReduceRecipe kPortRecipe{&ClassRegistry::port, nullptr, kPortFields};
+
+PyMethodDef port_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kPortRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_port_class() {
@@ -55,6 +65,7 @@ Ref make_port_class() {
       slot(Py_tp_dealloc, boxed_dealloc<vornix::Port>),
       slot(Py_tp_repr, guarded<port_repr>),
       slot(Py_tp_getset, port_getset),
+      slot(Py_tp_methods, port_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

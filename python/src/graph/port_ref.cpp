@@ -8,6 +8,7 @@
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -78,6 +79,15 @@ PyGetSetDef port_ref_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kPortRefFields[] = {"node_name", "port_type", "port_name"};
+constexpr ReduceRecipe kPortRefRecipe{&ClassRegistry::port_ref, nullptr, kPortRefFields};
+
+PyMethodDef port_ref_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kPortRefRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_port_ref_class() {
@@ -90,6 +100,7 @@ Ref make_port_ref_class() {
       slot(Py_tp_richcompare, guarded<port_ref_richcompare>),
       slot(Py_tp_hash, guarded<port_ref_hash>),
       slot(Py_tp_getset, port_ref_getset),
+      slot(Py_tp_methods, port_ref_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

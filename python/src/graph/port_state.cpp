@@ -13,6 +13,7 @@
 #include "support/enum_class.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -120,6 +121,19 @@ PyObject* numeric_repr(PyObject* self) {
       .release();
 }
 
+// Rebuilt by the static method named like its kind: PortState.less_than(3).
+PyObject* numeric_reduce(PyObject* self, PyObject*) {
+  const vornix::PortState& s = value_of(self);
+  Ref n = check(PyLong_FromUnsignedLongLong(number_of(s).value_or(0)));
+  Ref args = check(PyTuple_Pack(1, n.get()));
+  return reduce_to_factory(types().port_state.get(), kind_of(s), std::move(args)).release();
+}
+
+PyMethodDef numeric_methods[] = {
+    reduce_method<numeric_reduce>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef numeric_getset[] = {
     {"kind", guarded<get_kind>, nullptr, nullptr, nullptr},
     {"value", guarded<get_value>, nullptr, nullptr, nullptr},
@@ -137,6 +151,7 @@ Ref make_port_state_numeric_class() {
       slot(Py_tp_dealloc, boxed_dealloc<vornix::PortState>),
       slot(Py_tp_repr, guarded<numeric_repr>),
       slot(Py_tp_getset, numeric_getset),
+      slot(Py_tp_methods, numeric_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

@@ -10,6 +10,7 @@
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -111,6 +112,15 @@ PyGetSetDef config_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kConfigFields[] = {"triggers", "label"};
+constexpr ReduceRecipe kConfigRecipe{&ClassRegistry::dependency_request_config, nullptr, kConfigFields};
+
+PyMethodDef config_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kConfigRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_dependency_request_trigger_class() { return make_enum_class(kTriggerSpec); }
@@ -122,6 +132,7 @@ Ref make_dependency_request_config_class() {
       slot(Py_tp_dealloc, boxed_dealloc<vornix::DependencyRequestConfig>),
       slot(Py_tp_repr, guarded<config_repr>),
       slot(Py_tp_getset, config_getset),
+      slot(Py_tp_methods, config_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

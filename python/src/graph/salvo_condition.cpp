@@ -12,6 +12,7 @@
 #include "support/classes.hpp"
 #include "support/dict_items.hpp"
 #include "support/errors.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -149,6 +150,15 @@ PyGetSetDef salvo_condition_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kSalvoConditionFields[] = {"max_salvos", "ports", "term"};
+constexpr ReduceRecipe kSalvoConditionRecipe{&ClassRegistry::salvo_condition, nullptr, kSalvoConditionFields};
+
+PyMethodDef salvo_condition_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kSalvoConditionRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_salvo_condition_class() {
@@ -158,6 +168,7 @@ Ref make_salvo_condition_class() {
       slot(Py_tp_dealloc, boxed_dealloc<vornix::SalvoCondition>),
       slot(Py_tp_repr, guarded<salvo_condition_repr>),
       slot(Py_tp_getset, salvo_condition_getset),
+      slot(Py_tp_methods, salvo_condition_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

@@ -12,6 +12,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -183,6 +184,27 @@ void append_terms(std::string& out, const char* head, const std::vector<Term>& t
   out += "])";
 }
 
+// A term pickles as the static-constructor call that makes it; the operands
+// of And, Or and Not are pickled in turn.
+PyObject* term_reduce(PyObject* self, PyObject*) {
+  static constexpr const char* kFactories[] = {"true_", "false_", "port", "and_", "or_", "not_"};
+  Ref args;
+  switch (value_of(self).term.value.index()) {
+    case 2: {
+      Ref name = check(get_port_name(self, nullptr));
+      Ref state = check(get_port_state(self, nullptr));
+      args = check(PyTuple_Pack(2, name.get(), state.get()));
+      break;
+    }
+    case 3:
+    case 4: args = check(PyTuple_Pack(1, check(get_terms(self, nullptr)).get())); break;
+    case 5: args = check(PyTuple_Pack(1, check(get_inner(self, nullptr)).get())); break;
+    default: args = check(PyTuple_New(0)); break;
+  }
+  const char* factory = kFactories[value_of(self).term.value.index()];
+  return reduce_to_factory(types().salvo_condition_term.get(), factory, std::move(args)).release();
+}
+
 PyDoc_STRVAR(term_doc, "Boolean expression over port states.");
 
 constexpr int kStatic = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
@@ -210,6 +232,7 @@ PyMethodDef term_methods[] = {
      PyDoc_STR("get_terms($self)\n--\n\nGet the sub-terms (for And and Or terms only).")},
     {"get_inner", noargs<get_inner>(), METH_NOARGS,
      PyDoc_STR("get_inner($self)\n--\n\nGet the inner term (for Not terms only).")},
+    reduce_method<term_reduce>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

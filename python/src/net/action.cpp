@@ -16,6 +16,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 #include "support/ulid.hpp"
@@ -275,6 +276,53 @@ vornix::NetAction action_to_core(const ActionValue& action) {
       action.value);
 }
 
+// Identifier text back as the str it came from (lone surrogates included).
+Ref id_str(const std::string& text) {
+  return check(
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass"));
+}
+
+// An action pickles as the static-constructor call that makes it, with its
+// stored fields as the arguments.
+PyObject* net_action_reduce(PyObject* self, PyObject*) {
+  using A = ActionValue;
+  SharedBorrow hold(borrow_of(self));
+  const auto pack = [](auto&&... items) { return check(PyTuple_Pack(sizeof...(items), items.get()...)); };
+  const auto call = [](const char* factory, Ref args) { return std::pair{factory, std::move(args)}; };
+  auto [factory, args] = std::visit(
+      Overloaded{
+          [&](const A::RunStep&) { return call("run_step", pack()); },
+          [&](const A::CreatePacket& a) {
+            return call("create_packet", a.epoch_id ? pack(id_str(*a.epoch_id)) : pack());
+          },
+          [&](const A::ConsumePacket& a) { return call("consume_packet", pack(id_str(a.packet_id))); },
+          [&](const A::DestroyPacket& a) { return call("destroy_packet", pack(id_str(a.packet_id))); },
+          [&](const A::StartEpoch& a) { return call("start_epoch", pack(id_str(a.epoch_id))); },
+          [&](const A::FinishEpoch& a) { return call("finish_epoch", pack(id_str(a.epoch_id))); },
+          [&](const A::CancelEpoch& a) { return call("cancel_epoch", pack(id_str(a.epoch_id))); },
+          [&](const A::CreateEpoch& a) {
+            return call("create_epoch", pack(to_py_str(a.node_name), salvo_to_python(a.salvo)));
+          },
+          [&](const A::LoadPacketIntoOutputPort& a) {
+            return call("load_packet_into_output_port",
+                        pack(id_str(a.packet_id), to_py_str(a.port_name)));
+          },
+          [&](const A::SendOutputSalvo& a) {
+            return call("send_output_salvo",
+                        pack(id_str(a.epoch_id), to_py_str(a.salvo_condition_name)));
+          },
+          [&](const A::TransportPacketToLocation& a) {
+            return call("transport_packet_to_location",
+                        pack(id_str(a.packet_id), location_to_python(a.destination)));
+          },
+          [&](const A::CreateRequest& a) {
+            return call("create_request", pack(to_py_str(a.node_name), to_py_str(a.label)));
+          },
+      },
+      value_of(self).value);
+  return reduce_to_factory(types().net_action.get(), factory, std::move(args)).release();
+}
+
 constexpr int kStatic = METH_FASTCALL | METH_KEYWORDS | METH_STATIC;
 
 PyDoc_STRVAR(net_action_doc, "An action to perform on the network.");
@@ -316,6 +364,7 @@ PyMethodDef net_action_methods[] = {
      PyDoc_STR("create_request(node_name, label)\n--\n\n"
                "Create a packet request targeting a node.\n"
                "The request will be resolved during the next RunStep.")},
+    reduce_method<net_action_reduce>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

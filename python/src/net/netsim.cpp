@@ -17,6 +17,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/lists.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 #include "support/ulid.hpp"
@@ -266,6 +267,15 @@ PyObject* sim_repr(PyObject* self) {
       .release();
 }
 
+// A simulation's state is its graph plus the actions performed on it; the
+// engine state itself (identifiers, timestamps, indexes) has no faithful
+// Python-level form, so pickling and copying refuse instead of guessing.
+PyObject* sim_reduce(PyObject*, PyObject*) {
+  raise_type_error(
+      "cannot pickle 'NetSim' object: pickle its graph (sim.graph) and replay its actions "
+      "on NetSim(graph) instead");
+}
+
 PyDoc_STRVAR(sim_doc, "NetSim(graph)\n--\n\nThe runtime state of a flow-based network.");
 
 PyMethodDef sim_methods[] = {
@@ -308,6 +318,7 @@ PyMethodDef sim_methods[] = {
      PyDoc_STR("get_startable_epochs($self)\n--\n\nGet all startable epoch IDs.")},
     {"get_packet", fastcall_kw<sim_get_packet>(), METH_FASTCALL | METH_KEYWORDS,
      PyDoc_STR("get_packet($self, packet_id)\n--\n\nGet a packet by ID.")},
+    reduce_method<sim_reduce>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

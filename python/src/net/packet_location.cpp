@@ -13,6 +13,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 #include "support/ulid.hpp"
@@ -117,6 +118,31 @@ PyObject* location_repr_slot(PyObject* self) {
   return to_py_str(location_repr(value_of(self))).release();
 }
 
+// A location pickles as the static-constructor call that makes it, with the
+// epoch identifier as its text.
+PyObject* location_reduce(PyObject* self, PyObject*) {
+  static constexpr const char* kFactories[] = {"node", "input_port", "output_port", "edge",
+                                               "outside_net"};
+  SharedBorrow hold(borrow_of(self));
+  const Location& location = value_of(self);
+  Ref args = std::visit(
+      Overloaded{
+          [](const Location::Node& n) { return check(PyTuple_Pack(1, ulid_to_py_str(n.epoch_id).get())); },
+          [](const Location::InputPort& p) {
+            return check(PyTuple_Pack(2, to_py_str(p.node_name).get(), to_py_str(p.port_name).get()));
+          },
+          [](const Location::OutputPort& p) {
+            return check(
+                PyTuple_Pack(2, ulid_to_py_str(p.epoch_id).get(), to_py_str(p.port_name).get()));
+          },
+          [](const Location::Edge& e) { return check(PyTuple_Pack(1, edge_to_python(e.edge).get())); },
+          [](const Location::OutsideNet&) { return check(PyTuple_New(0)); },
+      },
+      location.value);
+  const char* factory = kFactories[location.value.index()];
+  return reduce_to_factory(types().packet_location.get(), factory, std::move(args)).release();
+}
+
 PyDoc_STRVAR(packet_location_doc, "Where a packet is located in the network.");
 
 PyMethodDef packet_location_methods[] = {
@@ -132,6 +158,7 @@ PyMethodDef packet_location_methods[] = {
      PyDoc_STR("outside_net()\n--\n\nCreate an OutsideNet location.")},
     {"get_edge", noargs<get_edge>(), METH_NOARGS,
      PyDoc_STR("get_edge($self)\n--\n\nGet the edge (for Edge locations).")},
+    reduce_method<location_reduce>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

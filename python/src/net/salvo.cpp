@@ -10,6 +10,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -128,6 +129,15 @@ PyGetSetDef orphan_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Rebuilt by the constructor from the getters' values.
+constexpr const char* kSalvoFields[] = {"salvo_condition", "packets"};
+constexpr ReduceRecipe kSalvoRecipe{&ClassRegistry::salvo, nullptr, kSalvoFields};
+
+PyMethodDef salvo_pickle_methods[] = {
+    reduce_method<reduce_by_getters<kSalvoRecipe>>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 Ref make_salvo_class() {
@@ -137,6 +147,7 @@ Ref make_salvo_class() {
       slot(Py_tp_dealloc, boxed_dealloc<SalvoValue>),
       slot(Py_tp_repr, guarded<salvo_repr>),
       slot(Py_tp_getset, salvo_getset),
+      slot(Py_tp_methods, salvo_pickle_methods),
       {0, nullptr},
   };
   PyType_Spec spec = {

@@ -1,5 +1,6 @@
 #include "support/enum_class.hpp"
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "support/classes.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
+#include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
 
@@ -64,6 +66,29 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
   return PyBool_FromLong(equal == (op == Py_EQ));
 }
 
+// Members pickle and copy by name, so they come back as the class's own
+// member objects.
+PyObject* enum_reduce(PyObject* self, PyObject*) {
+  const EnumObject& e = as_enum(self);
+  PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(self));
+  return reduce_to_member(cls, e.spec->members[static_cast<std::size_t>(e.number)]).release();
+}
+
+// The spec's static methods followed by __reduce__, kept for as long as the
+// class may live (the process); one table per spec, even across retried imports.
+PyMethodDef* method_table(const EnumClassSpec& spec) {
+  static auto* tables = new std::map<const EnumClassSpec*, std::vector<PyMethodDef>>();
+  std::vector<PyMethodDef>& table = (*tables)[&spec];
+  if (table.empty()) {
+    for (const PyMethodDef* m = spec.methods; m != nullptr && m->ml_name != nullptr; ++m) {
+      table.push_back(*m);
+    }
+    table.push_back(reduce_method<enum_reduce>());
+    table.push_back({nullptr, nullptr, 0, nullptr});
+  }
+  return table.data();
+}
+
 void enum_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
@@ -87,7 +112,7 @@ Ref make_enum_class(const EnumClassSpec& spec) {
       slot(Py_nb_int, guarded<enum_int>),
       slot(Py_tp_hash, hash),
       slot(Py_tp_dealloc, enum_dealloc),
-      {spec.methods != nullptr ? Py_tp_methods : 0, spec.methods},
+      slot(Py_tp_methods, method_table(spec)),
       {0, nullptr},
   };
   PyType_Spec type_spec = {

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Checks that the package fits the Python tool chain: the shipped type stubs
+# match the module (stubtest), the examples type-check under mypy --strict,
+# the guide's worked example runs, and the documentation builds without a
+# warning. Needs the package installed in .venv (scripts/test.sh does that);
+# installs the tools it uses there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+py="$root/.venv/bin/python"
+
+"$py" -m pip install -q "mypy==2.4.1" "sphinx==9.0.4"
+
+# From outside the source tree, so that the installed module and stubs are checked.
+cd "$root/tests"
+echo "== stubtest"
+"$py" -m mypy.stubtest vornix_sim
+echo "== mypy --strict examples/"
+"$py" -m mypy --strict --no-incremental "$root/examples"
+echo "== guide doctest"
+"$py" -m pytest -q -p no:cacheprovider --rootdir "$root/docs" --doctest-glob="*.rst" \
+  -o doctest_optionflags="ELLIPSIS NORMALIZE_WHITESPACE" "$root/docs/guide.rst"
+echo "== documentation (warnings are errors)"
+"$py" -m sphinx -W --keep-going -q -b html "$root/docs" "$root/build/docs"
