@@ -160,6 +160,8 @@ def save_graph(graph, path):
 def _child(path, key):
     if isinstance(key, int):
         return f"{path}[{key}]"
+    if not isinstance(key, str):  # only Python data, never JSON, has such keys
+        return f"{path}[{key!r}]"
     if key.isidentifier():
         return f"{path}.{key}"
     return f"{path}[{json.dumps(key)}]"

@@ -114,6 +114,8 @@ class Recorder:
 
     def do_action(self, action):
         label = repr(action)
+        # NetAction has no getters; its repr names the variant. A failed run
+        # step may have changed the state, so it needs the state read back.
         call = "run_step" if label == "NetAction.run_step()" else "do_action"
         entry = Entry(call, label)
         try:

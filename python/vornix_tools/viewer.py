@@ -426,6 +426,7 @@ var n = data.frames.length;
 var values = data.items.map(function(){ return 0; });
 var epochs = {};   // epoch id -> [node, state, inside, {port: count}]
 var order = [];    // epoch ids in the order they appeared
+var listed = {};   // the ids in order
 var current = 0;
 var countEls = {}, badgeEls = {}, edgeEls = {};
 document.querySelectorAll('[data-i]').forEach(function(el){ (countEls[el.dataset.i] = countEls[el.dataset.i] || []).push(el); });
@@ -439,7 +440,7 @@ function applyChanges(f, forward){
   f.e.forEach(function(c){
     var row = forward ? c[2] : c[1];
     if (row === null) { delete epochs[c[0]]; }
-    else { if (!(c[0] in epochs) && order.indexOf(c[0]) < 0) order.push(c[0]); epochs[c[0]] = row; }
+    else { if (!listed[c[0]]) { listed[c[0]] = true; order.push(c[0]); } epochs[c[0]] = row; }
   });
 }
 function goTo(k){
@@ -479,7 +480,7 @@ function render(){
   var body = document.querySelector('#epochs tbody');
   body.textContent = '';
   var perNode = {};
-  order = order.filter(function(id){ return id in epochs; });
+  order = order.filter(function(id){ if (id in epochs) return true; delete listed[id]; return false; });
   order.forEach(function(id){
     var e = epochs[id];
     var tr = document.createElement('tr');
