@@ -6,11 +6,17 @@ the Source; the host program (this script) then plays the nodes: it starts
 epochs, creates packets, loads output ports and sends salvos, while the
 engine's automatic steps carry packets along edges and fire input salvo
 conditions. Every change comes back as an event; the last action is undone.
+
+The run is recorded: at the end the demo writes the graph as SVG (when
+Graphviz is installed) and a page that steps through the run in a browser.
 """
 
-from typing import List, Optional, Tuple
+import os
+import sys
+from typing import Any, List, Optional, Tuple
 
 import vornix_sim as vs
+import vornix_tools as vt
 
 
 def build_graph() -> vs.Graph:
@@ -101,10 +107,10 @@ def serve(sim: vs.NetSim, epoch_id: str) -> None:
     act(sim, "finish the epoch", vs.NetAction.finish_epoch(epoch_id))
 
 
-def main() -> None:
+def main(out_dir: str) -> None:
     graph = build_graph()
     print(graph, "validation errors:", graph.validate())
-    sim = vs.NetSim(graph)
+    sim = vt.Recorder(vs.NetSim(graph), title="vornix_sim demo: Source -> Worker -> Sink")
     print(sim, "blocked:", sim.is_blocked())
 
     for _ in range(3):
@@ -133,6 +139,19 @@ def main() -> None:
     except vs.EpochNotFoundError as e:
         print("-- refused:", e)
 
+    write_pictures(graph, sim, out_dir)
+
+
+def write_pictures(graph: vs.Graph, recording: Any, out_dir: str) -> None:
+    os.makedirs(out_dir, exist_ok=True)
+    page = vt.write_html(recording, os.path.join(out_dir, "demo_run.html"))
+    print(f"-- the run, step by step ({len(recording.entries)} steps): {os.path.abspath(page)}")
+    try:
+        svg = vt.render(graph, os.path.join(out_dir, "demo_graph.svg"))
+        print("-- the graph:", os.path.abspath(svg))
+    except vt.GraphvizNotFoundError as e:
+        print("-- no graph picture:", e)
+
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build", "demo"))

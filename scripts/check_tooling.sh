@@ -16,7 +16,7 @@ cd "$root/tests"
 echo "== stubtest"
 "$py" -m mypy.stubtest vornix_sim
 echo "== mypy --strict examples/"
-"$py" -m mypy --strict --no-incremental "$root/examples"
+"$py" -m mypy --strict --no-incremental --config-file "$root/pyproject.toml" "$root/examples"
 echo "== guide doctest"
 "$py" -m pytest -q -p no:cacheprovider --rootdir "$root/docs" --doctest-glob="*.rst" \
   -o doctest_optionflags="ELLIPSIS NORMALIZE_WHITESPACE" "$root/docs/guide.rst"
