@@ -113,7 +113,6 @@ void NetSim::intern() {
   edge_table_.reserve(placed.size());
   for (std::size_t p = 0; p < in_ports_.size(); ++p) {
     in_ports_[p].edges_begin = starts[p];
-    in_ports_[p].edges_end = starts[p + 1];
     if (starts[p + 1] - starts[p] > 1) {
       // Fan-in: the graph's per-port list holds the order the edges were given.
       const InPortInfo& info = in_ports_[p];
@@ -126,13 +125,11 @@ void NetSim::intern() {
                 [&](const Edge* a, const Edge* b) { return rank(a) < rank(b); });
     }
   }
-  edges_into_.resize(placed.size());
   for (std::size_t i = 0; i < placed.size(); ++i) {
     const Edge& e = *placed[i];
     EdgeInfo& info = edges_[i];
     info.edge = &e;
     info.target = in_port_index(node_index(e.target.node_name), e.target.port_name);
-    edges_into_[i] = static_cast<Index>(i);
     std::size_t cell = edge_hash(e) & edge_table_.mask;
     while (edge_table_.cells[cell] != kNone) cell = (cell + 1) & edge_table_.mask;
     edge_table_.cells[cell] = static_cast<Index>(i);
@@ -410,8 +407,9 @@ void NetSim::after_removal(const Loc& loc, PacketQueue& queue, std::size_t befor
   queue_node(port.node);
   // The edges into a port that just regained room may move again.
   if (port.capacity != kUnbounded && before >= port.capacity && queue.size() < port.capacity) {
-    for (Index i = port.edges_begin; i < port.edges_end; ++i) {
-      const Index e = edges_into_[i];
+    const Index end = loc.index + 1 < in_ports_.size() ? in_ports_[loc.index + 1].edges_begin
+                                                       : static_cast<Index>(edges_.size());
+    for (Index e = port.edges_begin; e < end; ++e) {
       if (edges_[e].queue && !edges_[e].queue->empty()) queue_edge(e);
     }
   }

@@ -138,8 +138,7 @@ class NetSim {
     const std::string* name = nullptr;
     std::uint64_t capacity = kUnbounded;
     Index node = 0;
-    Index edges_begin = 0;        // into edges_into_; the edges ending here
-    Index edges_end = 0;
+    Index edges_begin = 0;        // the first edge ending here; edges are grouped by target
     std::unique_ptr<PacketQueue> queue;  // made on first arrival
   };
   struct EdgeInfo {
@@ -278,7 +277,6 @@ class NetSim {
   std::vector<InPortInfo> in_ports_;
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
-  std::vector<Index> edges_into_;  // edge indices grouped by target port
   IndexTable node_table_;
   IndexTable edge_table_;
   std::vector<Index> startup_nodes_;  // in node order
