@@ -6,6 +6,7 @@
 // value in decimal.
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,9 @@ struct Ulid {
   static Result<Ulid, UlidParseError> parse(std::string_view text);
 
   std::string to_string() const;  // 26 characters
+  // The same 26 characters without an allocation, for callers that copy
+  // them straight into another string type.
+  std::array<char, 26> text() const;
   std::string debug() const;      // "Ulid(5)"
   std::uint64_t timestamp_ms() const { return hi >> 16; }
 

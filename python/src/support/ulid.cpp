@@ -1,7 +1,5 @@
 #include "support/ulid.hpp"
 
-#include <array>
-#include <cstdint>
 #include <string>
 
 #include "support/errors.hpp"
@@ -9,25 +7,6 @@
 
 namespace vornix::py {
 namespace {
-
-constexpr char kAlphabet[] = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
-constexpr std::int8_t kNotADigit = -1;
-
-// Digit value of every byte, lower-case letters as their upper-case ones:
-// parsing is one load per byte instead of a walk along the alphabet.
-constexpr std::array<std::int8_t, 256> make_digit_table() {
-  std::array<std::int8_t, 256> table{};
-  for (auto& d : table) d = kNotADigit;
-  for (int i = 0; i < 32; ++i) {
-    const auto c = static_cast<unsigned char>(kAlphabet[i]);
-    table[c] = static_cast<std::int8_t>(i);
-    if (c >= 'A' && c <= 'Z') table[c - 'A' + 'a'] = static_cast<std::int8_t>(i);
-  }
-  return table;
-}
-constexpr std::array<std::int8_t, 256> kDigits = make_digit_table();
-
-__extension__ typedef unsigned __int128 U128;
 
 // The bytes that the identifier text stands for. A str with lone surrogates
 // has no strict UTF-8 form; its surrogates are kept as three bytes each, so
@@ -61,15 +40,9 @@ Ref import_ulid_module() {
 }  // namespace
 
 vornix::Ulid str_to_ulid(std::string_view text) {
-  if (text.size() != 26) raise_value_error("Invalid ULID: invalid length");
-  U128 v = 0;
-  for (char ch : text) {
-    const std::int8_t d = kDigits[static_cast<unsigned char>(ch)];
-    if (d == kNotADigit) raise_value_error("Invalid ULID: invalid character");
-    v = (v << 5) | static_cast<U128>(d);  // the top two bits of digit 0 fall off
-  }
-  return vornix::Ulid::from_parts(static_cast<std::uint64_t>(v >> 64),
-                                  static_cast<std::uint64_t>(v));
+  auto parsed = vornix::Ulid::parse(text);
+  if (!parsed) raise_value_error("Invalid ULID: " + std::string(vornix::to_string(parsed.error())));
+  return *parsed;
 }
 
 vornix::Ulid python_to_ulid(PyObject* obj) {
@@ -87,13 +60,8 @@ Ref ulid_to_python(const vornix::Ulid& id) {
 }
 
 Ref ulid_to_py_str(const vornix::Ulid& id) {
-  char text[26];
-  U128 v = (static_cast<U128>(id.hi) << 64) | id.lo;
-  for (int i = 25; i >= 0; --i) {
-    text[i] = kAlphabet[static_cast<unsigned>(v & 31)];
-    v >>= 5;
-  }
-  return check(PyUnicode_FromStringAndSize(text, 26));
+  const auto text = id.text();
+  return check(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
 }  // namespace vornix::py
