@@ -68,7 +68,7 @@ struct ClassRegistry {
   std::vector<Ref> exceptions;
   // The BaseException-derived class of internal faults (support/errors.hpp).
   Ref internal_fault;
-  // Every enumeration class with the spec that made it (support/enum_class.hpp).
+  // Every enumeration class with the PyType_Spec that made it (support/enum_class.hpp).
   std::vector<std::pair<Ref, const EnumClassSpec*>> enum_classes;
   // The names of the event kinds, by kind number (net/event.cpp).
   std::vector<Ref> event_kinds;
