@@ -80,11 +80,13 @@ struct NetEvent {
   std::string_view kind_name() const;
 };
 
-// Builds an event of kind E stamped with the current wall clock, e.g.
-// make_event<NetEvent::EpochStarted>(id).
+// Appends an event of kind E stamped with the current wall clock, built in
+// place (no event value is moved), and returns it; fields not given keep
+// their defaults. E.g. emit<NetEvent::EpochStarted>(events, id).
 template <class E, class... Fields>
-NetEvent make_event(Fields&&... fields) {
-  return NetEvent{E{wall_clock_ms(), std::forward<Fields>(fields)...}};
+E& emit(std::vector<NetEvent>& events, Fields&&... fields) {
+  return events.emplace_back().value.template emplace<E>(wall_clock_ms(),
+                                                         std::forward<Fields>(fields)...);
 }
 
 struct NetActionResponseData {

@@ -49,7 +49,8 @@ NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
   const Ulid id = Ulid::generate();
   push_packet(id, packets_[id], location);
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::PacketCreated>(id));
+  events.reserve(1);
+  emit<NetEvent::PacketCreated>(events, id);
   return succeed(Data::Packet{id}, std::move(events));
 }
 
@@ -59,22 +60,20 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   auto packet = packets_.find(packet_id);
   if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
 
-  const PacketLocation location = location_of(packet->second.loc);
   const PacketQueue* queue = queue_of(packet->second.loc);
-  if (queue == nullptr) internal_fault("Packet location " + location.debug() + " not found");
-  if (!queue->live(packet->second.slot)) {
-    internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " +
-                   location.debug());
+  if (queue == nullptr || !queue->live(packet->second.slot)) {
+    const std::string location = location_of(packet->second.loc).debug();
+    if (queue == nullptr) internal_fault("Packet location " + location + " not found");
+    internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " + location);
   }
-  pop_packet(packet->second);
-  packets_.erase(packet);
 
   std::vector<NetEvent> events;
-  if (consumed) {
-    events.push_back(make_event<NetEvent::PacketConsumed>(packet_id, location));
-  } else {
-    events.push_back(make_event<NetEvent::PacketDestroyed>(packet_id, location));
-  }
+  events.reserve(1);
+  PacketLocation& location = consumed ? emit<NetEvent::PacketConsumed>(events, packet_id).location
+                                      : emit<NetEvent::PacketDestroyed>(events, packet_id).location;
+  write_location(packet->second.loc, location);
+  pop_packet(packet->second);
+  packets_.erase(packet);
   return succeed(Data::Empty{}, std::move(events));
 }
 
@@ -114,32 +113,34 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
 
   std::vector<NetEvent> events;
   events.reserve(entries.size() + 1);
-  events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
+  emit<NetEvent::EpochCreated>(events, epoch_id);
   const Loc inside{Kind::Node, 0, epoch_id};
   for (const auto& [port, id] : entries) move_recorded(id, packets_.at(id), inside, events);
   return succeed(Data::CreatedEpoch{std::move(epoch)}, std::move(events));
 }
 
 NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
-  auto epoch = epochs_.find(epoch_id);
-  if (epoch == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  if (!startable_epochs_.contains(epoch_id)) return refuse(E::EpochNotStartable{epoch_id});
+  EpochRec* rec = find_epoch(epoch_id);
+  if (rec == nullptr) return refuse(E::EpochNotFound{epoch_id});
+  if (rec->startable_pos == kNone) return refuse(E::EpochNotStartable{epoch_id});
 
-  epoch->second.epoch.state = EpochState::Running;
-  startable_epochs_.erase(epoch_id);
+  rec->epoch.state = EpochState::Running;
+  set_startable(*rec, false);
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::EpochStarted>(epoch_id));
-  return succeed(Data::StartedEpoch{epoch->second.epoch}, std::move(events));
+  events.reserve(1);
+  emit<NetEvent::EpochStarted>(events, epoch_id);
+  return succeed(Data::StartedEpoch{rec->epoch}, std::move(events));
 }
 
 NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
-  auto found = epochs_.find(epoch_id);
-  if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  EpochRec& rec = found->second;
+  EpochRec* found = find_epoch(epoch_id);
+  if (found == nullptr) return refuse(E::EpochNotFound{epoch_id});
+  EpochRec& rec = *found;
   if (rec.epoch.state != EpochState::Running) return refuse(E::EpochNotRunning{epoch_id});
   if (!rec.inside.empty()) return refuse(E::CannotFinishNonEmptyEpoch{epoch_id});
   if (!known_node(rec.node)) internal_fault("Epoch references non-existent node");
-  for (Index p = 0; p < rec.out.size(); ++p) {
+  // The count spares a look at every output queue when, as usual, all are empty.
+  for (Index p = 0; rec.out_held != 0 && p < rec.out.size(); ++p) {
     if (!rec.out[p].empty()) {
       return refuse(E::UnsentOutputSalvo{epoch_id, *out_ports_[out_begin(rec.node) + p].name});
     }
@@ -147,24 +148,21 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
 
   // The event keeps the epoch as it was while running: that is what an undo
   // puts back. The response shows it finished.
-  Epoch snapshot = rec.epoch;
-  set_request_token(snapshot.node_name, true);
-  Epoch finished = std::move(rec.epoch);
-  finished.state = EpochState::Finished;
-  drop_epoch(found);
-
+  if (nodes_[rec.node].no_salvo) set_token(rec.node, true);
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::EpochFinished>(std::move(snapshot)));
+  events.reserve(1);
+  emit<NetEvent::EpochFinished>(events, rec.epoch);
+  Epoch finished = drop_epoch(rec);
+  finished.state = EpochState::Finished;
   return succeed(Data::FinishedEpoch{std::move(finished)}, std::move(events));
 }
 
 NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
-  auto found = epochs_.find(epoch_id);
-  if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  EpochRec& rec = found->second;
+  EpochRec* found = find_epoch(epoch_id);
+  if (found == nullptr) return refuse(E::EpochNotFound{epoch_id});
+  EpochRec& rec = *found;
   if (!known_node(rec.node)) internal_fault("Epoch references non-existent node");
-  Epoch epoch = rec.epoch;
-  set_request_token(epoch.node_name, true);
+  if (nodes_[rec.node].no_salvo) set_token(rec.node, true);
 
   // Packets inside first, then those loaded into output ports, by port.
   std::vector<Ulid> destroyed;
@@ -178,16 +176,14 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
       pop_packet(packet->second);
       packets_.erase(packet);
       destroyed.push_back(id);
-      events.push_back(make_event<NetEvent::PacketDestroyed>(id, location));
+      emit<NetEvent::PacketDestroyed>(events, id, location);
     }
   };
   destroy_all(rec.inside, Loc{Kind::Node, 0, epoch_id});
   for (Index p = 0; p < rec.out.size(); ++p) destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
 
-  startable_epochs_.erase(epoch_id);
-  drop_epoch(found);
-
-  events.push_back(make_event<NetEvent::EpochCancelled>(epoch));
+  Epoch epoch = drop_epoch(rec);
+  emit<NetEvent::EpochCancelled>(events, epoch);
   return succeed(Data::CancelledEpoch{std::move(epoch), std::move(destroyed)}, std::move(events));
 }
 

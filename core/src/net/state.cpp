@@ -209,7 +209,7 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
   return std::visit(
       Overloaded{
           [&](const L::Node& l) -> std::optional<Loc> {
-            if (!epochs_.contains(l.epoch_id)) return std::nullopt;
+            if (!has_epoch(l.epoch_id)) return std::nullopt;
             return Loc{Kind::Node, 0, l.epoch_id};
           },
           [&](const L::InputPort& l) -> std::optional<Loc> {
@@ -218,9 +218,9 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
             return Loc{Kind::InputPort, port, {}};
           },
           [&](const L::OutputPort& l) -> std::optional<Loc> {
-            auto it = epochs_.find(l.epoch_id);
-            if (it == epochs_.end()) return std::nullopt;
-            const Index pos = out_port_position(it->second.node, l.port_name);
+            const EpochRec* rec = find_epoch(l.epoch_id);
+            if (rec == nullptr) return std::nullopt;
+            const Index pos = out_port_position(rec->node, l.port_name);
             if (pos == kNone) return std::nullopt;
             return Loc{Kind::OutputPort, pos, l.epoch_id};
           },
@@ -235,23 +235,35 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
 }
 
 PacketLocation NetSim::location_of(const Loc& loc) const {
+  PacketLocation out;
+  write_location(loc, out);
+  return out;
+}
+
+void NetSim::write_location(const Loc& loc, PacketLocation& out) const {
+  using L = PacketLocation;
   switch (loc.kind) {
     case Kind::Node:
-      return PacketLocation::node(loc.epoch);
+      out.value.emplace<L::Node>(loc.epoch);
+      return;
     case Kind::InputPort: {
       const InPortInfo& p = in_ports_[loc.index];
-      return PacketLocation::input_port(nodes_[p.node].node->name, *p.name);
+      out.value.emplace<L::InputPort>(nodes_[p.node].node->name, *p.name);
+      return;
     }
     case Kind::OutputPort: {
-      const EpochRec& rec = epochs_.at(loc.epoch);
-      return PacketLocation::output_port(loc.epoch, *out_ports_[out_begin(rec.node) + loc.index].name);
+      const EpochRec* rec = find_epoch(loc.epoch);
+      if (rec == nullptr) internal_fault("output port of a missing epoch");
+      out.value.emplace<L::OutputPort>(loc.epoch, *out_ports_[out_begin(rec->node) + loc.index].name);
+      return;
     }
     case Kind::Edge:
-      return PacketLocation::edge(*edges_[loc.index].edge);
+      out.value.emplace<L::Edge>(*edges_[loc.index].edge);
+      return;
     case Kind::OutsideNet:
       break;
   }
-  return PacketLocation::outside_net();
+  out.value.emplace<L::OutsideNet>();
 }
 
 // ---------------------------------------------------------------- queries
@@ -263,8 +275,8 @@ std::optional<Packet> NetSim::get_packet(const Ulid& id) const {
 }
 
 const Epoch* NetSim::get_epoch(const Ulid& id) const {
-  auto it = epochs_.find(id);
-  return it == epochs_.end() ? nullptr : &it->second.epoch;
+  const EpochRec* rec = find_epoch(id);
+  return rec == nullptr ? nullptr : &rec->epoch;
 }
 
 std::uint64_t NetSim::packet_count_at(const PacketLocation& location) const {
@@ -279,7 +291,16 @@ std::vector<Ulid> NetSim::get_packets_at_location(const PacketLocation& location
 }
 
 std::vector<Ulid> NetSim::get_startable_epochs() const {
-  return {startable_epochs_.begin(), startable_epochs_.end()};
+  std::vector<Ulid> out;
+  out.reserve(startable_.size());
+  for (Index slot : startable_) out.push_back(slot_at(slot).epoch.id);
+  return out;
+}
+
+std::unordered_set<Ulid> NetSim::startable_epochs() const {
+  std::unordered_set<Ulid> out;
+  for (Index slot : startable_) out.insert(slot_at(slot).epoch.id);
+  return out;
 }
 
 std::vector<Packet> NetSim::packets() const {
@@ -291,7 +312,9 @@ std::vector<Packet> NetSim::packets() const {
 
 std::unordered_map<Ulid, Epoch> NetSim::epochs() const {
   std::unordered_map<Ulid, Epoch> out;
-  for (const auto& [id, rec] : epochs_) out.emplace(id, rec.epoch);
+  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+    if (slot_at(slot).live) out.emplace(slot_at(slot).epoch.id, slot_at(slot).epoch);
+  }
   return out;
 }
 
@@ -317,7 +340,9 @@ StringMap<bool> NetSim::request_tokens() const {
 
 std::size_t NetSim::location_entry_count() const {
   std::size_t n = edges_.size() + in_ports_.size() + 1;
-  for (const auto& [id, rec] : epochs_) n += 1 + rec.out.size();
+  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+    if (slot_at(slot).live) n += 1 + slot_at(slot).out.size();
+  }
   return n;
 }
 
@@ -332,13 +357,13 @@ const PacketQueue* NetSim::queue_of(const Loc& loc) const {
     case Kind::OutsideNet:
       return &outside_;
     case Kind::Node: {
-      auto it = epochs_.find(loc.epoch);
-      return it == epochs_.end() ? nullptr : &it->second.inside;
+      const EpochRec* rec = find_epoch(loc.epoch);
+      return rec == nullptr ? nullptr : &rec->inside;
     }
     case Kind::OutputPort: {
-      auto it = epochs_.find(loc.epoch);
-      if (it == epochs_.end() || loc.index >= it->second.out.size()) return nullptr;
-      return &it->second.out[loc.index];
+      const EpochRec* rec = find_epoch(loc.epoch);
+      if (rec == nullptr || loc.index >= rec->out.size()) return nullptr;
+      return &rec->out[loc.index];
     }
   }
   return nullptr;
@@ -366,7 +391,20 @@ void NetSim::after_arrival(const Loc& loc) {
   if (loc.kind == Kind::Edge) queue_edge(loc.index);
 }
 
+NetSim::EpochRec* NetSim::out_owner(const Loc& loc) {
+  EpochRec* rec = find_epoch(loc.epoch);
+  return rec != nullptr && loc.index < rec->out.size() ? rec : nullptr;
+}
+
 void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
+  if (loc.kind == Kind::OutputPort) {
+    EpochRec* owner = out_owner(loc);
+    if (owner == nullptr) internal_fault("Packet location has no entry in self._packets_by_location");
+    rec.slot = owner->out[loc.index].push_back(id);
+    ++owner->out_held;
+    rec.loc = loc;
+    return;
+  }
   PacketQueue& q = queue_for_push(loc);
   rec.slot = q.push_back(id);
   rec.loc = loc;
@@ -374,16 +412,26 @@ void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
 }
 
 void NetSim::insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index) {
-  PacketQueue& q = queue_for_push(loc);
+  EpochRec* owner = loc.kind == Kind::OutputPort ? out_owner(loc) : nullptr;
+  PacketQueue& q = owner != nullptr ? owner->out[loc.index] : queue_for_push(loc);
   bool renumbered = false;
   rec.slot = q.insert_at(index, id, renumbered);
   rec.loc = loc;
+  if (owner != nullptr) ++owner->out_held;
   if (renumbered) renumber(q);
   after_arrival(loc);
 }
 
 void NetSim::pop_packet(const PacketRec& rec) {
-  PacketQueue* q = queue_of(rec.loc);
+  PacketQueue* q = nullptr;
+  if (rec.loc.kind == Kind::OutputPort) {
+    if (EpochRec* owner = out_owner(rec.loc)) {
+      q = &owner->out[rec.loc.index];
+      --owner->out_held;
+    }
+  } else {
+    q = queue_of(rec.loc);
+  }
   if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location.");
   const std::size_t before = q->size();
   q->erase(rec.slot);
@@ -426,10 +474,13 @@ void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
   }
-  const auto index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
-  PacketLocation from = location_of(rec.loc);
+  // Written straight into the event: locations carry names, and building
+  // them once where they are kept saves a copy and a move per hop.
+  NetEvent::PacketMoved& moved = emit<NetEvent::PacketMoved>(events, id);
+  moved.from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
+  write_location(rec.loc, moved.from_location);
   relocate(id, rec, to);
-  events.push_back(make_event<NetEvent::PacketMoved>(id, std::move(from), location_of(to), index));
+  write_location(to, moved.to_location);
 }
 
 void NetSim::queue_edge(Index edge) {
@@ -454,45 +505,83 @@ void NetSim::move_packet(const Ulid& packet_id, const PacketLocation& to) {
 
 // ---------------------------------------------------------------- epochs and tokens
 
+NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
+  if (free_slots_.empty()) {
+    const auto first = static_cast<Index>(epoch_chunks_.size() << kChunkBits);
+    epoch_chunks_.push_back(std::make_unique<EpochRec[]>(std::size_t{1} << kChunkBits));
+    // Lowest slots last, so they are handed out first.
+    for (Index s = first + (1u << kChunkBits); s-- > first;) free_slots_.push_back(s);
+  }
+  const Index slot = free_slots_.back();
+  free_slots_.pop_back();
+  epoch_index_.insert(id, slot);
+  EpochRec& rec = slot_at(slot);
+  rec.live = true;
+  rec.out_held = 0;
+  rec.startable_pos = kNone;
+  return rec;
+}
+
+void NetSim::set_startable(EpochRec& rec, bool startable) {
+  if (startable == (rec.startable_pos != kNone)) return;
+  if (startable) {
+    rec.startable_pos = static_cast<Index>(startable_.size());
+    startable_.push_back(epoch_index_.find(rec.epoch.id));
+    return;
+  }
+  // Unordered: the last one takes the freed place.
+  const Index moved = startable_.back();
+  startable_[rec.startable_pos] = moved;
+  slot_at(moved).startable_pos = rec.startable_pos;
+  startable_.pop_back();
+  rec.startable_pos = kNone;
+}
+
 NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
-  const Ulid id = epoch.id;
+  EpochRec& rec = new_slot(epoch.id);
   epoch.state = EpochState::Startable;
-  EpochRec& rec = epochs_[id];
   rec.epoch = std::move(epoch);
   rec.node = node;
   rec.out.resize(out_count(node));
-  list_epoch(rec, id);
-  startable_epochs_.insert(id);
+  list_epoch(rec);
+  set_startable(rec, true);
   return rec;
 }
 
 void NetSim::restore_epoch(const Epoch& epoch) {
   const Index node = node_index_or_foreign(epoch.node_name);
-  EpochRec& rec = epochs_[epoch.id];
+  EpochRec& rec = new_slot(epoch.id);
   rec.epoch = epoch;
   rec.node = node;
   rec.out.resize(out_count(node));
-  list_epoch(rec, epoch.id);
-  if (epoch.state == EpochState::Startable) startable_epochs_.insert(epoch.id);
+  list_epoch(rec);
+  set_startable(rec, epoch.state == EpochState::Startable);
 }
 
-void NetSim::drop_epoch(std::unordered_map<Ulid, EpochRec>::iterator it) {
-  unlist_epoch(it->second);
-  epochs_.erase(it);
+Epoch NetSim::drop_epoch(EpochRec& rec) {
+  unlist_epoch(rec);
+  set_startable(rec, false);
+  const Index slot = epoch_index_.find(rec.epoch.id);
+  epoch_index_.erase(rec.epoch.id);
+  // The queues are empty here and keep their storage for the slot's next epoch.
+  rec.live = false;
+  rec.list = nullptr;
+  free_slots_.push_back(slot);
+  return std::exchange(rec.epoch, Epoch{});
 }
 
-void NetSim::list_epoch(EpochRec& rec, const Ulid& id) {
+void NetSim::list_epoch(EpochRec& rec) {
   EpochList& list = epoch_lists_[rec.node];
+  rec.list = &list;
   rec.list_pos = static_cast<std::uint32_t>(list.entries.size());
-  list.entries.push_back(EpochList::Entry{id, true});
+  list.entries.push_back(EpochList::Entry{rec.epoch.id, true});
   ++list.live;
   list.keyed = true;
 }
 
 void NetSim::unlist_epoch(const EpochRec& rec) {
-  auto found = epoch_lists_.find(rec.node);
-  if (found == epoch_lists_.end()) internal_fault("epoch missing from its node's list");
-  EpochList& list = found->second;
+  if (rec.list == nullptr) internal_fault("epoch missing from its node's list");
+  EpochList& list = *rec.list;
   list.entries[rec.list_pos].live = false;
   --list.live;
   while (!list.entries.empty() && !list.entries.back().live) list.entries.pop_back();
@@ -500,7 +589,7 @@ void NetSim::unlist_epoch(const EpochRec& rec) {
   if (dead > 32 && dead > list.live) {
     std::erase_if(list.entries, [](const EpochList::Entry& e) { return !e.live; });
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
-      epochs_.at(list.entries[i].id).list_pos = static_cast<std::uint32_t>(i);
+      find_epoch(list.entries[i].id)->list_pos = static_cast<std::uint32_t>(i);
     }
   }
 }
@@ -546,19 +635,34 @@ void NetSim::check_invariants() const {
   }
   for (Index i = 0; i < edges_.size(); ++i) check_queue(edges_[i].queue.get(), Loc{Kind::Edge, i, {}});
   std::size_t startable = 0;
+  std::size_t live_slots = 0;
   std::unordered_map<Index, std::size_t> listed;
-  for (const auto& [id, rec] : epochs_) {
-    if (!(rec.epoch.id == id)) fail("epoch stored under another id");
+  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+    const EpochRec& rec = slot_at(slot);
+    if (!rec.live) continue;
+    ++live_slots;
+    const Ulid& id = rec.epoch.id;
+    if (epoch_index_.find(id) != slot) fail("epoch stored under another id");
     check_queue(&rec.inside, Loc{Kind::Node, 0, id});
     if (rec.out.size() != out_count(rec.node)) fail("epoch output ports out of step");
-    for (Index p = 0; p < rec.out.size(); ++p) check_queue(&rec.out[p], Loc{Kind::OutputPort, p, id});
+    std::size_t out_held = 0;
+    for (Index p = 0; p < rec.out.size(); ++p) {
+      check_queue(&rec.out[p], Loc{Kind::OutputPort, p, id});
+      out_held += rec.out[p].size();
+    }
+    if (out_held != rec.out_held) fail("epoch output count out of step");
     if (node_name_of(rec.node) != rec.epoch.node_name) fail("epoch under the wrong node");
+    const bool indexed = rec.startable_pos != kNone && rec.startable_pos < startable_.size() &&
+                         startable_[rec.startable_pos] == slot;
     if (rec.epoch.state == EpochState::Startable) {
       ++startable;
-      if (!startable_epochs_.contains(id)) fail("startable epoch not indexed");
+      if (!indexed) fail("startable epoch not indexed");
+    } else if (rec.startable_pos != kNone) {
+      fail("epoch indexed as startable");
     }
     auto list = epoch_lists_.find(rec.node);
-    if (list == epoch_lists_.end() || rec.list_pos >= list->second.entries.size() ||
+    if (list == epoch_lists_.end() || rec.list != &list->second ||
+        rec.list_pos >= list->second.entries.size() ||
         !list->second.entries[rec.list_pos].live || !(list->second.entries[rec.list_pos].id == id) ||
         !list->second.keyed) {
       fail("epoch missing from its node's list");
@@ -566,7 +670,8 @@ void NetSim::check_invariants() const {
     ++listed[rec.node];
   }
   if (held != packets_.size()) fail("a packet is held by two locations");
-  if (startable != startable_epochs_.size()) fail("startable set out of step");
+  if (startable != startable_.size()) fail("startable set out of step");
+  if (live_slots != epoch_index_.size()) fail("epoch index out of step");
   for (const auto& [node, list] : epoch_lists_) {
     std::size_t live = 0;
     for (const EpochList::Entry& e : list.entries) live += e.live;

@@ -47,6 +47,7 @@
 #include "net/location.hpp"
 #include "net/packet_queue.hpp"
 #include "net/records.hpp"
+#include "net/ulid_index.hpp"
 
 namespace vornix {
 
@@ -91,8 +92,8 @@ class NetSim {
   std::vector<Packet> packets() const;                  // unspecified order
   std::unordered_map<Ulid, Epoch> epochs() const;
   std::size_t packet_total() const { return packets_.size(); }
-  std::size_t epoch_total() const { return epochs_.size(); }
-  const std::unordered_set<Ulid>& startable_epochs() const { return startable_epochs_; }
+  std::size_t epoch_total() const { return epoch_index_.size(); }
+  std::unordered_set<Ulid> startable_epochs() const;
   StringMap<std::vector<Ulid>> epochs_by_node() const;
   const std::vector<PendingRequest>& pending_requests() const { return pending_requests_; }
   StringMap<bool> request_tokens() const;
@@ -152,11 +153,21 @@ class NetSim {
     std::uint64_t capacity = kUnbounded;
     Index edge = kNone;           // the edge leaving the port, if any
   };
-  struct EpochRec {
-    Epoch epoch;
+  struct EpochList;
+  // One live epoch in a dense slot, aligned to a cache line. What a start,
+  // a finish or a cancel reads comes first and together (the bookkeeping,
+  // the inside queue's header, the epoch itself); the output queues, which
+  // the count out_held answers for when they are empty, come last. A freed
+  // slot keeps its queues' storage for the next epoch.
+  struct alignas(64) EpochRec {
     Index node = 0;               // node index, or a foreign-name index
     std::uint32_t list_pos = 0;   // position in its node's epoch list
+    Index startable_pos = kNone;  // position in startable_, kNone unless startable
+    std::uint32_t out_held = 0;   // packets loaded into its output ports
+    bool live = false;
+    EpochList* list = nullptr;    // its node's list (map nodes do not move)
     PacketQueue inside;
+    Epoch epoch;
     std::vector<PacketQueue> out;  // one per output port of the node
   };
   // A node's live epochs in creation order; removal marks the entry dead.
@@ -193,11 +204,15 @@ class NetSim {
   // The location's entry, or nothing when it has none.
   std::optional<Loc> find_loc(const PacketLocation& location) const;
   PacketLocation location_of(const Loc& loc) const;
+  // Writes the public form of `loc` into `out` in place.
+  void write_location(const Loc& loc, PacketLocation& out) const;
 
   // ---- Queues; these keep the worklists in step ----
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
   PacketQueue* queue_of(const Loc& loc);
   PacketQueue& queue_for_push(const Loc& loc);
+  // The epoch owning an OutputPort location; nullptr when it has no entry.
+  EpochRec* out_owner(const Loc& loc);
   std::size_t count_at(const Loc& loc) const {
     const PacketQueue* q = queue_of(loc);
     return q ? q->size() : 0;
@@ -218,20 +233,38 @@ class NetSim {
   void queue_edge(Index edge);
   void queue_node(Index node);
 
-  // ---- Epoch records ----
+  // ---- Epoch records (dense slots in fixed chunks, so references stay valid) ----
+  static constexpr unsigned kChunkBits = 6;
+  EpochRec& slot_at(Index slot) { return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)]; }
+  const EpochRec& slot_at(Index slot) const {
+    return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
+  }
+  EpochRec* find_epoch(const Ulid& id) {
+    const Index slot = epoch_index_.find(id);
+    return slot == kNone ? nullptr : &slot_at(slot);
+  }
+  const EpochRec* find_epoch(const Ulid& id) const {
+    const Index slot = epoch_index_.find(id);
+    return slot == kNone ? nullptr : &slot_at(slot);
+  }
+  bool has_epoch(const Ulid& id) const { return epoch_index_.find(id) != kNone; }
+  // A free slot, made live and indexed under `id`.
+  EpochRec& new_slot(const Ulid& id);
+  void set_startable(EpochRec& rec, bool startable);
   // Stores a new startable epoch with empty locations and lists it last.
   EpochRec& add_epoch(Epoch epoch, Index node);
   // Restores a removed epoch as recorded (undo of finish or cancel).
   void restore_epoch(const Epoch& epoch);
-  // Removes the record and its locations (with whatever they hold) and
-  // unlists it; the startable set is the caller's.
-  void drop_epoch(std::unordered_map<Ulid, EpochRec>::iterator it);
-  void list_epoch(EpochRec& rec, const Ulid& id);
+  // Removes the record (its locations must be empty), unlists it and takes
+  // it out of the startable set; returns the epoch as it was stored.
+  Epoch drop_epoch(EpochRec& rec);
+  void list_epoch(EpochRec& rec);
   void unlist_epoch(const EpochRec& rec);
   void set_token(Index node, bool value);
 
   // ---- Run step internals (step.cpp, blocked.cpp) ----
   class InputCounts;
+  class OutputCounts;
   // The first input salvo condition of `node` (insertion order) whose term
   // holds now; nullptr when none does.
   const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
@@ -288,8 +321,10 @@ class NetSim {
   // Runtime state.
   std::unordered_map<Ulid, PacketRec> packets_;
   PacketQueue outside_;
-  std::unordered_map<Ulid, EpochRec> epochs_;
-  std::unordered_set<Ulid> startable_epochs_;
+  std::vector<std::unique_ptr<EpochRec[]>> epoch_chunks_;
+  std::vector<Index> free_slots_;
+  UlidIndex epoch_index_;          // epoch id -> slot
+  std::vector<Index> startable_;   // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
   StringMap<bool> stray_tokens_;  // tokens undo set for names without the trigger's node
@@ -298,6 +333,16 @@ class NetSim {
   // Worklists: edges whose front packet may move, nodes to try again.
   std::vector<Index> edge_work_;
   std::vector<Index> node_work_;
+
+  // Scratch lists reused by every call, so the hot actions allocate no
+  // working storage of their own.
+  struct PlannedMove {
+    Ulid packet_id;
+    const std::string* port;
+    Index edge;  // kNone: orphaned
+  };
+  std::vector<PlannedMove> plan_scratch_;                 // an output salvo's moves
+  std::vector<std::pair<Index, Ulid>> taken_scratch_;     // an input salvo's packets
 };
 
 }  // namespace vornix

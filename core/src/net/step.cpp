@@ -79,6 +79,10 @@ bool NetSim::move_along_edges(std::vector<NetEvent>& events) {
     edges_[e].queued = false;
     if (edge_can_move(edges_[e])) moving.push_back(e);
   }
+  // Room for the step's usual events at once: one per edge move and, for
+  // each node that may fire, its salvo, its epoch and one packet taken.
+  // Growing the list instead would move every event built so far.
+  events.reserve(events.size() + moving.size() + 3 * (node_work_.size() + moving.size()));
   for (Index e : moving) {
     EdgeInfo& edge = edges_[e];
     const Ulid id = edge.queue->front();
@@ -96,7 +100,8 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
 
   const Ulid epoch_id = Ulid::generate();
   Salvo salvo{condition_name, {}};
-  std::vector<std::pair<Index, Ulid>> taken;  // (input port, packet)
+  std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
+  taken.clear();
   for (const auto& [port, count] : condition.ports) {
     const Index p = in_port_index(node, port);
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
@@ -109,8 +114,8 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
   }
 
   add_epoch(Epoch{epoch_id, n.name, std::move(salvo), {}, EpochState::Startable, {}}, node);
-  events.push_back(make_event<NetEvent::InputSalvoTriggered>(epoch_id, condition_name));
-  events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
+  emit<NetEvent::InputSalvoTriggered>(events, epoch_id, condition_name);
+  emit<NetEvent::EpochCreated>(events, epoch_id);
 
   const Loc inside{Kind::Node, 0, epoch_id};
   for (const auto& [port, id] : taken) {
@@ -129,8 +134,7 @@ void NetSim::issue_startup_requests(std::vector<NetEvent>& events) {
   for (Index node : startup_nodes_) {
     const Node& n = *nodes_[node].node;
     const std::string& label = n.dependency_request_config->label;
-    events.push_back(
-        make_event<NetEvent::RequestCreated>(n.name, label, RequestCreatedSource::OnStartup));
+    emit<NetEvent::RequestCreated>(events, n.name, label, RequestCreatedSource::OnStartup);
     pending_requests_.push_back(PendingRequest{n.name, label});
     issued = true;
   }
@@ -149,8 +153,8 @@ void NetSim::issue_no_salvo_requests(const std::vector<Index>& waiting,
     // finishes or is cancelled, not on every step the node stays stuck.
     info.token = 1;
     const std::string& label = info.node->dependency_request_config->label;
-    events.push_back(make_event<NetEvent::RequestCreated>(
-        info.node->name, label, RequestCreatedSource::OnNoSalvoTriggered));
+    emit<NetEvent::RequestCreated>(events, info.node->name, label,
+                                   RequestCreatedSource::OnNoSalvoTriggered);
     pending_requests_.push_back(PendingRequest{info.node->name, label});
   }
 }
@@ -176,8 +180,8 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
       if (!seen.emplace(source, request.label).second) continue;
       resolved.emplace_back(source, request.label);
     }
-    events.push_back(make_event<NetEvent::RequestCascadeResolved>(
-        std::move(cascade->source_nodes), request.label));
+    emit<NetEvent::RequestCascadeResolved>(events, std::move(cascade->source_nodes),
+                                           request.label);
   }
   // Request epochs are made only once every request resolved, so a failing
   // request leaves no half-served set of epochs behind.
@@ -193,8 +197,8 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
                     EpochState::Startable,
                     {}},
               node);
-    events.push_back(make_event<NetEvent::EpochCreated>(epoch_id));
-    events.push_back(make_event<NetEvent::RequestEpochCreated>(epoch_id, source, label));
+    emit<NetEvent::EpochCreated>(events, epoch_id);
+    emit<NetEvent::RequestEpochCreated>(events, epoch_id, source, label);
   }
   return !resolved.empty();
 }

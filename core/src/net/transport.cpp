@@ -5,7 +5,6 @@
 // As with every action, all checks run before the first change. Output ports
 // are visited in name order wherever a walk over them is otherwise unordered.
 #include <algorithm>
-#include <functional>
 #include <optional>
 
 #include "base/fault.hpp"
@@ -39,11 +38,11 @@ NetActionResponse NetSim::load_packet_into_output_port(
   if (from.kind != Kind::Node) return refuse(E::PacketNotInAnyNode{packet_id});
 
   const Ulid epoch_id = from.epoch;
-  auto epoch = epochs_.find(epoch_id);
-  if (epoch == epochs_.end()) {
+  const EpochRec* epoch = find_epoch(epoch_id);
+  if (epoch == nullptr) {
     internal_fault("The epoch id in the location of a packet could not be found.");
   }
-  const EpochRec& rec = epoch->second;
+  const EpochRec& rec = *epoch;
   if (!known_node(rec.node)) {
     internal_fault("Packet located in a non-existing node (yet the node has an epoch).");
   }
@@ -55,35 +54,38 @@ NetActionResponse NetSim::load_packet_into_output_port(
   }
 
   std::vector<NetEvent> events;
+  events.reserve(1);
   move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
   return succeed(Data::Empty{}, std::move(events));
 }
 
-// The counts an output salvo condition reads: the epoch's output ports.
-class OutputCounts final : public PortCountSource {
+// The counts an output salvo condition reads: one epoch's output ports.
+class NetSim::OutputCounts final : public PortCountSource {
  public:
-  using Lookup = std::function<std::optional<std::pair<std::uint64_t, std::uint64_t>>(std::string_view)>;
-  explicit OutputCounts(Lookup lookup) : lookup_(std::move(lookup)) {}
+  OutputCounts(const NetSim& sim, const EpochRec& rec) : sim_(sim), rec_(rec) {}
   std::uint64_t count(std::string_view port) const override {
-    const auto found = lookup_(port);
-    return found ? found->first : 0;
+    const Index p = sim_.out_port_position(rec_.node, port);
+    return p == kNone ? 0 : rec_.out[p].size();
   }
   std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const auto found = lookup_(port);
-    if (!found || found->second == ~std::uint64_t{0}) return std::nullopt;
-    return found->second;
+    const Index p = sim_.out_port_position(rec_.node, port);
+    if (p == kNone) return std::nullopt;
+    const std::uint64_t cap = sim_.out_ports_[sim_.out_begin(rec_.node) + p].capacity;
+    if (cap == kUnbounded) return std::nullopt;
+    return cap;
   }
 
  private:
-  Lookup lookup_;
+  const NetSim& sim_;
+  const EpochRec& rec_;
 };
 
 NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& action) {
   const Ulid& epoch_id = action.epoch_id;
   const std::string& condition_name = action.salvo_condition_name;
-  auto found = epochs_.find(epoch_id);
-  if (found == epochs_.end()) return refuse(E::EpochNotFound{epoch_id});
-  EpochRec& rec = found->second;
+  EpochRec* found = find_epoch(epoch_id);
+  if (found == nullptr) return refuse(E::EpochNotFound{epoch_id});
+  EpochRec& rec = *found;
   if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
   const Node& node = *nodes_[rec.node].node;
   const SalvoCondition* condition = node.out_salvo_conditions.find(condition_name);
@@ -93,24 +95,14 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
   }
   const Index first = out_begin(rec.node);
-  const OutputCounts counts([&](std::string_view port)
-                                -> std::optional<std::pair<std::uint64_t, std::uint64_t>> {
-    const Index p = out_port_position(rec.node, port);
-    if (p == kNone) return std::nullopt;
-    return std::pair{std::uint64_t{rec.out[p].size()}, out_ports_[first + p].capacity};
-  });
-  if (!evaluate_salvo_condition(condition->term, counts)) {
+  if (!evaluate_salvo_condition(condition->term, OutputCounts(*this, rec))) {
     return refuse(E::SalvoConditionNotMet{condition_name, epoch_id});
   }
 
   // The whole plan is fixed before anything moves, so each port gives up the
   // packets that were at its front when the salvo was sent.
-  struct PlannedMove {
-    Ulid packet_id;
-    const std::string* port;
-    Index edge;  // kNone: orphaned
-  };
-  std::vector<PlannedMove> plan;
+  std::vector<PlannedMove>& plan = plan_scratch_;
+  plan.clear();
   for (const auto& [port, packet_count] : condition->ports) {
     const Index p = out_port_position(rec.node, port);
     if (p == kNone) {
@@ -139,8 +131,8 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     auto packet = packets_.find(m.packet_id);
     if (packet == packets_.end()) internal_fault("Packet should exist at from_location");
     if (m.edge == kNone) {
-      events.push_back(make_event<NetEvent::PacketOrphaned>(m.packet_id, epoch_id, node.name,
-                                                            *m.port, condition_name));
+      emit<NetEvent::PacketOrphaned>(events, m.packet_id, epoch_id, node.name, *m.port,
+                                     condition_name);
       orphans.push_back(OrphanedPacketInfo{m.packet_id, *m.port, condition_name});
       relocate(m.packet_id, packet->second, Loc{});
       continue;
@@ -149,7 +141,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
   rec.epoch.orphaned_packets.insert(rec.epoch.orphaned_packets.end(), orphans.begin(),
                                     orphans.end());
-  events.push_back(make_event<NetEvent::OutputSalvoTriggered>(epoch_id, condition_name));
+  emit<NetEvent::OutputSalvoTriggered>(events, epoch_id, condition_name);
   return succeed(Data::Empty{}, std::move(events));
 }
 
@@ -172,6 +164,7 @@ NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLoc
 
   // A packet sent to where it already is goes to the back of that queue.
   std::vector<NetEvent> events;
+  events.reserve(1);
   move_recorded(packet_id, packet->second, *destination, events);
   return succeed(Data::Empty{}, std::move(events));
 }
@@ -210,7 +203,7 @@ Result<NetSim::Loc, NetActionResponse> NetSim::check_transport_destination(
           },
           [&](const L::OutputPort& d) -> R {
             if (auto refused = into_epoch(d.epoch_id)) return Unexpected{std::move(*refused)};
-            const EpochRec& rec = epochs_.at(d.epoch_id);
+            const EpochRec& rec = *find_epoch(d.epoch_id);
             if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
             const Index port = out_port_position(rec.node, d.port_name);
             if (port == kNone) return Unexpected{refuse(E::OutputPortNotFound{d.port_name, d.epoch_id})};
@@ -232,8 +225,9 @@ NetActionResponse NetSim::create_request(const NetAction::CreateRequest& action)
   }
   pending_requests_.push_back(PendingRequest{action.node_name, action.label});
   std::vector<NetEvent> events;
-  events.push_back(make_event<NetEvent::RequestCreated>(action.node_name, action.label,
-                                                        RequestCreatedSource::External));
+  events.reserve(1);
+  emit<NetEvent::RequestCreated>(events, action.node_name, action.label,
+                                 RequestCreatedSource::External);
   return succeed(Data::Empty{}, std::move(events));
 }
 

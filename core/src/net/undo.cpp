@@ -49,15 +49,15 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
           [&](const EV::PacketDestroyed& e) { return recreate_packet(e.packet_id, e.location); },
           [&](const EV::EpochCreated& e) { return undo_epoch_created(e.epoch_id); },
           [&](const EV::EpochStarted& e) -> Status<UndoError> {
-            auto epoch = epochs_.find(e.epoch_id);
-            if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
-            if (epoch->second.epoch.state != EpochState::Running) {
+            EpochRec* epoch = find_epoch(e.epoch_id);
+            if (epoch == nullptr) return epoch_not_found(e.epoch_id);
+            if (epoch->epoch.state != EpochState::Running) {
               return Unexpected{
                   UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                             " is not in Running state, cannot undo start")};
             }
-            epoch->second.epoch.state = EpochState::Startable;
-            startable_epochs_.insert(e.epoch_id);
+            epoch->epoch.state = EpochState::Startable;
+            set_startable(*epoch, true);
             return {};
           },
           [&](const EV::EpochFinished& e) { return undo_epoch_removed(e.epoch); },
@@ -68,13 +68,13 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
             // The same event kind could be handed over with some other action;
             // only a send put a salvo on the epoch's list.
             if (!std::holds_alternative<NetAction::SendOutputSalvo>(action.value)) return {};
-            auto epoch = epochs_.find(e.epoch_id);
-            if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
-            if (epoch->second.epoch.out_salvos.empty()) {
+            EpochRec* epoch = find_epoch(e.epoch_id);
+            if (epoch == nullptr) return epoch_not_found(e.epoch_id);
+            if (epoch->epoch.out_salvos.empty()) {
               return Unexpected{UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                                           " has no out_salvos to pop")};
             }
-            epoch->second.epoch.out_salvos.pop_back();
+            epoch->epoch.out_salvos.pop_back();
             return {};
           },
           [&](const EV::PacketOrphaned& e) { return undo_packet_orphaned(e); },
@@ -115,7 +115,7 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
 }
 
 Result<NetSim::Loc, UndoError> NetSim::entry_for_undo(const PacketLocation& location) const {
-  if (const Ulid* owner = location.epoch_id(); owner && !epochs_.contains(*owner)) {
+  if (const Ulid* owner = location.epoch_id(); owner && !has_epoch(*owner)) {
     return epoch_not_found(*owner);
   }
   const std::optional<Loc> loc = find_loc(location);
@@ -135,22 +135,20 @@ Status<UndoError> NetSim::recreate_packet(const Ulid& packet_id, const PacketLoc
 }
 
 Status<UndoError> NetSim::undo_epoch_created(const Ulid& epoch_id) {
-  auto found = epochs_.find(epoch_id);
-  if (found == epochs_.end()) return epoch_not_found(epoch_id);
-  const EpochRec& rec = found->second;
+  EpochRec* found = find_epoch(epoch_id);
+  if (found == nullptr) return epoch_not_found(epoch_id);
+  EpochRec& rec = *found;
 
   // Dropping the epoch's locations with packets still in them would leave
   // those packets inside an epoch that no longer exists. In a full, in-order
   // undo the epoch's own moves have already brought them back out.
-  std::uint64_t held = rec.inside.size();
-  for (const PacketQueue& q : rec.out) held += q.size();
+  const std::uint64_t held = rec.inside.size() + rec.out_held;
   if (held != 0) {
     return Unexpected{UndoError::state_mismatch("epoch " + epoch_id.to_string() + " still holds " +
                                                 std::to_string(held) + " packets")};
   }
   const Index node = rec.node;
-  startable_epochs_.erase(epoch_id);
-  drop_epoch(found);
+  drop_epoch(rec);
   // The node's key goes with its last epoch.
   if (auto list = epoch_lists_.find(node); list != epoch_lists_.end() && list->second.live == 0) {
     list->second.keyed = false;
@@ -161,7 +159,7 @@ Status<UndoError> NetSim::undo_epoch_created(const Ulid& epoch_id) {
 // Shared by finish and cancel: the event's copy of the epoch comes back as it
 // was recorded, with fresh empty locations, listed last under its node.
 Status<UndoError> NetSim::undo_epoch_removed(const Epoch& epoch) {
-  if (epochs_.contains(epoch.id)) {
+  if (has_epoch(epoch.id)) {
     return Unexpected{
         UndoError::state_mismatch("epoch " + epoch.id.to_string() + " already exists")};
   }
@@ -206,13 +204,13 @@ Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e
                                                 " is not at OutsideNet, found at " +
                                                 location_of(packet->second.loc).debug())};
   }
-  auto epoch = epochs_.find(e.epoch_id);
-  if (epoch == epochs_.end()) return epoch_not_found(e.epoch_id);
+  EpochRec* epoch = find_epoch(e.epoch_id);
+  if (epoch == nullptr) return epoch_not_found(e.epoch_id);
   Result<Loc, UndoError> port = entry_for_undo(PacketLocation::output_port(e.epoch_id, e.port_name));
   if (!port) return Unexpected{std::move(port).error()};
 
   relocate(e.packet_id, packet->second, *port);
-  std::erase_if(epoch->second.epoch.orphaned_packets,
+  std::erase_if(epoch->epoch.orphaned_packets,
                 [&](const OrphanedPacketInfo& info) { return info.packet_id == e.packet_id; });
   return {};
 }
