@@ -16,10 +16,16 @@ NetActionResponse refuse(E error) {
   return NetActionResponse{NetActionResponse::Error{NetActionError{std::move(error)}, {}}};
 }
 
-template <class D>
-NetActionResponse succeed(D data, std::vector<NetEvent> events) {
-  return NetActionResponse{
-      NetActionResponse::Success{NetActionResponseData{std::move(data)}, std::move(events)}};
+// A success with response data D made from `fields`. Each layer is built in
+// place: the data (an epoch, often) is neither copied nor moved on the way.
+template <class D, class... Fields>
+NetActionResponse succeed(std::vector<NetEvent> events, Fields&&... fields) {
+  using Data = decltype(NetActionResponseData::value);
+  using Response = decltype(NetActionResponse::value);
+  return NetActionResponse{Response(
+      std::in_place_index<0>,
+      NetActionResponseData{Data(std::in_place_type<D>, std::forward<Fields>(fields)...)},
+      std::move(events))};
 }
 
 // The capacity check shared by loading and transport: a Finite port holding

@@ -1,9 +1,13 @@
 // PacketLocation: where one packet is.
+//
+// Names and edges are held shared (Shared<T>): a location is four words, and
+// copying one, as every event does, copies no string.
 #pragma once
 
 #include <string>
 #include <variant>
 
+#include "base/shared.hpp"
 #include "graph/elements.hpp"
 #include "net/ulid.hpp"
 
@@ -17,19 +21,19 @@ struct PacketLocation {
   };
   // Waiting at an input port (shared by all epochs of the node).
   struct InputPort {
-    std::string node_name;
-    std::string port_name;
+    Name node_name;
+    Name port_name;
     bool operator==(const InputPort&) const = default;
   };
   // Loaded into an output port of one epoch.
   struct OutputPort {
     Ulid epoch_id;
-    std::string port_name;
+    Name port_name;
     bool operator==(const OutputPort&) const = default;
   };
   // Travelling on an edge.
   struct Edge {
-    vornix::Edge edge;
+    Shared<vornix::Edge> edge;
     bool operator==(const Edge&) const = default;
   };
   struct OutsideNet {

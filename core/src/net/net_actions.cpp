@@ -51,7 +51,7 @@ NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
   std::vector<NetEvent> events;
   events.reserve(1);
   emit<NetEvent::PacketCreated>(events, id);
-  return succeed(Data::Packet{id}, std::move(events));
+  return succeed<Data::Packet>(std::move(events), id);
 }
 
 // Consuming and destroying differ only in the event they record: consumption
@@ -74,7 +74,7 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   write_location(packet->second.loc, location);
   pop_packet(packet->second);
   packets_.erase(packet);
-  return succeed(Data::Empty{}, std::move(events));
+  return succeed<Data::Empty>(std::move(events));
 }
 
 NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
@@ -116,7 +116,7 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   emit<NetEvent::EpochCreated>(events, epoch_id);
   const Loc inside{Kind::Node, 0, epoch_id};
   for (const auto& [port, id] : entries) move_recorded(id, packets_.at(id), inside, events);
-  return succeed(Data::CreatedEpoch{std::move(epoch)}, std::move(events));
+  return succeed<Data::CreatedEpoch>(std::move(events), std::move(epoch));
 }
 
 NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
@@ -129,7 +129,7 @@ NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
   std::vector<NetEvent> events;
   events.reserve(1);
   emit<NetEvent::EpochStarted>(events, epoch_id);
-  return succeed(Data::StartedEpoch{rec->epoch}, std::move(events));
+  return succeed<Data::StartedEpoch>(std::move(events), rec->epoch);
 }
 
 NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
@@ -152,9 +152,8 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   std::vector<NetEvent> events;
   events.reserve(1);
   emit<NetEvent::EpochFinished>(events, rec.epoch);
-  Epoch finished = drop_epoch(rec);
-  finished.state = EpochState::Finished;
-  return succeed(Data::FinishedEpoch{std::move(finished)}, std::move(events));
+  rec.epoch.state = EpochState::Finished;
+  return succeed<Data::FinishedEpoch>(std::move(events), drop_epoch(rec));
 }
 
 NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
@@ -184,7 +183,7 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
 
   Epoch epoch = drop_epoch(rec);
   emit<NetEvent::EpochCancelled>(events, epoch);
-  return succeed(Data::CancelledEpoch{std::move(epoch), std::move(destroyed)}, std::move(events));
+  return succeed<Data::CancelledEpoch>(std::move(events), std::move(epoch), std::move(destroyed));
 }
 
 }  // namespace vornix

@@ -171,24 +171,40 @@ NetSim::Index NetSim::edge_index(const Edge& edge) const {
   }
 }
 
+namespace {
+
+// The port named `name` among a node's ports, sorted by name. Most nodes have
+// a few ports: those are compared for equality one by one (a length check
+// settles most), the rest searched by halves.
+template <class It>
+It find_port(It first, It last, std::string_view name) {
+  constexpr std::ptrdiff_t kScan = 8;
+  if (last - first <= kScan) {
+    for (; first != last; ++first) {
+      if (*first->name == name) return first;
+    }
+    return last;
+  }
+  const It it = std::lower_bound(first, last, name,
+                                 [](const auto& p, std::string_view n) { return *p.name < n; });
+  return it != last && *it->name == name ? it : last;
+}
+
+}  // namespace
+
 NetSim::Index NetSim::in_port_index(Index node, std::string_view port) const {
   if (!known_node(node)) return kNone;
-  const auto first = in_ports_.begin() + in_begin_[node];
   const auto last = in_ports_.begin() + in_begin_[node + 1];
-  const auto it = std::lower_bound(first, last, port,
-                                   [](const InPortInfo& p, std::string_view n) { return *p.name < n; });
-  if (it == last || *it->name != port) return kNone;
-  return static_cast<Index>(it - in_ports_.begin());
+  const auto it = find_port(in_ports_.begin() + in_begin_[node], last, port);
+  return it == last ? kNone : static_cast<Index>(it - in_ports_.begin());
 }
 
 NetSim::Index NetSim::out_port_position(Index node, std::string_view port) const {
   if (!known_node(node)) return kNone;
   const auto first = out_ports_.begin() + out_begin_[node];
   const auto last = out_ports_.begin() + out_begin_[node + 1];
-  const auto it = std::lower_bound(first, last, port,
-                                   [](const OutPortInfo& p, std::string_view n) { return *p.name < n; });
-  if (it == last || *it->name != port) return kNone;
-  return static_cast<Index>(it - first);
+  const auto it = find_port(first, last, port);
+  return it == last ? kNone : static_cast<Index>(it - first);
 }
 
 const std::string& NetSim::node_name_of(Index node) const {
@@ -240,6 +256,34 @@ PacketLocation NetSim::location_of(const Loc& loc) const {
   return out;
 }
 
+namespace {
+
+template <class T, class Make>
+const Shared<T>& cached(std::vector<Shared<T>>& cache, std::size_t size, std::size_t i, Make make) {
+  if (cache.empty()) cache.resize(size);
+  Shared<T>& value = cache[i];
+  if (!value.made()) value = make();
+  return value;
+}
+
+}  // namespace
+
+const Name& NetSim::shared_node_name(Index node) const {
+  return cached(node_names_, nodes_.size(), node, [&] { return Name(nodes_[node].node->name); });
+}
+
+const Name& NetSim::shared_in_port_name(Index port) const {
+  return cached(in_port_names_, in_ports_.size(), port, [&] { return Name(*in_ports_[port].name); });
+}
+
+const Name& NetSim::shared_out_port_name(Index port) const {
+  return cached(out_port_names_, out_ports_.size(), port, [&] { return Name(*out_ports_[port].name); });
+}
+
+const Shared<Edge>& NetSim::shared_edge(Index edge) const {
+  return cached(edge_values_, edges_.size(), edge, [&] { return Shared<Edge>(*edges_[edge].edge); });
+}
+
 void NetSim::write_location(const Loc& loc, PacketLocation& out) const {
   using L = PacketLocation;
   switch (loc.kind) {
@@ -248,17 +292,17 @@ void NetSim::write_location(const Loc& loc, PacketLocation& out) const {
       return;
     case Kind::InputPort: {
       const InPortInfo& p = in_ports_[loc.index];
-      out.value.emplace<L::InputPort>(nodes_[p.node].node->name, *p.name);
+      out.value.emplace<L::InputPort>(shared_node_name(p.node), shared_in_port_name(loc.index));
       return;
     }
     case Kind::OutputPort: {
       const EpochRec* rec = find_epoch(loc.epoch);
       if (rec == nullptr) internal_fault("output port of a missing epoch");
-      out.value.emplace<L::OutputPort>(loc.epoch, *out_ports_[out_begin(rec->node) + loc.index].name);
+      out.value.emplace<L::OutputPort>(loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index));
       return;
     }
     case Kind::Edge:
-      out.value.emplace<L::Edge>(*edges_[loc.index].edge);
+      out.value.emplace<L::Edge>(shared_edge(loc.index));
       return;
     case Kind::OutsideNet:
       break;
@@ -423,19 +467,19 @@ void NetSim::insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::
 }
 
 void NetSim::pop_packet(const PacketRec& rec) {
-  PacketQueue* q = nullptr;
+  PacketQueue* q = rec.loc.kind == Kind::OutputPort ? nullptr : queue_of(rec.loc);
   if (rec.loc.kind == Kind::OutputPort) {
-    if (EpochRec* owner = out_owner(rec.loc)) {
-      q = &owner->out[rec.loc.index];
-      --owner->out_held;
-    }
-  } else {
-    q = queue_of(rec.loc);
+    if (EpochRec* owner = out_owner(rec.loc)) q = &owner->out[rec.loc.index];
   }
   if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location.");
-  const std::size_t before = q->size();
-  q->erase(rec.slot);
-  after_removal(rec.loc, *q, before);
+  pop_from(rec, *q);
+}
+
+void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue) {
+  if (rec.loc.kind == Kind::OutputPort) --out_owner(rec.loc)->out_held;
+  const std::size_t before = queue.size();
+  queue.erase(rec.slot);
+  after_removal(rec.loc, queue, before);
 }
 
 void NetSim::renumber(PacketQueue& queue) {
@@ -470,16 +514,16 @@ void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
 
 void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
                            std::vector<NetEvent>& events) {
-  const PacketQueue* from_queue = queue_of(rec.loc);
+  PacketQueue* from_queue = queue_of(rec.loc);
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
   }
-  // Written straight into the event: locations carry names, and building
-  // them once where they are kept saves a copy and a move per hop.
+  // Written straight into the event: nothing is built twice or moved.
   NetEvent::PacketMoved& moved = emit<NetEvent::PacketMoved>(events, id);
   moved.from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
   write_location(rec.loc, moved.from_location);
-  relocate(id, rec, to);
+  pop_from(rec, *from_queue);
+  push_packet(id, rec, to);
   write_location(to, moved.to_location);
 }
 
@@ -561,13 +605,14 @@ void NetSim::restore_epoch(const Epoch& epoch) {
 Epoch NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
-  const Index slot = epoch_index_.find(rec.epoch.id);
-  epoch_index_.erase(rec.epoch.id);
-  // The queues are empty here and keep their storage for the slot's next epoch.
+  const Index slot = epoch_index_.erase(rec.epoch.id);
+  if (slot == kNone) internal_fault("epoch missing from the index");
+  // The queues are empty here and keep their storage for the slot's next
+  // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse).
   rec.live = false;
   rec.list = nullptr;
   free_slots_.push_back(slot);
-  return std::exchange(rec.epoch, Epoch{});
+  return std::move(rec.epoch);
 }
 
 void NetSim::list_epoch(EpochRec& rec) {

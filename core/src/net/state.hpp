@@ -206,6 +206,11 @@ class NetSim {
   PacketLocation location_of(const Loc& loc) const;
   // Writes the public form of `loc` into `out` in place.
   void write_location(const Loc& loc, PacketLocation& out) const;
+  // The shared names and edges public locations carry, made on first use.
+  const Name& shared_node_name(Index node) const;
+  const Name& shared_in_port_name(Index port) const;
+  const Name& shared_out_port_name(Index port) const;  // index into out_ports_
+  const Shared<Edge>& shared_edge(Index edge) const;
 
   // ---- Queues; these keep the worklists in step ----
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
@@ -221,6 +226,8 @@ class NetSim {
   void push_packet(const Ulid& id, PacketRec& rec, const Loc& loc);
   // Takes the packet out of its queue (rec.loc stays as it was).
   void pop_packet(const PacketRec& rec);
+  // The same, given the queue of rec.loc.
+  void pop_from(const PacketRec& rec, PacketQueue& queue);
   // Puts `id` at position `index` of `loc`.
   void insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index);
   void renumber(PacketQueue& queue);
@@ -317,6 +324,14 @@ class NetSim {
   // Names of nodes outside the graph that restored epochs name.
   std::vector<std::string> foreign_names_;
   StringMap<Index> foreign_index_;
+
+  // Shared copies of the names and edges that locations have carried so far,
+  // by index; each list is sized on first use, so a sim that reports no
+  // location pays nothing for them.
+  mutable std::vector<Name> node_names_;
+  mutable std::vector<Name> in_port_names_;
+  mutable std::vector<Name> out_port_names_;
+  mutable std::vector<Shared<Edge>> edge_values_;
 
   // Runtime state.
   std::unordered_map<Ulid, PacketRec> packets_;

@@ -56,7 +56,7 @@ NetActionResponse NetSim::load_packet_into_output_port(
   std::vector<NetEvent> events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
-  return succeed(Data::Empty{}, std::move(events));
+  return succeed<Data::Empty>(std::move(events));
 }
 
 // The counts an output salvo condition reads: one epoch's output ports.
@@ -142,7 +142,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   rec.epoch.orphaned_packets.insert(rec.epoch.orphaned_packets.end(), orphans.begin(),
                                     orphans.end());
   emit<NetEvent::OutputSalvoTriggered>(events, epoch_id, condition_name);
-  return succeed(Data::Empty{}, std::move(events));
+  return succeed<Data::Empty>(std::move(events));
 }
 
 NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLocation& action) {
@@ -166,7 +166,7 @@ NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLoc
   std::vector<NetEvent> events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, *destination, events);
-  return succeed(Data::Empty{}, std::move(events));
+  return succeed<Data::Empty>(std::move(events));
 }
 
 Result<NetSim::Loc, NetActionResponse> NetSim::check_transport_destination(
@@ -228,7 +228,7 @@ NetActionResponse NetSim::create_request(const NetAction::CreateRequest& action)
   events.reserve(1);
   emit<NetEvent::RequestCreated>(events, action.node_name, action.label,
                                  RequestCreatedSource::External);
-  return succeed(Data::Empty{}, std::move(events));
+  return succeed<Data::Empty>(std::move(events));
 }
 
 }  // namespace vornix

@@ -25,14 +25,15 @@ void UlidIndex::insert(const Ulid& key, Value value) {
   ++size_;
 }
 
-bool UlidIndex::erase(const Ulid& key) {
-  if (size_ == 0) return false;
+UlidIndex::Value UlidIndex::erase(const Ulid& key) {
+  if (size_ == 0) return kNone;
   std::size_t i = home(key);
   while (true) {
-    if (cells_[i].value == kNone) return false;
+    if (cells_[i].value == kNone) return kNone;
     if (cells_[i].key == key) break;
     i = (i + 1) & mask_;
   }
+  const Value value = cells_[i].value;
   // Shift back every later cell of the run that may sit in the hole, so a
   // search never stops early at it.
   for (std::size_t j = (i + 1) & mask_; cells_[j].value != kNone; j = (j + 1) & mask_) {
@@ -45,7 +46,7 @@ bool UlidIndex::erase(const Ulid& key) {
   }
   cells_[i].value = kNone;
   --size_;
-  return true;
+  return value;
 }
 
 }  // namespace vornix

@@ -30,8 +30,8 @@ class UlidIndex {
   }
   // REQUIRES: `key` is absent.
   void insert(const Ulid& key, Value value);
-  // Returns whether `key` was present.
-  bool erase(const Ulid& key);
+  // Returns the value `key` had, kNone when absent.
+  Value erase(const Ulid& key);
 
  private:
   struct Cell {

@@ -1,0 +1,46 @@
+// UlidIndex against std::unordered_map: random inserts and erases, with keys
+// that share their high half (as identifiers made in one millisecond do), so
+// probe runs form and backward-shift deletion has work to do.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+#include "net/ulid_index.hpp"
+
+namespace vornix {
+namespace {
+
+TEST(UlidIndex, RandomInsertsAndErasesMatchAMap) {
+  std::mt19937_64 rng(7);
+  UlidIndex index;
+  std::unordered_map<Ulid, UlidIndex::Value> model;
+  std::vector<Ulid> keys;
+  for (UlidIndex::Value step = 0; step < 30000; ++step) {
+    const bool insert = keys.empty() || rng() % 3 != 0;
+    if (insert) {
+      const Ulid key{42, rng() % 5000};
+      if (model.contains(key)) continue;
+      index.insert(key, step);
+      model.emplace(key, step);
+      keys.push_back(key);
+    } else {
+      const std::size_t at = rng() % keys.size();
+      const Ulid key = keys[at];
+      keys[at] = keys.back();
+      keys.pop_back();
+      EXPECT_EQ(index.erase(key), model.at(key));
+      model.erase(key);
+      EXPECT_EQ(index.erase(key), UlidIndex::kNone);
+    }
+    if (step % 1000 == 0) {
+      ASSERT_EQ(index.size(), model.size());
+      for (const auto& [key, value] : model) ASSERT_EQ(index.find(key), value);
+      EXPECT_EQ(index.find(Ulid{43, 0}), UlidIndex::kNone);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vornix
