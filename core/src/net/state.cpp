@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <functional>
+#include <span>
 
 #include "base/fault.hpp"
 #include "graph/validate.hpp"
@@ -17,130 +19,222 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
   return message;
 }
 
-std::size_t name_hash(std::string_view s) { return std::hash<std::string_view>{}(s); }
-
-std::size_t port_hash(const PortRef& p) {
-  return name_hash(p.node_name) * 31 + name_hash(p.port_name) * 7 +
-         static_cast<std::size_t>(p.port_type);
-}
-
-std::size_t edge_hash(const Edge& e) {
-  return port_hash(e.source) * 0x9E3779B97F4A7C15ULL ^ port_hash(e.target);
-}
-
-// The names of a port map, sorted, with their specs.
-std::vector<std::pair<const std::string*, const Port*>> sorted_ports(const StringMap<Port>& ports) {
-  std::vector<std::pair<const std::string*, const Port*>> out;
-  out.reserve(ports.size());
-  for (const auto& [name, port] : ports) out.emplace_back(&name, &port);
-  if (out.size() > 1) {
-    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
+// Node names are looked up only inside this process, so a short multiply-mix
+// hash does; the stable SipHash stays for the hashes callers can see.
+std::uint64_t name_hash(std::string_view s) {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = s.size() * kMul;
+  const char* p = s.data();
+  std::size_t n = s.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
   }
-  return out;
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * kMul;
+  }
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ULL;
+  h ^= h >> 32;
+  return h;
+}
+
+// The high half of a hash, kept in a table cell so that a probe compares
+// names only when the hashes agree.
+std::uint32_t tag_of(std::uint64_t h) { return static_cast<std::uint32_t>(h >> 32); }
+
+bool term_ports_declared(const SalvoConditionTerm& term, const StringMap<Port>& declared) {
+  using T = SalvoConditionTerm;
+  auto all_declared = [&](const std::vector<T>& terms) {
+    for (const T& t : terms) {
+      if (!term_ports_declared(t, declared)) return false;
+    }
+    return true;
+  };
+  return std::visit(Overloaded{
+                        [&](const T::Port& p) { return declared.contains(p.port_name); },
+                        [&](const T::And& a) { return all_declared(a.terms); },
+                        [&](const T::Or& o) { return all_declared(o.terms); },
+                        [&](const T::Not& x) { return term_ports_declared(*x.inner, declared); },
+                        [](const auto&) { return true; },
+                    },
+                    term.value);
+}
+
+bool condition_ports_declared(const SalvoCondition& condition, const StringMap<Port>& declared) {
+  for (const auto& entry : condition.ports) {
+    if (!declared.contains(entry.first)) return false;
+  }
+  return term_ports_declared(condition.term, declared);
+}
+
+// The salvo-condition rules of validation, answered yes or no.
+bool conditions_valid(const Node& node) {
+  for (const auto& [name, condition] : node.in_salvo_conditions) {
+    if (condition.max_salvos != MaxSalvos::finite(1)) return false;
+    if (!condition_ports_declared(condition, node.in_ports)) return false;
+  }
+  for (const auto& [name, condition] : node.out_salvo_conditions) {
+    if (!condition_ports_declared(condition, node.out_ports)) return false;
+  }
+  return true;
+}
+
+template <class Info>
+void sort_by_name(std::vector<Info>& ports, std::size_t first) {
+  if (ports.size() - first < 2) return;
+  std::sort(ports.begin() + static_cast<std::ptrdiff_t>(first), ports.end(),
+            [](const Info& a, const Info& b) { return *a.name < *b.name; });
 }
 
 }  // namespace
 
 void NetSim::IndexTable::reserve(std::size_t n) {
   const std::size_t size = std::bit_ceil(std::max<std::size_t>(8, n + n / 2 + 1));
-  cells.assign(size, kNone);
+  cells.assign(size, Cell{});
   mask = size - 1;
 }
 
 NetSim::NetSim(Graph graph) : graph_(std::move(graph)) {
+  // Interning checks every structural rule on its way and only answers
+  // whether the graph is valid; a graph it refuses goes through the full
+  // validator, which words each problem.
+  if (intern()) return;
   const std::vector<GraphValidationError> errors = graph_.validate();
-  if (!errors.empty()) internal_fault(invalid_graph_message(errors));
-  intern();
+  if (errors.empty()) internal_fault("graph interning refused a graph that validates");
+  internal_fault(invalid_graph_message(errors));
 }
 
 NetSim::~NetSim() = default;
 
-void NetSim::intern() {
+bool NetSim::intern() {
   const std::vector<std::string>& order = graph_.node_order();
   const std::size_t n = order.size();
   nodes_.resize(n);
-  in_begin_.reserve(n + 1);
-  out_begin_.reserve(n + 1);
+  in_begin_.resize(n + 1);
+  out_begin_.resize(n + 1);
   in_ports_.reserve(n);
   out_ports_.reserve(n);
   node_table_.reserve(n);
+  bool valid = true;
+  std::vector<Index> configured;  // nodes with a request configuration
   for (std::size_t i = 0; i < n; ++i) {
     const Node* node = graph_.find_node(order[i]);
+    const Index index = static_cast<Index>(i);
     NodeInfo& info = nodes_[i];
     info.node = node;
-    std::size_t cell = name_hash(node->name) & node_table_.mask;
-    while (node_table_.cells[cell] != kNone) cell = (cell + 1) & node_table_.mask;
-    node_table_.cells[cell] = static_cast<Index>(i);
+    const std::uint64_t h = name_hash(node->name);
+    std::size_t cell = h & node_table_.mask;
+    while (node_table_.cells[cell].index != kNone) cell = (cell + 1) & node_table_.mask;
+    node_table_.cells[cell] = {index, tag_of(h)};
 
-    in_begin_.push_back(static_cast<Index>(in_ports_.size()));
-    for (const auto& [name, port] : sorted_ports(node->in_ports)) {
-      InPortInfo p;
-      p.name = name;
-      p.capacity = port->slots_spec.capacity().value_or(kUnbounded);
-      p.node = static_cast<Index>(i);
-      in_ports_.push_back(std::move(p));
+    const std::size_t in_first = in_ports_.size();
+    in_begin_[i] = static_cast<Index>(in_first);
+    for (const auto& [name, port] : node->in_ports) {
+      InPortInfo& p = in_ports_.emplace_back();
+      p.name = &name;
+      p.capacity = port.slots_spec.capacity().value_or(kUnbounded);
+      p.node = index;
     }
-    out_begin_.push_back(static_cast<Index>(out_ports_.size()));
-    for (const auto& [name, port] : sorted_ports(node->out_ports)) {
-      out_ports_.push_back(OutPortInfo{name, port->slots_spec.capacity().value_or(kUnbounded), kNone});
+    sort_by_name(in_ports_, in_first);
+    const std::size_t out_first = out_ports_.size();
+    out_begin_[i] = static_cast<Index>(out_first);
+    for (const auto& [name, port] : node->out_ports) {
+      out_ports_.push_back(OutPortInfo{&name, port.slots_spec.capacity().value_or(kUnbounded), kNone});
     }
+    sort_by_name(out_ports_, out_first);
+
     if (const auto& config = node->dependency_request_config) {
       info.startup = config->has_trigger(DependencyRequestTrigger::OnStartup);
       info.no_salvo = config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
-      if (info.startup) startup_nodes_.push_back(static_cast<Index>(i));
+      if (info.startup) startup_nodes_.push_back(index);
       if (info.no_salvo) info.token = 2;
+      configured.push_back(index);
+    }
+    if (!node->in_salvo_conditions.empty() || !node->out_salvo_conditions.empty()) {
+      valid = valid && conditions_valid(*node);
     }
   }
-  in_begin_.push_back(static_cast<Index>(in_ports_.size()));
-  out_begin_.push_back(static_cast<Index>(out_ports_.size()));
+  in_begin_[n] = static_cast<Index>(in_ports_.size());
+  out_begin_[n] = static_cast<Index>(out_ports_.size());
+  if (!valid) return false;
 
-  // Edges grouped by target port (a counting sort), keeping within one port
-  // the order the graph lists the edges into it.
+  // Every edge must join an existing output port to an existing input port,
+  // and no output port may have two: the edge set holds distinct edges, so a
+  // port claimed twice has two.
+  struct Placed {
+    Index port = 0;  // target input port, then source output port slot
+    Index out = 0;
+    const Edge* edge = nullptr;
+  };
   const std::unordered_set<Edge>& all = graph_.edges();
-  std::vector<std::pair<Index, const Edge*>> by_target;
-  by_target.reserve(all.size());
+  std::vector<Placed> placed;
+  placed.reserve(all.size());
   for (const Edge& e : all) {
-    const Index node = node_index(e.target.node_name);
-    by_target.emplace_back(in_port_index(node, e.target.port_name), &e);
-  }
-  std::vector<Index> starts(in_ports_.size() + 1, 0);
-  for (const auto& [port, e] : by_target) ++starts[port + 1];
-  for (std::size_t p = 0; p < in_ports_.size(); ++p) starts[p + 1] += starts[p];
-  std::vector<const Edge*> placed(by_target.size());
-  std::vector<Index> fill(starts.begin(), starts.end() - 1);
-  for (const auto& [port, e] : by_target) placed[fill[port]++] = e;
-  edges_.resize(placed.size());
-  edge_table_.reserve(placed.size());
-  for (std::size_t p = 0; p < in_ports_.size(); ++p) {
-    in_ports_[p].edges_begin = starts[p];
-    if (starts[p + 1] - starts[p] > 1) {
-      // Fan-in: the graph's per-port list holds the order the edges were given.
-      const InPortInfo& info = in_ports_[p];
-      const auto listed = graph_.get_edges_by_head(
-          PortRef{nodes_[info.node].node->name, PortType::Input, *info.name});
-      auto rank = [&](const Edge* e) {
-        return std::find(listed.begin(), listed.end(), *e) - listed.begin();
-      };
-      std::sort(placed.begin() + starts[p], placed.begin() + starts[p + 1],
-                [&](const Edge* a, const Edge* b) { return rank(a) < rank(b); });
+    if (e.source.port_type != PortType::Output || e.target.port_type != PortType::Input) {
+      return false;
     }
-  }
-  for (std::size_t i = 0; i < placed.size(); ++i) {
-    const Edge& e = *placed[i];
-    EdgeInfo& info = edges_[i];
-    info.edge = &e;
-    info.target = in_port_index(node_index(e.target.node_name), e.target.port_name);
-    std::size_t cell = edge_hash(e) & edge_table_.mask;
-    while (edge_table_.cells[cell] != kNone) cell = (cell + 1) & edge_table_.mask;
-    edge_table_.cells[cell] = static_cast<Index>(i);
     const Index source = node_index(e.source.node_name);
-    const Index out = out_port_position(source, e.source.port_name);
-    if (out != kNone) out_ports_[out_begin_[source] + out].edge = static_cast<Index>(i);
+    const Index position = out_port_position(source, e.source.port_name);
+    const Index target = in_port_index(node_index(e.target.node_name), e.target.port_name);
+    if (position == kNone || target == kNone) return false;
+    const Index out = out_begin_[source] + position;
+    if (out_ports_[out].edge != kNone) return false;
+    out_ports_[out].edge = 0;  // claimed; the edge's index is set below
+    placed.push_back({target, out, &e});
   }
+
+  // Edges grouped by target port (a counting sort); `starts` ends up holding
+  // the end of each group.
+  std::vector<Index> starts(in_ports_.size() + 1, 0);
+  for (const Placed& p : placed) ++starts[p.port + 1];
+  for (std::size_t p = 0; p < in_ports_.size(); ++p) {
+    starts[p + 1] += starts[p];
+    in_ports_[p].edges_begin = starts[p];
+  }
+  std::vector<Placed> grouped(placed.size());
+  for (const Placed& p : placed) grouped[starts[p.port]++] = p;
+  placed = {};
+
+  // Fan-in: within one port the edges go in the order the graph lists them.
+  // Each has its own source port, so the source slot carries the rank.
+  std::vector<Index> rank;
+  for (std::size_t p = 0; p < in_ports_.size(); ++p) {
+    const Index first = in_ports_[p].edges_begin;
+    const Index last = starts[p];
+    if (last - first < 2) continue;
+    if (rank.empty()) rank.assign(out_ports_.size(), kNone);
+    const InPortInfo& info = in_ports_[p];
+    const std::span<const Edge> listed = graph_.get_edges_by_head(
+        PortRef{nodes_[info.node].node->name, PortType::Input, *info.name});
+    for (std::size_t j = 0; j < listed.size(); ++j) {
+      const Index source = node_index(listed[j].source.node_name);
+      const Index out = out_begin_[source] + out_port_position(source, listed[j].source.port_name);
+      if (rank[out] == kNone) rank[out] = static_cast<Index>(j);
+    }
+    std::sort(grouped.begin() + first, grouped.begin() + last,
+              [&](const Placed& a, const Placed& b) { return rank[a.out] < rank[b.out]; });
+  }
+  edges_.resize(grouped.size());
+  for (std::size_t i = 0; i < grouped.size(); ++i) {
+    EdgeInfo& info = edges_[i];
+    info.edge = grouped[i].edge;
+    info.target = grouped[i].port;
+    out_ports_[grouped[i].out].edge = static_cast<Index>(i);
+  }
+  grouped = {};
 
   for (const Edge& e : graph_.dependency_edges()) {
-    const Index node = node_index(e.target.node_name);
-    if (node != kNone) dependency_targets_[node].push_back(e.target);
+    const Index edge = edge_index(e);
+    if (edge == kNone) return false;  // not in the edge set
+    dependency_targets_[in_ports_[edges_[edge].target].node].push_back(e.target);
+  }
+  for (const Index node : configured) {
+    if (!dependency_targets_.contains(node)) return false;
   }
   // The set's own order is a hash order; the cascade's start ports go in
   // port order instead.
@@ -149,26 +243,32 @@ void NetSim::intern() {
       return a.port_name < b.port_name;
     });
   }
+  return true;
 }
 
 // ---------------------------------------------------------------- look-ups
 
 NetSim::Index NetSim::node_index(std::string_view name) const {
   if (nodes_.empty()) return kNone;
-  for (std::size_t cell = name_hash(name) & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
-    const Index i = node_table_.cells[cell];
-    if (i == kNone) return kNone;
-    if (nodes_[i].node->name == name) return i;
+  const std::uint64_t h = name_hash(name);
+  const std::uint32_t tag = tag_of(h);
+  for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
+    const IndexTable::Cell c = node_table_.cells[cell];
+    if (c.index == kNone) return kNone;
+    if (c.tag == tag && nodes_[c.index].node->name == name) return c.index;
   }
 }
 
+// A valid graph has at most one edge per output port, so the source port
+// finds the only candidate.
 NetSim::Index NetSim::edge_index(const Edge& edge) const {
-  if (edges_.empty()) return kNone;
-  for (std::size_t cell = edge_hash(edge) & edge_table_.mask;; cell = (cell + 1) & edge_table_.mask) {
-    const Index i = edge_table_.cells[cell];
-    if (i == kNone) return kNone;
-    if (*edges_[i].edge == edge) return i;
-  }
+  if (edge.source.port_type != PortType::Output) return kNone;
+  const Index source = node_index(edge.source.node_name);
+  const Index position = out_port_position(source, edge.source.port_name);
+  if (position == kNone) return kNone;
+  const Index e = out_ports_[out_begin_[source] + position].edge;
+  if (e == kNone || !(*edges_[e].edge == edge)) return kNone;
+  return e;
 }
 
 namespace {

@@ -180,15 +180,21 @@ class NetSim {
     std::size_t live = 0;
     bool keyed = false;           // the node's key exists
   };
-  // Open-addressing index from a name or an edge value to a dense index.
+  // Open-addressing index from a node name to its dense index.
   struct IndexTable {
-    std::vector<Index> cells;     // kNone = empty; size a power of two
+    struct Cell {
+      Index index = kNone;        // kNone = empty
+      std::uint32_t tag = 0;      // high half of the name's hash
+    };
+    std::vector<Cell> cells;      // size a power of two
     std::size_t mask = 0;
     void reserve(std::size_t n);
   };
 
   // ---- Interning and location conversion (state.cpp) ----
-  void intern();
+  // Interns the graph and answers whether it is valid; on false the tables
+  // are incomplete and the sim must not be used.
+  bool intern();
   Index node_index(std::string_view name) const;
   Index edge_index(const Edge& edge) const;
   Index in_port_index(Index node, std::string_view port) const;   // kNone when undeclared
@@ -318,7 +324,6 @@ class NetSim {
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
   IndexTable node_table_;
-  IndexTable edge_table_;
   std::vector<Index> startup_nodes_;  // in node order
   std::unordered_map<Index, std::vector<PortRef>> dependency_targets_;
   // Names of nodes outside the graph that restored epochs name.
