@@ -141,6 +141,24 @@ def test_method_table_order_signatures_and_docs():
     assert str(inspect.signature(NetSim)) == "(graph)"
 
 
+def test_methods_reached_through_the_class_check_their_instance():
+    sim = NetSim(pipeline())
+    method = NetSim.is_blocked
+    assert repr(method) == "<method 'is_blocked' of 'NetSim' objects>"
+    assert method.__qualname__ == "NetSim.is_blocked" and method.__objclass__ is NetSim
+    assert method(sim) is sim.is_blocked() is True
+    for call in (lambda: method(), lambda: method(1), lambda: method.__get__(1, int)):
+        with pytest.raises(TypeError):
+            call()
+
+
+def test_many_identifiers_in_flight_stay_distinct():
+    sim = NetSim(pipeline())
+    ids = [new_packet(sim) for _ in range(5000)]
+    assert len(set(ids)) == len(ids)
+    assert all(sim.get_packet(i).id == i for i in ids[::7])
+
+
 def test_repr_and_graph_are_copies():
     source = pipeline()
     sim = NetSim(graph=source)

@@ -11,6 +11,7 @@
 #include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
+#include "support/lists.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
@@ -24,15 +25,6 @@ using EpochObject = Boxed<EpochValue>;
 
 const EpochValue& value_of(PyObject* self) { return boxed_value<EpochValue>(self); }
 BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EpochValue>(self).borrow; }
-
-template <class T, class Convert>
-Ref list_of(const std::vector<T>& items, Convert convert) {
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), convert(items[i]).release());
-  }
-  return list;
-}
 
 const char* state_name(vornix::EpochState state) {
   switch (state) {

@@ -13,6 +13,7 @@
 #include "net/record_values.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
+#include "support/lists.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
@@ -72,11 +73,7 @@ Ref new_response(V v) {
 }
 
 Ref str_list(const std::vector<std::string>& items) {
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(items.size())));
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), to_py_str(items[i]).release());
-  }
-  return list;
+  return list_of(items, [](const std::string& item) { return to_py_str(item); });
 }
 
 // Constructors. Each class is created from its own type only (the variant

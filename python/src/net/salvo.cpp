@@ -8,6 +8,7 @@
 #include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
+#include "support/lists.hpp"
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/pickling.hpp"
@@ -63,14 +64,12 @@ PyObject* salvo_get_condition(PyObject* self, void*) {
 PyObject* salvo_get_packets(PyObject* self, void*) {
   SharedBorrow hold(borrow_of<SalvoValue>(self));
   const auto& packets = value_of<SalvoValue>(self).packets;
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(packets.size())));
-  for (std::size_t i = 0; i < packets.size(); ++i) {
-    Ref port = to_py_str(packets[i].first);
-    Ref id = to_py_str(packets[i].second);
-    Ref pair = check(PyTuple_Pack(2, port.get(), id.get()));
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair.release());
-  }
-  return list.release();
+  return list_of(packets, [](const auto& packet) {
+           Ref port = to_py_str(packet.first);
+           Ref id = to_py_str(packet.second);
+           return check(PyTuple_Pack(2, port.get(), id.get()));
+         })
+      .release();
 }
 
 PyObject* salvo_repr(PyObject* self) {

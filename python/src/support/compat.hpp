@@ -43,6 +43,10 @@ inline constexpr bool kMetatypeCanChange = !kPyPy;
 inline constexpr bool kInstancesWithoutDict = !kPyPy;
 inline constexpr bool kDescriptorsKeepDocs = !kPyPy;
 
+// Whether a str made in C costs far more than one made by the interpreter
+// (PyPy emulates the C API and pays about a microsecond for each).
+inline constexpr bool kStrCrossingIsCostly = kPyPy;
+
 // Whether object.__new__(cls) refuses classes with a constructor (or a
 // refusal) of their own. PyPy allocates an instance regardless.
 inline constexpr bool kObjectNewChecksClasses = !kPyPy;

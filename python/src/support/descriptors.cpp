@@ -8,16 +8,14 @@
 namespace vornix::py {
 namespace {
 
-// What both kinds hold: the class they belong to and the texts they show.
+// A getter descriptor: the class it belongs to, the texts it shows and the getter.
 // Descriptors live as long as their class, which lives for the process.
 struct DescrObject {
   PyObject ob_base;
   PyObject* objclass;  // owned
   PyObject* name;      // owned str
   PyObject* doc;       // owned str or None
-  PyObject* signature;  // owned str or None
-  PyMethodDef* method;  // null for a getter
-  PyGetSetDef* getter;  // null for a method
+  PyGetSetDef* getter;
 };
 
 DescrObject& as_descr(PyObject* o) noexcept { return *reinterpret_cast<DescrObject*>(o); }
@@ -60,9 +58,6 @@ bool applies_to(const DescrObject& d, PyObject* obj) {
 PyObject* descr_get_doc(PyObject* self, void*) {
   return Ref::borrow(as_descr(self).doc).release();
 }
-PyObject* descr_get_signature(PyObject* self, void*) {
-  return Ref::borrow(as_descr(self).signature).release();
-}
 PyObject* descr_get_name(PyObject* self, void*) {
   return Ref::borrow(as_descr(self).name).release();
 }
@@ -80,46 +75,11 @@ void descr_dealloc(PyObject* self) noexcept {
   Py_XDECREF(d.objclass);
   Py_XDECREF(d.name);
   Py_XDECREF(d.doc);
-  Py_XDECREF(d.signature);
   PyTypeObject* tp = Py_TYPE(self);
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
   free_fn(self);
   Py_DECREF(tp);
 }
-
-// ---- methods ----
-
-PyObject* method_get(PyObject* self, PyObject* obj, PyObject*) {
-  const DescrObject& d = as_descr(self);
-  if (obj == nullptr || obj == Py_None) return Ref::borrow(self).release();
-  if (!applies_to(d, obj)) return nullptr;
-  // A bound method of the descriptor itself: it calls back through
-  // method_call and shows the descriptor's texts, which lets introspection
-  // drop the bound instance from the signature.
-  return PyMethod_New(self, obj);
-}
-
-// Called through the class: the instance comes first.
-PyObject* method_call(PyObject* self, PyObject* args, PyObject* kwargs) {
-  const DescrObject& d = as_descr(self);
-  if (PyTuple_GET_SIZE(args) < 1) {
-    PyErr_Format(PyExc_TypeError, "descriptor '%U' of '%s' object needs an argument", d.name,
-                 objclass_name(d));
-    return nullptr;
-  }
-  PyObject* obj = PyTuple_GET_ITEM(args, 0);
-  if (!applies_to(d, obj)) return nullptr;
-  Ref bound = check(PyCFunction_NewEx(d.method, obj, nullptr));
-  Ref rest = check(PyTuple_GetSlice(args, 1, PyTuple_GET_SIZE(args)));
-  return PyObject_Call(bound.get(), rest.get(), kwargs);
-}
-
-PyObject* method_repr(PyObject* self) {
-  const DescrObject& d = as_descr(self);
-  return PyUnicode_FromFormat("<method '%U' of '%s' objects>", d.name, objclass_name(d));
-}
-
-// ---- getters ----
 
 PyObject* getter_get(PyObject* self, PyObject* obj, PyObject*) {
   const DescrObject& d = as_descr(self);
@@ -142,15 +102,6 @@ PyObject* getter_repr(PyObject* self) {
   return PyUnicode_FromFormat("<attribute '%U' of '%s' objects>", d.name, objclass_name(d));
 }
 
-PyGetSetDef method_getset[] = {
-    {"__doc__", guarded<descr_get_doc>, nullptr, nullptr, nullptr},
-    {"__text_signature__", guarded<descr_get_signature>, nullptr, nullptr, nullptr},
-    {"__name__", guarded<descr_get_name>, nullptr, nullptr, nullptr},
-    {"__qualname__", guarded<descr_get_qualname>, nullptr, nullptr, nullptr},
-    {"__objclass__", guarded<descr_get_objclass>, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
 PyGetSetDef getter_getset[] = {
     {"__doc__", guarded<descr_get_doc>, nullptr, nullptr, nullptr},
     {"__name__", guarded<descr_get_name>, nullptr, nullptr, nullptr},
@@ -159,20 +110,11 @@ PyGetSetDef getter_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-// The two descriptor classes, made on first use and kept for the process.
-PyObject* descriptor_class(bool method) {
-  static PyObject* classes[2] = {nullptr, nullptr};
-  PyObject*& cls = classes[method ? 1 : 0];
+// The getter descriptor class, made on first use and kept for the process.
+PyObject* getter_class() {
+  static PyObject* cls = nullptr;
   if (cls != nullptr) return cls;
-  PyType_Slot method_slots[] = {
-      slot(Py_tp_descr_get, guarded<method_get>),
-      slot(Py_tp_call, guarded<method_call>),
-      slot(Py_tp_repr, guarded<method_repr>),
-      slot(Py_tp_getset, method_getset),
-      slot(Py_tp_dealloc, descr_dealloc),
-      {0, nullptr},
-  };
-  PyType_Slot getter_slots[] = {
+  PyType_Slot slots[] = {
       slot(Py_tp_descr_get, guarded<getter_get>),
       slot(Py_tp_descr_set, guarded<getter_set>),
       slot(Py_tp_repr, guarded<getter_repr>),
@@ -181,33 +123,122 @@ PyObject* descriptor_class(bool method) {
       {0, nullptr},
   };
   PyType_Spec spec = {
-      .name = method ? "vornix_sim.method_descriptor" : "vornix_sim.getset_descriptor",
+      .name = "vornix_sim.getset_descriptor",
       .basicsize = static_cast<int>(sizeof(DescrObject)),
       .itemsize = 0,
       .flags = Py_TPFLAGS_DEFAULT,
-      .slots = method ? method_slots : getter_slots,
+      .slots = slots,
   };
   cls = check(PyType_FromSpec(&spec)).release();
   return cls;
 }
 
-Ref new_descr(PyObject* type, const char* name, const char* raw_doc, PyMethodDef* method,
-              PyGetSetDef* getter) {
-  Ref text_name = check(PyUnicode_FromString(name));
+Ref new_getter(PyObject* type, PyGetSetDef* getter) {
+  Ref text_name = check(PyUnicode_FromString(getter->name));
   Ref doc;
   Ref signature;
-  split_doc(name, raw_doc, doc, signature);
-  if (getter != nullptr) signature = Ref::borrow(Py_None);
-  PyObject* cls = descriptor_class(method != nullptr);
-  Ref obj = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(cls), 0));
+  split_doc(getter->name, getter->doc, doc, signature);
+  Ref obj = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(getter_class()), 0));
   DescrObject& d = as_descr(obj.get());
   d.objclass = Ref::borrow(type).release();
   d.name = text_name.release();
   d.doc = doc.release();
-  d.signature = signature.release();
-  d.method = method;
   d.getter = getter;
   return obj;
+}
+
+// The method descriptor is written in Python. Each method call goes through
+// it, and on an interpreter that emulates the C API every object a C
+// descriptor made per call (a bound method, an argument tuple, a bound
+// builtin) would cost a trip through that emulation; the interpreter's JIT
+// sees through this one and calls the interpreter's own descriptor, which
+// does the call and checks the instance again, directly. A bound method of
+// the descriptor itself shows the descriptor's texts, which lets
+// introspection drop the bound instance from the signature.
+constexpr const char* kMethodDescriptorSource = R"py(
+from types import MethodType as _bind
+
+
+class method_descriptor:
+    __slots__ = ("_call", "_name", "_doc", "_signature", "_objclass")
+
+    def __new__(cls, *args, **kwargs):
+        raise TypeError("cannot create 'vornix_sim.method_descriptor' instances")
+
+    def __get__(self, obj, cls=None):
+        if obj is None:
+            return self
+        if not isinstance(obj, self._objclass):
+            raise TypeError("descriptor '%s' for '%s' objects doesn't apply to a '%s' object"
+                            % (self._name, self._objclass.__name__, type(obj).__name__))
+        return _bind(self, obj)
+
+    def __call__(self, *args, **kwargs):
+        if not args:
+            raise TypeError("descriptor '%s' of '%s' object needs an argument"
+                            % (self._name, self._objclass.__name__))
+        if not isinstance(args[0], self._objclass):
+            raise TypeError("descriptor '%s' for '%s' objects doesn't apply to a '%s' object"
+                            % (self._name, self._objclass.__name__, type(args[0]).__name__))
+        return self._call(*args, **kwargs)
+
+    def __repr__(self):
+        return "<method '%s' of '%s' objects>" % (self._name, self._objclass.__name__)
+
+    def __setattr__(self, name, value):
+        raise AttributeError("attribute '%s' of 'method_descriptor' objects is not writable"
+                             % name)
+
+    def __delattr__(self, name):
+        raise AttributeError("attribute '%s' of 'method_descriptor' objects is not writable"
+                             % name)
+
+    def __getattr__(self, name):
+        # The class body cannot hold a __qualname__ of its instances.
+        if name == "__qualname__":
+            return self._objclass.__qualname__ + "." + self._name
+        raise AttributeError("'method_descriptor' object has no attribute '%s'" % name)
+
+    __doc__ = property(lambda self: self._doc)
+    __name__ = property(lambda self: self._name)
+    __text_signature__ = property(lambda self: self._signature)
+    __objclass__ = property(lambda self: self._objclass)
+
+
+def make(call, name, doc, signature, objclass):
+    d = object.__new__(method_descriptor)
+    for field, value in (("_call", call), ("_name", name), ("_doc", doc),
+                         ("_signature", signature), ("_objclass", objclass)):
+        object.__setattr__(d, field, value)
+    return d
+)py";
+
+// The factory of method descriptors, made on first use and kept for the
+// process.
+PyObject* method_factory() {
+  static PyObject* make = nullptr;
+  if (make != nullptr) return make;
+  Ref globals = check(PyDict_New());
+  check_status(PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins()));
+  Ref module_name = check(PyUnicode_FromString("vornix_sim"));
+  check_status(PyDict_SetItemString(globals.get(), "__name__", module_name.get()));
+  Ref code = check(Py_CompileString(kMethodDescriptorSource, "<vornix_sim>", Py_file_input));
+  Ref ran = check(PyEval_EvalCode(code.get(), globals.get(), globals.get()));
+  PyObject* found = PyDict_GetItemString(globals.get(), "make");
+  if (found == nullptr) raise(PyExc_SystemError, "method descriptor factory missing");
+  make = Ref::borrow(found).release();
+  return make;
+}
+
+// A documented method descriptor that calls through `native`, the
+// interpreter's own descriptor of the method.
+Ref new_method(PyObject* type, PyMethodDef* method, PyObject* native) {
+  Ref text_name = check(PyUnicode_FromString(method->ml_name));
+  Ref doc;
+  Ref signature;
+  split_doc(method->ml_name, method->ml_doc, doc, signature);
+  return check(PyObject_CallFunctionObjArgs(method_factory(), native, text_name.get(), doc.get(),
+                                            signature.get(), type, nullptr));
 }
 
 }  // namespace
@@ -231,11 +262,12 @@ void install_documented_descriptors(PyObject* type, PyMethodDef* methods, PyGetS
   for (PyMethodDef* m = methods; m != nullptr && m->ml_name != nullptr; ++m) {
     // Static methods are plain functions, which keep their doc strings.
     if ((m->ml_flags & (METH_STATIC | METH_CLASS)) != 0) continue;
-    Ref d = new_descr(type, m->ml_name, m->ml_doc, m, nullptr);
+    Ref native = check(PyObject_GetAttrString(type, m->ml_name));
+    Ref d = new_method(type, m, native.get());
     check_status(PyObject_SetAttrString(type, m->ml_name, d.get()));
   }
   for (PyGetSetDef* g = getset; g != nullptr && g->name != nullptr; ++g) {
-    Ref d = new_descr(type, g->name, g->doc, nullptr, g);
+    Ref d = new_getter(type, g);
     check_status(PyObject_SetAttrString(type, g->name, d.get()));
   }
 }

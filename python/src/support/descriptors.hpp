@@ -4,7 +4,8 @@
 // tables without the doc strings, and without __text_signature__. Where that
 // is so, make_class() replaces each instance method and getter of a new class
 // by one of these, which behave like the interpreter's own descriptors and
-// show the doc string split from its text signature as CPython shows it.
+// show the doc string split from its text signature as CPython shows it. A
+// method still runs through the interpreter's own descriptor, which it keeps.
 #pragma once
 
 #include "support/python.hpp"

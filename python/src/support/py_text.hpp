@@ -16,7 +16,8 @@
 
 namespace vornix::py {
 
-// A new str holding the UTF-8 text.
+// A str holding the UTF-8 text (short texts may be shared on some
+// interpreters; see py_text.cpp).
 Ref to_py_str(std::string_view utf8);
 // A new str holding the quoted form of the text (base/text.hpp quoted_form).
 Ref to_py_quoted(std::string_view utf8);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "support/errors.hpp"
+#include "support/py_text.hpp"
 #include "support/types.hpp"
 
 namespace vornix::py {
@@ -61,7 +62,7 @@ Ref ulid_to_python(const vornix::Ulid& id) {
 
 Ref ulid_to_py_str(const vornix::Ulid& id) {
   const auto text = id.text();
-  return check(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  return to_py_str(std::string_view(text.data(), text.size()));
 }
 
 }  // namespace vornix::py
