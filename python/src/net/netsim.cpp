@@ -85,7 +85,7 @@ PyObject* sim_do_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   const bool is_step = std::holds_alternative<vornix::NetAction::RunStep>(action.value);
   vornix::NetActionResponse response = sim_of(self).do_action(action);
   auto& success = succeeded_or_raise(response, is_step);
-  Ref data = response_data_to_python(success.data);
+  Ref data = response_data_to_python(std::move(success.data));
   Ref events = events_to_python(std::move(success.events));
   return pair(std::move(data), std::move(events)).release();
 }
