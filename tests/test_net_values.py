@@ -1,6 +1,7 @@
 """Simulation value classes: locations, actions, events, records and response data."""
 
 import inspect
+import pickle
 import sys
 import time
 
@@ -449,6 +450,11 @@ def test_records_from_a_finished_epoch():
     # The event keeps the epoch as it was before finishing.
     assert events[0].epoch.state == EpochState.Running
     assert events[0].epoch_id == events[0].epoch.id == eid
+    # A salvo read from an epoch outlives it and behaves as one made by hand.
+    del data, epoch
+    made = Salvo("s", sent.packets)
+    assert repr(sent) == repr(made) and sent.packets is not sent.packets
+    assert repr(pickle.loads(pickle.dumps(sent))) == repr(made)
 
 
 def test_epoch_identifier_and_start_time():

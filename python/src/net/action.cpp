@@ -9,6 +9,7 @@
 #include "base/text.hpp"
 #include "net/conversions.hpp"
 #include "net/packet_location.hpp"
+#include "net/positional.hpp"
 #include "net/record_values.hpp"
 #include "net/salvo.hpp"
 #include "support/exact.hpp"
@@ -102,6 +103,19 @@ std::string id_text(PyObject* obj) {
   return std::string(data, static_cast<std::size_t>(size));
 }
 
+// A name argument: an exact str's own UTF-8 form, with no message text made
+// in advance; anything else, and every refusal, is str_arg's.
+std::string name_arg(std::string_view name, PyObject* obj) {
+  if (PyUnicode_CheckExact(obj)) {
+    Py_ssize_t length = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &length)) {
+      return std::string(utf8, static_cast<std::size_t>(length));
+    }
+    PyErr_Clear();
+  }
+  return str_arg(name, obj);
+}
+
 PyObject* run_step(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Signature kSig{"run_step", {}, 0};
   parse_args(kSig, args, nargs, kwnames, {});
@@ -112,7 +126,7 @@ PyObject* create_packet(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
   static constexpr const char* kNames[] = {"epoch_id"};
   static constexpr Signature kSig{"create_packet", kNames, 0};
   PyObject* argv[1] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
+  take_args(kSig, args, nargs, kwnames, argv);
   ActionValue::CreatePacket action;
   if (!is_none_or_omitted(argv[0])) action.epoch_id = id_text(argv[0]);
   return new_action(std::move(action)).release();
@@ -122,7 +136,7 @@ PyObject* create_packet(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 template <class Variant, const Signature& Sig>
 PyObject* one_id(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* argv[1] = {};
-  parse_args(Sig, args, nargs, kwnames, argv);
+  take_args(Sig, args, nargs, kwnames, argv);
   return new_action(Variant{id_text(argv[0])}).release();
 }
 
@@ -138,8 +152,8 @@ PyObject* create_epoch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   static constexpr const char* kNames[] = {"node_name", "salvo"};
   static constexpr Signature kSig{"create_epoch", kNames, 2};
   PyObject* argv[2] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
-  std::string node_name = str_arg("node_name", argv[0]);
+  take_args(kSig, args, nargs, kwnames, argv);
+  std::string node_name = name_arg("node_name", argv[0]);
   SalvoValue salvo = salvo_arg("salvo", argv[1]);
   return new_action(ActionValue::CreateEpoch{std::move(node_name), std::move(salvo)}).release();
 }
@@ -149,9 +163,9 @@ PyObject* load_packet_into_output_port(PyObject*, PyObject* const* args, Py_ssiz
   static constexpr const char* kNames[] = {"packet_id", "port_name"};
   static constexpr Signature kSig{"load_packet_into_output_port", kNames, 2};
   PyObject* argv[2] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
+  take_args(kSig, args, nargs, kwnames, argv);
   std::string packet_id = id_text(argv[0]);
-  std::string port_name = str_arg("port_name", argv[1]);
+  std::string port_name = name_arg("port_name", argv[1]);
   return new_action(
              ActionValue::LoadPacketIntoOutputPort{std::move(packet_id), std::move(port_name)})
       .release();
@@ -161,9 +175,9 @@ PyObject* send_output_salvo(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   static constexpr const char* kNames[] = {"epoch_id", "salvo_condition_name"};
   static constexpr Signature kSig{"send_output_salvo", kNames, 2};
   PyObject* argv[2] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
+  take_args(kSig, args, nargs, kwnames, argv);
   std::string epoch_id = id_text(argv[0]);
-  std::string condition = str_arg("salvo_condition_name", argv[1]);
+  std::string condition = name_arg("salvo_condition_name", argv[1]);
   return new_action(ActionValue::SendOutputSalvo{std::move(epoch_id), std::move(condition)})
       .release();
 }
@@ -173,7 +187,7 @@ PyObject* transport_packet_to_location(PyObject*, PyObject* const* args, Py_ssiz
   static constexpr const char* kNames[] = {"packet_id", "destination"};
   static constexpr Signature kSig{"transport_packet_to_location", kNames, 2};
   PyObject* argv[2] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
+  take_args(kSig, args, nargs, kwnames, argv);
   std::string packet_id = id_text(argv[0]);
   vornix::PacketLocation destination = location_arg("destination", argv[1]);
   return new_action(
@@ -185,9 +199,9 @@ PyObject* create_request(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
   static constexpr const char* kNames[] = {"node_name", "label"};
   static constexpr Signature kSig{"create_request", kNames, 2};
   PyObject* argv[2] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
-  std::string node_name = str_arg("node_name", argv[0]);
-  std::string label = str_arg("label", argv[1]);
+  take_args(kSig, args, nargs, kwnames, argv);
+  std::string node_name = name_arg("node_name", argv[0]);
+  std::string label = name_arg("label", argv[1]);
   return new_action(ActionValue::CreateRequest{std::move(node_name), std::move(label)}).release();
 }
 

@@ -23,7 +23,7 @@ vornix::PacketLocation location_arg(std::string_view name, PyObject* obj);
 
 // A new Packet: id as its 26-character text, location copied.
 Ref packet_to_python(const vornix::Packet& packet);
-// A new Epoch: identifiers as 26-character texts, salvos and records copied.
+// A new Epoch holding a copy of `epoch`.
 Ref epoch_to_python(const vornix::Epoch& epoch);
 
 // The engine action of a NetAction argument. Stored identifier texts are
@@ -42,7 +42,8 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events);
 // prefix).
 vornix::NetEvent event_from_python(PyObject* obj);
 
-// The instance of the matching NetActionResponseData variant class.
-Ref response_data_to_python(const vornix::NetActionResponseData& data);
+// The instance of the matching NetActionResponseData variant class; the
+// epoch it carries is moved into it.
+Ref response_data_to_python(vornix::NetActionResponseData&& data);
 
 }  // namespace vornix::py

@@ -1,6 +1,8 @@
 #include "net/epoch.hpp"
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/fault.hpp"
@@ -11,8 +13,8 @@
 #include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
-#include "support/lists.hpp"
 #include "support/errors.hpp"
+#include "support/lists.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
@@ -21,10 +23,11 @@
 namespace vornix::py {
 namespace {
 
-using EpochObject = Boxed<EpochValue>;
+using EpochObject = Boxed<SharedEpoch>;
 
-const EpochValue& value_of(PyObject* self) { return boxed_value<EpochValue>(self); }
-BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EpochValue>(self).borrow; }
+const SharedEpoch& shared_of(PyObject* self) { return boxed_value<SharedEpoch>(self); }
+const vornix::Epoch& value_of(PyObject* self) { return *shared_of(self); }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<SharedEpoch>(self).borrow; }
 
 const char* state_name(vornix::EpochState state) {
   switch (state) {
@@ -40,7 +43,7 @@ const char* state_name(vornix::EpochState state) {
 
 PyObject* get_id(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return to_py_str(value_of(self).id).release();
+  return ulid_to_py_str(value_of(self).id).release();
 }
 
 PyObject* get_node_name(PyObject* self, void*) {
@@ -50,12 +53,15 @@ PyObject* get_node_name(PyObject* self, void*) {
 
 PyObject* get_in_salvo(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return salvo_to_python(value_of(self).in_salvo).release();
+  return salvo_to_python(shared_of(self), value_of(self).in_salvo).release();
 }
 
 PyObject* get_out_salvos(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return list_of(value_of(self).out_salvos, salvo_to_python).release();
+  const SharedEpoch& epoch = shared_of(self);
+  return list_of(epoch->out_salvos, [&](const vornix::Salvo& salvo) {
+           return salvo_to_python(epoch, salvo);
+         }).release();
 }
 
 PyObject* get_state(PyObject* self, void*) {
@@ -65,19 +71,20 @@ PyObject* get_state(PyObject* self, void*) {
 
 PyObject* get_orphaned_packets(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return list_of(value_of(self).orphaned_packets, orphan_to_python).release();
+  return list_of(value_of(self).orphaned_packets, [](const vornix::OrphanedPacketInfo& orphan) {
+           return orphan_to_python(orphan_from_core(orphan));
+         }).release();
 }
 
 PyObject* epoch_get_id(PyObject* self, PyObject*) {
   SharedBorrow hold(borrow_of(self));
-  return ulid_to_python(str_to_ulid(value_of(self).id)).release();
+  return ulid_to_python(value_of(self).id).release();
 }
 
 // The identifier's timestamp part is when the epoch was created.
 PyObject* epoch_start_time(PyObject* self, PyObject*) {
   SharedBorrow hold(borrow_of(self));
-  const vornix::Ulid id = str_to_ulid(value_of(self).id);
-  return check(PyLong_FromUnsignedLongLong(id.timestamp_ms())).release();
+  return check(PyLong_FromUnsignedLongLong(value_of(self).id.timestamp_ms())).release();
 }
 
 PyObject* epoch_repr_slot(PyObject* self) {
@@ -105,8 +112,8 @@ PyGetSetDef epoch_getset[] = {
 
 }  // namespace
 
-std::string epoch_repr(const EpochValue& epoch) {
-  return "Epoch(id='" + epoch.id + "', node_name=" + vornix::quoted_form(epoch.node_name) +
+std::string epoch_repr(const vornix::Epoch& epoch) {
+  return "Epoch(id='" + epoch.id.to_string() + "', node_name=" + vornix::quoted_form(epoch.node_name) +
          ", state=EpochState." + state_name(epoch.state) + ")";
 }
 
@@ -114,7 +121,7 @@ Ref make_epoch_class() {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, epoch_doc),
       slot(Py_tp_new, refuse_new),
-      slot(Py_tp_dealloc, boxed_dealloc<EpochValue>),
+      slot(Py_tp_dealloc, boxed_dealloc<SharedEpoch>),
       slot(Py_tp_repr, guarded<epoch_repr_slot>),
       slot(Py_tp_methods, epoch_methods),
       slot(Py_tp_getset, epoch_getset),
@@ -130,21 +137,18 @@ Ref make_epoch_class() {
   return make_class(spec);
 }
 
-Ref epoch_value_to_python(const EpochValue& epoch) { return new_boxed(types().epoch.get(), epoch); }
+Ref epoch_to_python(SharedEpoch epoch) {
+  return new_boxed(types().epoch.get(), std::move(epoch));
+}
 
 Ref epoch_to_python(const vornix::Epoch& epoch) {
-  return epoch_value_to_python(epoch_from_core(epoch));
+  return epoch_to_python(std::make_shared<const vornix::Epoch>(epoch));
 }
 
-const EpochValue* epoch_from_python(PyObject* obj) noexcept {
-  return exact_value<EpochValue>(types().epoch.get(), obj);
-}
-
-EpochValue epoch_arg(std::string_view name, PyObject* obj) {
-  const EpochValue* epoch = epoch_from_python(obj);
-  if (epoch == nullptr) raise_arg_type_error(name, "Epoch", obj);
+SharedEpoch epoch_arg(std::string_view name, PyObject* obj) {
+  const SharedEpoch& epoch = exact_arg<SharedEpoch>(types().epoch.get(), "Epoch", name, obj);
   SharedBorrow hold(borrow_of(obj));
-  return *epoch;
+  return epoch;
 }
 
 }  // namespace vornix::py

@@ -174,7 +174,7 @@ std::string event_repr(const vornix::NetEvent& event) {
   using V = vornix::NetEvent;
   using vornix::quoted_form;
   const auto id = [](const vornix::Ulid& u) { return u.to_string(); };
-  const auto epoch = [](const vornix::Epoch& e) { return epoch_repr(epoch_from_core(e)); };
+  const auto epoch = [](const vornix::Epoch& e) { return epoch_repr(e); };
   const auto head = [](std::string_view kind, Timestamp ts) {
     return "NetEvent." + std::string(kind) + "(ts=" + std::to_string(ts);
   };

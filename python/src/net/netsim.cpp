@@ -11,6 +11,7 @@
 #include "errors/exceptions.hpp"
 #include "graph/graph_class.hpp"
 #include "net/conversions.hpp"
+#include "net/positional.hpp"
 #include "net/state.hpp"
 #include "support/args.hpp"
 #include "support/borrow.hpp"
@@ -79,13 +80,13 @@ PyObject* sim_do_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
   static constexpr const char* kNames[] = {"action"};
   static constexpr Signature kSig{"do_action", kNames, 1};
   PyObject* argv[1] = {};
-  parse_args(kSig, args, nargs, kwnames, argv);
+  take_args(kSig, args, nargs, kwnames, argv);
   ExclusiveBorrow hold(borrow_of(self));
   const vornix::NetAction action = action_arg("action", argv[0]);
   const bool is_step = std::holds_alternative<vornix::NetAction::RunStep>(action.value);
   vornix::NetActionResponse response = sim_of(self).do_action(action);
   auto& success = succeeded_or_raise(response, is_step);
-  Ref data = response_data_to_python(success.data);
+  Ref data = response_data_to_python(std::move(success.data));
   Ref events = events_to_python(std::move(success.events));
   return pair(std::move(data), std::move(events)).release();
 }

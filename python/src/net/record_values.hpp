@@ -1,25 +1,40 @@
 // The binding's copies of the engine's runtime records.
 //
-// Packet, Salvo, OrphanedPacketInfo and Epoch objects keep identifiers as
-// text: a Salvo built from Python takes the caller's text unchecked, and the
-// text is parsed only when the record goes back to the engine. Conversions
-// from the engine write the 26-character form, so they cannot fail; the way
-// back parses every identifier in field order and raises ValueError
-// "Invalid ULID: ..." (PyErrorAlreadySet) at the first bad one.
+// A Salvo built from Python keeps the caller's identifier text unchecked; the
+// text is parsed only when the salvo goes back to the engine (ValueError
+// "Invalid ULID: ...", PyErrorAlreadySet, at the first bad one in field
+// order). OrphanedPacketInfo keeps text too.
+//
+// Epochs come only from the engine. An Epoch object, the response data that
+// handed it out and the Salvo objects read from it share one unchanging copy
+// of the engine epoch, and convert its fields only when they are read.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "net/records.hpp"
 
 namespace vornix::py {
 
+using SharedEpoch = std::shared_ptr<const vornix::Epoch>;
+
 struct SalvoValue {
   std::string salvo_condition;
   std::vector<std::pair<std::string, std::string>> packets;  // (port name, packet id text)
 };
+
+// One salvo of a shared engine epoch, read in place.
+struct EpochSalvo {
+  SharedEpoch epoch;
+  const vornix::Salvo* salvo;  // points into *epoch
+};
+
+// What a Salvo object holds: a salvo made in Python or one of an epoch.
+using SalvoHeld = std::variant<SalvoValue, EpochSalvo>;
 
 struct OrphanValue {
   std::string packet_id;
@@ -27,22 +42,9 @@ struct OrphanValue {
   std::string salvo_condition;
 };
 
-struct EpochValue {
-  std::string id;
-  std::string node_name;
-  SalvoValue in_salvo;
-  std::vector<SalvoValue> out_salvos;
-  vornix::EpochState state = vornix::EpochState::Startable;
-  std::vector<OrphanValue> orphaned_packets;
-};
-
 SalvoValue salvo_from_core(const vornix::Salvo& salvo);
 vornix::Salvo salvo_to_core(const SalvoValue& salvo);
 
 OrphanValue orphan_from_core(const vornix::OrphanedPacketInfo& orphan);
-vornix::OrphanedPacketInfo orphan_to_core(const OrphanValue& orphan);
-
-EpochValue epoch_from_core(const vornix::Epoch& epoch);
-vornix::Epoch epoch_to_core(const EpochValue& epoch);
 
 }  // namespace vornix::py

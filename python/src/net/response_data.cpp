@@ -1,6 +1,7 @@
 #include "net/response_data.hpp"
 
 #include <array>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -21,23 +22,25 @@
 namespace vornix::py {
 namespace {
 
-// Identifiers as text, epochs as EpochValue. Alternatives in the order of the
+// Identifiers as text, epochs shared with the Epoch objects read from them
+// (the engine's epoch, moved in, is converted only field by field when
+// read). Alternatives in the order of the
 // class attributes of the base class.
 struct ResponseValue {
   struct Packet {
     std::string packet_id;
   };
   struct CreatedEpoch {
-    EpochValue epoch;
+    SharedEpoch epoch;
   };
   struct StartedEpoch {
-    EpochValue epoch;
+    SharedEpoch epoch;
   };
   struct FinishedEpoch {
-    EpochValue epoch;
+    SharedEpoch epoch;
   };
   struct CancelledEpoch {
-    EpochValue epoch;
+    SharedEpoch epoch;
     std::vector<std::string> destroyed_packets;
   };
   struct StepResult {
@@ -135,7 +138,7 @@ PyObject* get_packet_id(PyObject* self, void*) {
 
 template <class V>
 PyObject* get_epoch(PyObject* self, void*) {
-  return epoch_value_to_python(alternative<V>(self).epoch).release();
+  return epoch_to_python(alternative<V>(self).epoch).release();
 }
 
 PyObject* get_destroyed_packets(PyObject* self, void*) {
@@ -281,31 +284,28 @@ Ref make_net_action_response_data_class() {
   return base;
 }
 
-Ref response_data_to_python(const vornix::NetActionResponseData& data) {
+Ref response_data_to_python(vornix::NetActionResponseData&& data) {
   using D = vornix::NetActionResponseData;
   using R = ResponseValue;
+  const auto share = [](vornix::Epoch& epoch) {
+    return std::make_shared<const vornix::Epoch>(std::move(epoch));
+  };
   return std::visit(
       Overloaded{
-          [](const D::StepResult& d) { return new_response(R::StepResult{d.made_progress}); },
-          [](const D::Packet& d) { return new_response(R::Packet{d.packet_id.to_string()}); },
-          [](const D::CreatedEpoch& d) {
-            return new_response(R::CreatedEpoch{epoch_from_core(d.epoch)});
-          },
-          [](const D::StartedEpoch& d) {
-            return new_response(R::StartedEpoch{epoch_from_core(d.epoch)});
-          },
-          [](const D::FinishedEpoch& d) {
-            return new_response(R::FinishedEpoch{epoch_from_core(d.epoch)});
-          },
-          [](const D::CancelledEpoch& d) {
-            R::CancelledEpoch value{epoch_from_core(d.epoch), {}};
+          [](D::StepResult& d) { return new_response(R::StepResult{d.made_progress}); },
+          [](D::Packet& d) { return new_response(R::Packet{d.packet_id.to_string()}); },
+          [&](D::CreatedEpoch& d) { return new_response(R::CreatedEpoch{share(d.epoch)}); },
+          [&](D::StartedEpoch& d) { return new_response(R::StartedEpoch{share(d.epoch)}); },
+          [&](D::FinishedEpoch& d) { return new_response(R::FinishedEpoch{share(d.epoch)}); },
+          [&](D::CancelledEpoch& d) {
+            R::CancelledEpoch value{share(d.epoch), {}};
             value.destroyed_packets.reserve(d.destroyed_packets.size());
             for (const vornix::Ulid& id : d.destroyed_packets) {
               value.destroyed_packets.push_back(id.to_string());
             }
             return new_response(std::move(value));
           },
-          [](const D::Empty&) { return new_response(R::Empty{}); },
+          [](D::Empty&) { return new_response(R::Empty{}); },
       },
       data.value);
 }

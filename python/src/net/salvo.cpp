@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.hpp"
 #include "base/text.hpp"
 #include "support/exact.hpp"
 #include "support/args.hpp"
@@ -14,11 +15,12 @@
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"
+#include "support/ulid.hpp"
 
 namespace vornix::py {
 namespace {
 
-using SalvoObject = Boxed<SalvoValue>;
+using SalvoObject = Boxed<SalvoHeld>;
 using OrphanObject = Boxed<OrphanValue>;
 
 template <class T>
@@ -53,35 +55,71 @@ PyObject* salvo_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   std::vector<Ref> items = sequence_arg("packets", argv[1]);
   value.packets.reserve(items.size());
   for (const Ref& item : items) value.packets.push_back(packet_entry(item.get()));
-  return new_boxed(reinterpret_cast<PyObject*>(type), std::move(value)).release();
+  return new_boxed(reinterpret_cast<PyObject*>(type), SalvoHeld{std::move(value)}).release();
 }
 
+// The two forms read alike: `id_of` gives a packet id as text, `id_str` as a
+// new str.
+const std::string& condition_of(const SalvoHeld& held) {
+  return std::visit(Overloaded{[](const SalvoValue& s) -> const std::string& {
+                                 return s.salvo_condition;
+                               },
+                               [](const EpochSalvo& s) -> const std::string& {
+                                 return s.salvo->salvo_condition;
+                               }},
+                    held);
+}
+
+template <class F>
+void for_each_packet(const SalvoHeld& held, F f) {
+  std::visit(Overloaded{[&](const SalvoValue& s) {
+                          for (const auto& [port, id] : s.packets) f(port, id);
+                        },
+                        [&](const EpochSalvo& s) {
+                          for (const auto& [port, id] : s.salvo->packets) f(port, id);
+                        }},
+             held);
+}
+
+std::size_t packet_count(const SalvoHeld& held) {
+  return std::visit(Overloaded{[](const SalvoValue& s) { return s.packets.size(); },
+                               [](const EpochSalvo& s) { return s.salvo->packets.size(); }},
+                    held);
+}
+
+Ref id_str(const std::string& text) { return to_py_str(text); }
+Ref id_str(const vornix::Ulid& id) { return ulid_to_py_str(id); }
+std::string id_of(const std::string& text) { return text; }
+std::string id_of(const vornix::Ulid& id) { return id.to_string(); }
+
 PyObject* salvo_get_condition(PyObject* self, void*) {
-  SharedBorrow hold(borrow_of<SalvoValue>(self));
-  return to_py_str(value_of<SalvoValue>(self).salvo_condition).release();
+  SharedBorrow hold(borrow_of<SalvoHeld>(self));
+  return to_py_str(condition_of(value_of<SalvoHeld>(self))).release();
 }
 
 PyObject* salvo_get_packets(PyObject* self, void*) {
-  SharedBorrow hold(borrow_of<SalvoValue>(self));
-  const auto& packets = value_of<SalvoValue>(self).packets;
-  return list_of(packets, [](const auto& packet) {
-           Ref port = to_py_str(packet.first);
-           Ref id = to_py_str(packet.second);
-           return check(PyTuple_Pack(2, port.get(), id.get()));
-         })
-      .release();
+  SharedBorrow hold(borrow_of<SalvoHeld>(self));
+  const SalvoHeld& held = value_of<SalvoHeld>(self);
+  ListBuilder list(packet_count(held));
+  for_each_packet(held, [&](const std::string& port_name, const auto& id) {
+    Ref port = to_py_str(port_name);
+    Ref text = id_str(id);
+    list.add(check(PyTuple_Pack(2, port.get(), text.get())));
+  });
+  return list.done().release();
 }
 
 PyObject* salvo_repr(PyObject* self) {
-  SharedBorrow hold(borrow_of<SalvoValue>(self));
-  const SalvoValue& s = value_of<SalvoValue>(self);
+  SharedBorrow hold(borrow_of<SalvoHeld>(self));
+  const SalvoHeld& held = value_of<SalvoHeld>(self);
   std::string text =
-      "Salvo(salvo_condition=" + vornix::quoted_form(s.salvo_condition) + ", packets=[";
-  for (std::size_t i = 0; i < s.packets.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += "(" + vornix::quoted_form(s.packets[i].first) + ", " +
-            vornix::quoted_form(s.packets[i].second) + ")";
-  }
+      "Salvo(salvo_condition=" + vornix::quoted_form(condition_of(held)) + ", packets=[";
+  bool first = true;
+  for_each_packet(held, [&](const std::string& port_name, const auto& id) {
+    if (!first) text += ", ";
+    first = false;
+    text += "(" + vornix::quoted_form(port_name) + ", " + vornix::quoted_form(id_of(id)) + ")";
+  });
   text += "])";
   return to_py_str(text).release();
 }
@@ -143,7 +181,7 @@ Ref make_salvo_class() {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, salvo_doc),
       slot(Py_tp_new, guarded<salvo_new>),
-      slot(Py_tp_dealloc, boxed_dealloc<SalvoValue>),
+      slot(Py_tp_dealloc, boxed_dealloc<SalvoHeld>),
       slot(Py_tp_repr, guarded<salvo_repr>),
       slot(Py_tp_getset, salvo_getset),
       slot(Py_tp_methods, salvo_pickle_methods),
@@ -178,16 +216,24 @@ Ref make_orphaned_packet_info_class() {
   return make_class(spec);
 }
 
-Ref salvo_to_python(const SalvoValue& salvo) { return new_boxed(types().salvo.get(), salvo); }
+Ref salvo_to_python(const SalvoValue& salvo) {
+  return new_boxed(types().salvo.get(), SalvoHeld{salvo});
+}
+
+Ref salvo_to_python(const SharedEpoch& epoch, const vornix::Salvo& salvo) {
+  return new_boxed(types().salvo.get(), SalvoHeld{EpochSalvo{epoch, &salvo}});
+}
 
 Ref orphan_to_python(const OrphanValue& orphan) {
   return new_boxed(types().orphaned_packet_info.get(), orphan);
 }
 
 SalvoValue salvo_arg(std::string_view name, PyObject* obj) {
-  const SalvoValue& salvo = exact_arg<SalvoValue>(types().salvo.get(), "Salvo", name, obj);
-  SharedBorrow hold(borrow_of<SalvoValue>(obj));
-  return salvo;
+  const SalvoHeld& held = exact_arg<SalvoHeld>(types().salvo.get(), "Salvo", name, obj);
+  SharedBorrow hold(borrow_of<SalvoHeld>(obj));
+  return std::visit(Overloaded{[](const SalvoValue& s) { return s; },
+                               [](const EpochSalvo& s) { return salvo_from_core(*s.salvo); }},
+                    held);
 }
 
 }  // namespace vornix::py

@@ -1,5 +1,6 @@
-// Salvo and OrphanedPacketInfo: borrow-checked record classes whose packet
-// identifiers are stored as text (net/record_values.hpp).
+// Salvo and OrphanedPacketInfo: borrow-checked record classes. A Salvo holds
+// either the caller's text or one salvo of a shared engine epoch
+// (net/record_values.hpp).
 #pragma once
 
 #include <string>
@@ -15,6 +16,8 @@ Ref make_salvo_class();
 Ref make_orphaned_packet_info_class();
 
 Ref salvo_to_python(const SalvoValue& salvo);
+// A Salvo reading `salvo`, which lies inside *epoch, in place.
+Ref salvo_to_python(const SharedEpoch& epoch, const vornix::Salvo& salvo);
 Ref orphan_to_python(const OrphanValue& orphan);
 
 // A copy of the value of a Salvo argument; TypeError

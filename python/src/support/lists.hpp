@@ -22,23 +22,32 @@
 
 namespace vornix::py {
 
+// A list of a known final size, filled element by element in order.
+class ListBuilder {
+ public:
+  explicit ListBuilder(std::size_t size)
+      : list_(check(PyList_New(compat::kPyPy ? 0 : static_cast<Py_ssize_t>(size)))) {}
+
+  void add(Ref element) {
+    if constexpr (compat::kPyPy) {
+      check_status(PyList_Append(list_.get(), element.get()));
+    } else {
+      PyList_SET_ITEM(list_.get(), next_++, element.release());
+    }
+  }
+
+  Ref done() { return std::move(list_); }
+
+ private:
+  Ref list_;
+  Py_ssize_t next_ = 0;
+};
+
 template <class Range, class Convert>
 Ref list_of(Range&& items, Convert convert) {
-  if constexpr (compat::kPyPy) {
-    Ref list = check(PyList_New(0));
-    for (auto&& item : items) {
-      Ref element = convert(item);
-      check_status(PyList_Append(list.get(), element.get()));
-    }
-    return list;
-  }
-  Ref list = check(PyList_New(static_cast<Py_ssize_t>(std::size(items))));
-  Py_ssize_t i = 0;
-  for (auto&& item : items) {
-    Ref element = convert(item);
-    PyList_SET_ITEM(list.get(), i++, element.release());
-  }
-  return list;
+  ListBuilder list(std::size(items));
+  for (auto&& item : items) list.add(convert(item));
+  return list.done();
 }
 
 }  // namespace vornix::py
