@@ -70,10 +70,10 @@ class PacketQueue {
   // Rebuilds the slots with `id` inserted at `index`.
   Slot rebuild_with(std::size_t index, const Ulid& id);
 
+  std::size_t live_ = 0;  // first: an emptiness check reads only the queue's first word
   std::vector<Entry> slots_;
   std::vector<std::uint32_t> tree_;  // Fenwick tree over the live flags, 1-based; empty when short
   Slot head_ = 0;                    // first live slot (slots before it are dead)
-  std::size_t live_ = 0;
 };
 
 }  // namespace vornix

@@ -457,7 +457,7 @@ std::vector<Packet> NetSim::packets() const {
 std::unordered_map<Ulid, Epoch> NetSim::epochs() const {
   std::unordered_map<Ulid, Epoch> out;
   for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
-    if (slot_at(slot).live) out.emplace(slot_at(slot).epoch.id, slot_at(slot).epoch);
+    if (slot_at(slot).live()) out.emplace(slot_at(slot).epoch.id, slot_at(slot).epoch);
   }
   return out;
 }
@@ -485,7 +485,7 @@ StringMap<bool> NetSim::request_tokens() const {
 std::size_t NetSim::location_entry_count() const {
   std::size_t n = edges_.size() + in_ports_.size() + 1;
   for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
-    if (slot_at(slot).live) n += 1 + slot_at(slot).out.size();
+    if (slot_at(slot).live()) n += 1 + slot_at(slot).out.size();
   }
   return n;
 }
@@ -660,7 +660,6 @@ NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
   free_slots_.pop_back();
   epoch_index_.insert(id, slot);
   EpochRec& rec = slot_at(slot);
-  rec.live = true;
   rec.out_held = 0;
   rec.startable_pos = kNone;
   return rec;
@@ -708,8 +707,7 @@ Epoch NetSim::drop_epoch(EpochRec& rec) {
   const Index slot = epoch_index_.erase(rec.epoch.id);
   if (slot == kNone) internal_fault("epoch missing from the index");
   // The queues are empty here and keep their storage for the slot's next
-  // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse).
-  rec.live = false;
+  // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse). A null list marks the slot free.
   rec.list = nullptr;
   free_slots_.push_back(slot);
   return std::move(rec.epoch);
@@ -784,7 +782,7 @@ void NetSim::check_invariants() const {
   std::unordered_map<Index, std::size_t> listed;
   for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
     const EpochRec& rec = slot_at(slot);
-    if (!rec.live) continue;
+    if (!rec.live()) continue;
     ++live_slots;
     const Ulid& id = rec.epoch.id;
     if (epoch_index_.find(id) != slot) fail("epoch stored under another id");

@@ -155,20 +155,21 @@ class NetSim {
   };
   struct EpochList;
   // One live epoch in a dense slot, aligned to a cache line. What a start,
-  // a finish or a cancel reads comes first and together (the bookkeeping,
-  // the inside queue's header, the epoch itself); the output queues, which
-  // the count out_held answers for when they are empty, come last. A freed
-  // slot keeps its queues' storage for the next epoch.
+  // a finish or a cancel reads comes first and together, in the first three
+  // lines: the epoch itself, the bookkeeping and the inside queue's count.
+  // The output queues, which the count out_held answers for when they are
+  // empty, come last. A freed slot keeps its queues' storage for the next
+  // epoch.
   struct alignas(64) EpochRec {
+    Epoch epoch;
     Index node = 0;               // node index, or a foreign-name index
     std::uint32_t list_pos = 0;   // position in its node's epoch list
     Index startable_pos = kNone;  // position in startable_, kNone unless startable
     std::uint32_t out_held = 0;   // packets loaded into its output ports
-    bool live = false;
-    EpochList* list = nullptr;    // its node's list (map nodes do not move)
+    EpochList* list = nullptr;    // its node's list (map nodes do not move); null when free
     PacketQueue inside;
-    Epoch epoch;
     std::vector<PacketQueue> out;  // one per output port of the node
+    bool live() const { return list != nullptr; }
   };
   // A node's live epochs in creation order; removal marks the entry dead.
   struct EpochList {
