@@ -660,6 +660,7 @@ NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
   free_slots_.pop_back();
   epoch_index_.insert(id, slot);
   EpochRec& rec = slot_at(slot);
+  rec.epoch.id = id;  // the index reads the id from here
   rec.out_held = 0;
   rec.startable_pos = kNone;
   return rec;
@@ -669,7 +670,7 @@ void NetSim::set_startable(EpochRec& rec, bool startable) {
   if (startable == (rec.startable_pos != kNone)) return;
   if (startable) {
     rec.startable_pos = static_cast<Index>(startable_.size());
-    startable_.push_back(epoch_index_.find(rec.epoch.id));
+    startable_.push_back(epoch_slot(rec.epoch.id));
     return;
   }
   // Unordered: the last one takes the freed place.
@@ -704,7 +705,7 @@ void NetSim::restore_epoch(const Epoch& epoch) {
 Epoch NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
-  const Index slot = epoch_index_.erase(rec.epoch.id);
+  const Index slot = epoch_index_.erase(rec.epoch.id, slot_id());
   if (slot == kNone) internal_fault("epoch missing from the index");
   // The queues are empty here and keep their storage for the slot's next
   // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse). A null list marks the slot free.
@@ -785,7 +786,7 @@ void NetSim::check_invariants() const {
     if (!rec.live()) continue;
     ++live_slots;
     const Ulid& id = rec.epoch.id;
-    if (epoch_index_.find(id) != slot) fail("epoch stored under another id");
+    if (epoch_slot(id) != slot) fail("epoch stored under another id");
     check_queue(&rec.inside, Loc{Kind::Node, 0, id});
     if (rec.out.size() != out_count(rec.node)) fail("epoch output ports out of step");
     std::size_t out_held = 0;

@@ -253,15 +253,20 @@ class NetSim {
   const EpochRec& slot_at(Index slot) const {
     return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
   }
+  // The index keeps no keys: a slot's own record holds its id.
+  auto slot_id() const {
+    return [this](Index slot) -> const Ulid& { return slot_at(slot).epoch.id; };
+  }
+  Index epoch_slot(const Ulid& id) const { return epoch_index_.find(id, slot_id()); }
   EpochRec* find_epoch(const Ulid& id) {
-    const Index slot = epoch_index_.find(id);
+    const Index slot = epoch_slot(id);
     return slot == kNone ? nullptr : &slot_at(slot);
   }
   const EpochRec* find_epoch(const Ulid& id) const {
-    const Index slot = epoch_index_.find(id);
+    const Index slot = epoch_slot(id);
     return slot == kNone ? nullptr : &slot_at(slot);
   }
-  bool has_epoch(const Ulid& id) const { return epoch_index_.find(id) != kNone; }
+  bool has_epoch(const Ulid& id) const { return epoch_slot(id) != kNone; }
   // A free slot, made live and indexed under `id`.
   EpochRec& new_slot(const Ulid& id);
   void set_startable(EpochRec& rec, bool startable);

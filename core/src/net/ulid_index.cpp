@@ -10,7 +10,7 @@ void UlidIndex::grow() {
   mask_ = cells_.size() - 1;
   for (const Cell& c : old) {
     if (c.value == kNone) continue;
-    std::size_t i = home(c.key);
+    std::size_t i = c.hash & mask_;
     while (cells_[i].value != kNone) i = (i + 1) & mask_;
     cells_[i] = c;
   }
@@ -19,25 +19,18 @@ void UlidIndex::grow() {
 void UlidIndex::insert(const Ulid& key, Value value) {
   // Kept at most half full: probe runs stay short.
   if ((size_ + 1) * 2 > cells_.size()) grow();
-  std::size_t i = home(key);
+  const std::uint32_t h = hash(key);
+  std::size_t i = h & mask_;
   while (cells_[i].value != kNone) i = (i + 1) & mask_;
-  cells_[i] = Cell{key, value};
+  cells_[i] = Cell{value, h};
   ++size_;
 }
 
-UlidIndex::Value UlidIndex::erase(const Ulid& key) {
-  if (size_ == 0) return kNone;
-  std::size_t i = home(key);
-  while (true) {
-    if (cells_[i].value == kNone) return kNone;
-    if (cells_[i].key == key) break;
-    i = (i + 1) & mask_;
-  }
-  const Value value = cells_[i].value;
+void UlidIndex::remove_at(std::size_t i) {
   // Shift back every later cell of the run that may sit in the hole, so a
   // search never stops early at it.
   for (std::size_t j = (i + 1) & mask_; cells_[j].value != kNone; j = (j + 1) & mask_) {
-    const std::size_t k = home(cells_[j].key);
+    const std::size_t k = cells_[j].hash & mask_;
     const bool movable = i <= j ? (k <= i || k > j) : (k <= i && k > j);
     if (movable) {
       cells_[i] = cells_[j];
@@ -46,7 +39,6 @@ UlidIndex::Value UlidIndex::erase(const Ulid& key) {
   }
   cells_[i].value = kNone;
   --size_;
-  return value;
 }
 
 }  // namespace vornix
