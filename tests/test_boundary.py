@@ -1,6 +1,7 @@
 """The module at the interpreter's edges: interrupts, sub-interpreters, whole messages."""
 
 import os
+import signal
 import subprocess
 import sys
 import textwrap
@@ -37,12 +38,26 @@ def test_run_until_blocked_stops_on_sigint_between_steps():
         sim.do_action(NetAction.transport_packet_to_location(data.packet_id, onto_feed))
     # The timer runs in another process: the call never releases the
     # interpreter lock, so a thread of this one could not send the signal.
-    timer = subprocess.Popen(["sh", "-c", f"sleep 0.05; kill -INT {os.getpid()}"])
+    # It keeps sending until stopped, and the handler acts only once the call
+    # is about to begin, so neither a slow start nor a fast run loses it.
+    armed = []
+
+    def interrupt(signum, frame):
+        if armed:
+            raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGINT, interrupt)
+    timer = subprocess.Popen(
+        ["sh", "-c", f"while kill -INT {os.getpid()}; do sleep 0.01; done"])
     try:
         with pytest.raises(KeyboardInterrupt) as caught:
+            armed.append(True)
             sim.run_until_blocked()
     finally:
+        armed.clear()
+        timer.kill()
         timer.wait()
+        signal.signal(signal.SIGINT, previous)
     done = caught.value.events
     created = [e for e in done if e.kind == "EpochCreated"]
     assert 0 < len(created) < packets
