@@ -10,13 +10,14 @@ namespace vornix {
 Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
   nodes_.reserve(nodes.size());
   node_order_.reserve(nodes.size());
+  nodes_in_order_.reserve(nodes.size());
   for (Node& node : nodes) {
     // The name is copied before the node is moved into the map, so the key
     // and the stored node's name always agree.
     std::string key = node.name;
     if (nodes_.contains(key)) internal_fault("Duplicate node name: '" + key + "'");
     node_order_.push_back(key);
-    nodes_.emplace(std::move(key), std::move(node));
+    nodes_in_order_.push_back(&nodes_.emplace(std::move(key), std::move(node)).first->second);
   }
 
   edges_.reserve(edges.size());
@@ -26,6 +27,22 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
     edges_by_head_[edge.target].push_back(edge);
     edges_.insert(std::move(edge));
   }
+}
+
+Graph::Graph(const Graph& other)
+    : nodes_(other.nodes_),
+      node_order_(other.node_order_),
+      edges_(other.edges_),
+      edges_by_tail_(other.edges_by_tail_),
+      edges_by_head_(other.edges_by_head_),
+      dependency_edges_(other.dependency_edges_) {
+  nodes_in_order_.reserve(node_order_.size());
+  for (const std::string& name : node_order_) nodes_in_order_.push_back(find_node(name));
+}
+
+Graph& Graph::operator=(const Graph& other) {
+  if (this != &other) *this = Graph(other);
+  return *this;
 }
 
 Graph Graph::with_dependency_edges(std::vector<Edge> edges) && {

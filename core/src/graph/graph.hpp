@@ -28,6 +28,12 @@ class Graph {
   Graph() = default;
   // Throws InternalError "Duplicate node name: '{name}'" on a repeated name.
   Graph(std::vector<Node> nodes, std::vector<Edge> edges);
+  // A copy's nodes are new objects, so the copy finds its own in order;
+  // moves keep the nodes where they are.
+  Graph(const Graph& other);
+  Graph& operator=(const Graph& other);
+  Graph(Graph&&) noexcept = default;
+  Graph& operator=(Graph&&) noexcept = default;
 
   // Returns the graph with its dependency-edge set replaced by `edges`
   // (duplicates collapse; membership in edges() is not checked).
@@ -47,6 +53,9 @@ class Graph {
   // The node names in the order the nodes were given: an order that does not
   // depend on hashing, for walks whose results callers can see.
   const std::vector<std::string>& node_order() const { return node_order_; }
+  // The nodes themselves in that order, so that a walk in node order reads
+  // them without a look-up each.
+  std::span<const Node* const> nodes_in_order() const { return nodes_in_order_; }
   const std::unordered_set<Edge>& edges() const { return edges_; }
   const std::unordered_map<PortRef, Edge>& edges_by_tail() const { return edges_by_tail_; }
   const std::unordered_map<PortRef, std::vector<Edge>>& edges_by_head() const {
@@ -57,6 +66,7 @@ class Graph {
  private:
   StringMap<Node> nodes_;
   std::vector<std::string> node_order_;
+  std::vector<const Node*> nodes_in_order_;  // into nodes_, whose elements never move
   std::unordered_set<Edge> edges_;
   std::unordered_map<PortRef, Edge> edges_by_tail_;
   std::unordered_map<PortRef, std::vector<Edge>> edges_by_head_;
