@@ -21,11 +21,15 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
   }
 
   edges_.reserve(edges.size());
+  edges_in_order_.reserve(edges.size());
+  edges_by_tail_.reserve(edges.size());
+  edges_by_head_.reserve(edges.size());
   for (Edge& edge : edges) {
     // Later edges from one source win here; the validator reports the fan-out.
     edges_by_tail_.insert_or_assign(edge.source, edge);
     edges_by_head_[edge.target].push_back(edge);
-    edges_.insert(std::move(edge));
+    const auto [it, inserted] = edges_.insert(std::move(edge));
+    if (inserted) edges_in_order_.push_back(&*it);
   }
 }
 
@@ -38,6 +42,8 @@ Graph::Graph(const Graph& other)
       dependency_edges_(other.dependency_edges_) {
   nodes_in_order_.reserve(node_order_.size());
   for (const std::string& name : node_order_) nodes_in_order_.push_back(find_node(name));
+  edges_in_order_.reserve(other.edges_in_order_.size());
+  for (const Edge* edge : other.edges_in_order_) edges_in_order_.push_back(&*edges_.find(*edge));
 }
 
 Graph& Graph::operator=(const Graph& other) {

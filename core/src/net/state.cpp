@@ -21,7 +21,7 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
 
 // Node names are looked up only inside this process, so a short multiply-mix
 // hash does; the stable SipHash stays for the hashes callers can see.
-std::uint64_t name_hash(std::string_view s) {
+[[gnu::always_inline]] inline std::uint64_t name_hash(std::string_view s) {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   std::uint64_t h = s.size() * kMul;
   const char* p = s.data();
@@ -50,6 +50,36 @@ std::uint64_t name_hash(std::string_view s) {
   h *= 0xD6E8FEB86659FD93ULL;
   h ^= h >> 32;
   return h;
+}
+
+// Equality of two names without a library call for the short ones, which
+// most names are: up to 16 bytes take two overlapping loads a side.
+[[gnu::always_inline]] inline bool same_name(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(p, q, n) == 0;
+    std::uint64_t p0, p1, q0, q1;
+    std::memcpy(&p0, p, 8);
+    std::memcpy(&q0, q, 8);
+    std::memcpy(&p1, p + n - 8, 8);
+    std::memcpy(&q1, q + n - 8, 8);
+    return ((p0 ^ q0) | (p1 ^ q1)) == 0;
+  }
+  if (n >= 4) {
+    std::uint32_t p0, p1, q0, q1;
+    std::memcpy(&p0, p, 4);
+    std::memcpy(&q0, q, 4);
+    std::memcpy(&p1, p + n - 4, 4);
+    std::memcpy(&q1, q + n - 4, 4);
+    return ((p0 ^ q0) | (p1 ^ q1)) == 0;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    if (p[k] != q[k]) return false;
+  }
+  return true;
 }
 
 // The high half of a hash, kept in a table cell so that a probe compares
@@ -193,7 +223,7 @@ bool NetSim::intern() {
     Index out = 0;
     const Edge* edge = nullptr;
   };
-  const std::unordered_set<Edge>& all = graph_.edges();
+  const std::span<const Edge* const> all = graph_.edges_in_order();
   std::vector<Placed> placed;
   placed.reserve(all.size());
   // The edges go in blocks through three rounds, each reading what the
@@ -205,15 +235,21 @@ bool NetSim::intern() {
     Index source, target;
   };
   Ends ends[kBlock];
-  auto it = all.begin();
-  while (it != all.end()) {
-    std::size_t count = 0;
-    for (; count < kBlock && it != all.end(); ++it, ++count) {
-      const Edge& e = *it;
+  for (std::size_t block = 0; block < all.size(); block += kBlock) {
+    const std::size_t count = std::min(kBlock, all.size() - block);
+    // The next block's edges are fetched while this one is resolved.
+    for (std::size_t j = block + kBlock; j < std::min(all.size(), block + 2 * kBlock); ++j) {
+      const char* edge = reinterpret_cast<const char*>(all[j]);
+      __builtin_prefetch(edge);
+      __builtin_prefetch(edge + 64);
+      __builtin_prefetch(edge + sizeof(Edge) - 1);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+      const Edge& e = *all[block + j];
       if (e.source.port_type != PortType::Output || e.target.port_type != PortType::Input) {
         return false;
       }
-      Ends& x = ends[count];
+      Ends& x = ends[j];
       x.edge = &e;
       x.source_hash = name_hash(e.source.node_name);
       x.target_hash = name_hash(e.target.node_name);
@@ -234,10 +270,10 @@ bool NetSim::intern() {
       const Ends& x = ends[j];
       const Edge& e = *x.edge;
       // A tag shared by two names sends the look-up down the whole probe.
-      const Index source = names[x.source] == e.source.node_name
+      const Index source = same_name(names[x.source], e.source.node_name)
                                ? x.source
                                : node_index(e.source.node_name);
-      const Index target = names[x.target] == e.target.node_name
+      const Index target = same_name(names[x.target], e.target.node_name)
                                ? x.target
                                : node_index(e.target.node_name);
       const Index position = out_port_position(source, e.source.port_name);
@@ -318,7 +354,7 @@ NetSim::Index NetSim::node_index(std::string_view name) const {
   for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
     const IndexTable::Cell c = node_table_.cells[cell];
     if (c.index == kNone) return kNone;
-    if (c.tag == tag && names[c.index] == name) return c.index;
+    if (c.tag == tag && same_name(names[c.index], name)) return c.index;
   }
 }
 
@@ -352,13 +388,13 @@ It find_port(It first, It last, std::string_view name) {
   constexpr std::ptrdiff_t kScan = 8;
   if (last - first <= kScan) {
     for (; first != last; ++first) {
-      if (*first->name == name) return first;
+      if (same_name(*first->name, name)) return first;
     }
     return last;
   }
   const It it = std::lower_bound(first, last, name,
                                  [](const auto& p, std::string_view n) { return *p.name < n; });
-  return it != last && *it->name == name ? it : last;
+  return it != last && same_name(*it->name, name) ? it : last;
 }
 
 }  // namespace
