@@ -104,12 +104,22 @@ TEST(GraphDependencyEdges, ReplacesTheSetWithoutCheckingMembership) {
 
 TEST(GraphCopy, IsDeep) {
   const Edge e = edge(out("A", "x"), in("B", "y"));
-  Graph original = Graph({node("A", {}, {"x"}), node("B", {"y"})}, {e}).with_dependency_edges({e});
+  Graph original = Graph({node("A", {}, {"x"}), node("B", {"y"})}, {e, e}).with_dependency_edges({e});
   const Graph copy = original;
+  Graph assigned;
+  assigned = original;
   original = Graph({}, {});
   ASSERT_NE(copy.find_node("A"), nullptr);
-  EXPECT_EQ(copy.get_edges_by_head(in("B", "y")).size(), 1u);
+  EXPECT_EQ(copy.get_edges_by_head(in("B", "y")).size(), 2u);  // repeats kept
   EXPECT_TRUE(copy.is_dependency_edge(e));
+  // The in-order views must point at the copy's own nodes, not the original's.
+  for (const Graph* g : {&copy, static_cast<const Graph*>(&assigned)}) {
+    ASSERT_EQ(g->nodes_in_order().size(), 2u);
+    EXPECT_EQ(g->nodes_in_order()[0], g->find_node("A"));
+    EXPECT_EQ(g->nodes_in_order()[1], g->find_node("B"));
+    ASSERT_EQ(g->edges_in_order().size(), 1u);  // a repeat listed once
+    EXPECT_EQ(g->edges_in_order()[0], &*g->edges().find(e));
+  }
 }
 
 }  // namespace

@@ -95,5 +95,26 @@ TEST(NetSimBuild, FanInEdgesMoveInTheOrderTheGraphListsThem) {
   EXPECT_EQ(moved, (std::vector<Ulid>{on_w, on_x, on_v}));
 }
 
+// Enough edges for several look-up blocks, and names of every length from
+// one byte up, so each edge must land on its own target port.
+TEST(NetSimBuild, LongChainResolvesEveryEdge) {
+  constexpr std::size_t kNodes = 150;
+  auto name = [](std::size_t i) { return std::string(i % 20, char('a' + i % 26)) + std::to_string(i); };
+  std::vector<Node> nodes;
+  std::vector<Edge> edges;
+  for (std::size_t i = 0; i < kNodes; ++i) {
+    nodes.push_back(node(name(i), {"in", "side"}, {"out", "spare"}));
+    if (i > 0) edges.push_back(edge(out(name(i - 1), "out"), in(name(i), "in")));
+  }
+  NetSim sim(Graph(std::move(nodes), edges));
+  std::vector<Ulid> packets;
+  for (const Edge& e : edges) packets.push_back(place_packet(sim, on_edge(e)));
+  sim.run_until_blocked();
+  sim.check_invariants();
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    EXPECT_EQ(sim.get_packet(packets[i])->location, at_input(name(i + 1), "in")) << i;
+  }
+}
+
 }  // namespace
 }  // namespace vornix

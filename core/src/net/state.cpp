@@ -21,7 +21,7 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
 
 // Node names are looked up only inside this process, so a short multiply-mix
 // hash does; the stable SipHash stays for the hashes callers can see.
-std::uint64_t name_hash(std::string_view s) {
+[[gnu::always_inline]] inline std::uint64_t name_hash(std::string_view s) {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   std::uint64_t h = s.size() * kMul;
   const char* p = s.data();
@@ -33,14 +33,53 @@ std::uint64_t name_hash(std::string_view s) {
     h ^= h >> 29;
   }
   if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
+    // The last 1-7 bytes in at most two loads; the length is already in `h`.
+    std::uint64_t w;
+    if (n >= 4) {
+      std::uint32_t lo, hi;
+      std::memcpy(&lo, p, 4);
+      std::memcpy(&hi, p + n - 4, 4);
+      w = lo | std::uint64_t{hi} << 32;
+    } else {
+      const auto byte = [&](std::size_t k) { return std::uint64_t{static_cast<unsigned char>(p[k])}; };
+      w = byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16;
+    }
     h = (h ^ w) * kMul;
   }
   h ^= h >> 32;
   h *= 0xD6E8FEB86659FD93ULL;
   h ^= h >> 32;
   return h;
+}
+
+// Equality of two names without a library call for the short ones, which
+// most names are: up to 16 bytes take two overlapping loads a side.
+[[gnu::always_inline]] inline bool same_name(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* p = a.data();
+  const char* q = b.data();
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(p, q, n) == 0;
+    std::uint64_t p0, p1, q0, q1;
+    std::memcpy(&p0, p, 8);
+    std::memcpy(&q0, q, 8);
+    std::memcpy(&p1, p + n - 8, 8);
+    std::memcpy(&q1, q + n - 8, 8);
+    return ((p0 ^ q0) | (p1 ^ q1)) == 0;
+  }
+  if (n >= 4) {
+    std::uint32_t p0, p1, q0, q1;
+    std::memcpy(&p0, p, 4);
+    std::memcpy(&q0, q, 4);
+    std::memcpy(&p1, p + n - 4, 4);
+    std::memcpy(&q1, q + n - 4, 4);
+    return ((p0 ^ q0) | (p1 ^ q1)) == 0;
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    if (p[k] != q[k]) return false;
+  }
+  return true;
 }
 
 // The high half of a hash, kept in a table cell so that a probe compares
@@ -112,7 +151,8 @@ NetSim::NetSim(Graph graph) : graph_(std::move(graph)) {
 NetSim::~NetSim() = default;
 
 bool NetSim::intern() {
-  const std::vector<std::string>& order = graph_.node_order();
+  const std::vector<std::string>& names = graph_.node_order();
+  const std::span<const Node* const> order = graph_.nodes_in_order();
   const std::size_t n = order.size();
   nodes_.resize(n);
   in_begin_.resize(n + 1);
@@ -122,41 +162,53 @@ bool NetSim::intern() {
   node_table_.reserve(n);
   bool valid = true;
   std::vector<Index> configured;  // nodes with a request configuration
-  for (std::size_t i = 0; i < n; ++i) {
-    const Node* node = graph_.find_node(order[i]);
-    const Index index = static_cast<Index>(i);
-    NodeInfo& info = nodes_[i];
-    info.node = node;
-    const std::uint64_t h = name_hash(node->name);
-    std::size_t cell = h & node_table_.mask;
-    while (node_table_.cells[cell].index != kNone) cell = (cell + 1) & node_table_.mask;
-    node_table_.cells[cell] = {index, tag_of(h)};
+  // In blocks: the table cells of a block are fetched while its nodes'
+  // ports are read, rather than one cache miss at a time.
+  std::uint64_t hashes[kBlock];
+  for (std::size_t block = 0; block < n; block += kBlock) {
+    const std::size_t end = std::min(n, block + kBlock);
+    for (std::size_t i = block; i < end; ++i) {
+      const std::uint64_t h = name_hash(names[i]);
+      hashes[i - block] = h;
+      __builtin_prefetch(&node_table_.cells[h & node_table_.mask], 1);
+    }
+    for (std::size_t i = block; i < end; ++i) {
+      const Node* node = order[i];
+      const Index index = static_cast<Index>(i);
+      NodeInfo& info = nodes_[i];
+      info.node = node;
+      const std::uint64_t h = hashes[i - block];
+      std::size_t cell = h & node_table_.mask;
+      while (node_table_.cells[cell].index != kNone) cell = (cell + 1) & node_table_.mask;
+      node_table_.cells[cell] = {index, tag_of(h)};
 
-    const std::size_t in_first = in_ports_.size();
-    in_begin_[i] = static_cast<Index>(in_first);
-    for (const auto& [name, port] : node->in_ports) {
-      InPortInfo& p = in_ports_.emplace_back();
-      p.name = &name;
-      p.capacity = port.slots_spec.capacity().value_or(kUnbounded);
-      p.node = index;
-    }
-    sort_by_name(in_ports_, in_first);
-    const std::size_t out_first = out_ports_.size();
-    out_begin_[i] = static_cast<Index>(out_first);
-    for (const auto& [name, port] : node->out_ports) {
-      out_ports_.push_back(OutPortInfo{&name, port.slots_spec.capacity().value_or(kUnbounded), kNone});
-    }
-    sort_by_name(out_ports_, out_first);
+      const std::size_t in_first = in_ports_.size();
+      in_begin_[i] = static_cast<Index>(in_first);
+      for (const auto& [name, port] : node->in_ports) {
+        InPortInfo& p = in_ports_.emplace_back();
+        p.name = &name;
+        p.capacity = port.slots_spec.capacity().value_or(kUnbounded);
+        p.node = index;
+      }
+      sort_by_name(in_ports_, in_first);
+      const std::size_t out_first = out_ports_.size();
+      out_begin_[i] = static_cast<Index>(out_first);
+      for (const auto& [name, port] : node->out_ports) {
+        out_ports_.push_back(
+            OutPortInfo{&name, port.slots_spec.capacity().value_or(kUnbounded), kNone});
+      }
+      sort_by_name(out_ports_, out_first);
 
-    if (const auto& config = node->dependency_request_config) {
-      info.startup = config->has_trigger(DependencyRequestTrigger::OnStartup);
-      info.no_salvo = config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
-      if (info.startup) startup_nodes_.push_back(index);
-      if (info.no_salvo) info.token = 2;
-      configured.push_back(index);
-    }
-    if (!node->in_salvo_conditions.empty() || !node->out_salvo_conditions.empty()) {
-      valid = valid && conditions_valid(*node);
+      if (const auto& config = node->dependency_request_config) {
+        info.startup = config->has_trigger(DependencyRequestTrigger::OnStartup);
+        info.no_salvo = config->has_trigger(DependencyRequestTrigger::OnNoSalvoTriggered);
+        if (info.startup) startup_nodes_.push_back(index);
+        if (info.no_salvo) info.token = 2;
+        configured.push_back(index);
+      }
+      if (!node->in_salvo_conditions.empty() || !node->out_salvo_conditions.empty()) {
+        valid = valid && conditions_valid(*node);
+      }
     }
   }
   in_begin_[n] = static_cast<Index>(in_ports_.size());
@@ -171,21 +223,67 @@ bool NetSim::intern() {
     Index out = 0;
     const Edge* edge = nullptr;
   };
-  const std::unordered_set<Edge>& all = graph_.edges();
+  const std::span<const Edge* const> all = graph_.edges_in_order();
   std::vector<Placed> placed;
   placed.reserve(all.size());
-  for (const Edge& e : all) {
-    if (e.source.port_type != PortType::Output || e.target.port_type != PortType::Input) {
-      return false;
+  // The edges go in blocks through three rounds, each reading what the
+  // round before prefetched: the table cells of both end nodes, then the
+  // nodes' names and port ranges, then the ports.
+  struct Ends {
+    const Edge* edge;
+    std::uint64_t source_hash, target_hash;
+    Index source, target;
+  };
+  Ends ends[kBlock];
+  for (std::size_t block = 0; block < all.size(); block += kBlock) {
+    const std::size_t count = std::min(kBlock, all.size() - block);
+    // The next block's edges are fetched while this one is resolved.
+    for (std::size_t j = block + kBlock; j < std::min(all.size(), block + 2 * kBlock); ++j) {
+      const char* edge = reinterpret_cast<const char*>(all[j]);
+      __builtin_prefetch(edge);
+      __builtin_prefetch(edge + 64);
+      __builtin_prefetch(edge + sizeof(Edge) - 1);
     }
-    const Index source = node_index(e.source.node_name);
-    const Index position = out_port_position(source, e.source.port_name);
-    const Index target = in_port_index(node_index(e.target.node_name), e.target.port_name);
-    if (position == kNone || target == kNone) return false;
-    const Index out = out_begin_[source] + position;
-    if (out_ports_[out].edge != kNone) return false;
-    out_ports_[out].edge = 0;  // claimed; the edge's index is set below
-    placed.push_back({target, out, &e});
+    for (std::size_t j = 0; j < count; ++j) {
+      const Edge& e = *all[block + j];
+      if (e.source.port_type != PortType::Output || e.target.port_type != PortType::Input) {
+        return false;
+      }
+      Ends& x = ends[j];
+      x.edge = &e;
+      x.source_hash = name_hash(e.source.node_name);
+      x.target_hash = name_hash(e.target.node_name);
+      __builtin_prefetch(&node_table_.cells[x.source_hash & node_table_.mask]);
+      __builtin_prefetch(&node_table_.cells[x.target_hash & node_table_.mask]);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+      Ends& x = ends[j];
+      x.source = node_candidate(x.source_hash);
+      x.target = node_candidate(x.target_hash);
+      if (x.source == kNone || x.target == kNone) return false;
+      __builtin_prefetch(&names[x.source]);
+      __builtin_prefetch(&names[x.target]);
+      __builtin_prefetch(&out_begin_[x.source]);
+      __builtin_prefetch(&in_begin_[x.target]);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+      const Ends& x = ends[j];
+      const Edge& e = *x.edge;
+      // A tag shared by two names sends the look-up down the whole probe.
+      const Index source = same_name(names[x.source], e.source.node_name)
+                               ? x.source
+                               : node_index(e.source.node_name);
+      const Index target = same_name(names[x.target], e.target.node_name)
+                               ? x.target
+                               : node_index(e.target.node_name);
+      const Index position = out_port_position(source, e.source.port_name);
+      const Index port = in_port_index(target, e.target.port_name);
+      if (position == kNone || port == kNone) return false;
+      const Index out = out_begin_[source] + position;
+      if (out_ports_[out].edge != kNone) return false;
+      out_ports_[out].edge = 0;  // claimed; the edge's index is set below
+      placed.push_back({port, out, &e});
+    }
   }
 
   // Edges grouped by target port (a counting sort); `starts` ends up holding
@@ -210,7 +308,7 @@ bool NetSim::intern() {
     if (rank.empty()) rank.assign(out_ports_.size(), kNone);
     const InPortInfo& info = in_ports_[p];
     const std::span<const Edge> listed = graph_.get_edges_by_head(
-        PortRef{nodes_[info.node].node->name, PortType::Input, *info.name});
+        PortRef{names[info.node], PortType::Input, *info.name});
     for (std::size_t j = 0; j < listed.size(); ++j) {
       const Index source = node_index(listed[j].source.node_name);
       const Index out = out_begin_[source] + out_port_position(source, listed[j].source.port_name);
@@ -252,10 +350,19 @@ NetSim::Index NetSim::node_index(std::string_view name) const {
   if (nodes_.empty()) return kNone;
   const std::uint64_t h = name_hash(name);
   const std::uint32_t tag = tag_of(h);
+  const std::vector<std::string>& names = graph_.node_order();
   for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
     const IndexTable::Cell c = node_table_.cells[cell];
     if (c.index == kNone) return kNone;
-    if (c.tag == tag && nodes_[c.index].node->name == name) return c.index;
+    if (c.tag == tag && same_name(names[c.index], name)) return c.index;
+  }
+}
+
+NetSim::Index NetSim::node_candidate(std::uint64_t h) const {
+  const std::uint32_t tag = tag_of(h);
+  for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
+    const IndexTable::Cell c = node_table_.cells[cell];
+    if (c.index == kNone || c.tag == tag) return c.index;
   }
 }
 
@@ -281,13 +388,13 @@ It find_port(It first, It last, std::string_view name) {
   constexpr std::ptrdiff_t kScan = 8;
   if (last - first <= kScan) {
     for (; first != last; ++first) {
-      if (*first->name == name) return first;
+      if (same_name(*first->name, name)) return first;
     }
     return last;
   }
   const It it = std::lower_bound(first, last, name,
                                  [](const auto& p, std::string_view n) { return *p.name < n; });
-  return it != last && *it->name == name ? it : last;
+  return it != last && same_name(*it->name, name) ? it : last;
 }
 
 }  // namespace

@@ -197,6 +197,10 @@ class NetSim {
   // are incomplete and the sim must not be used.
   bool intern();
   Index node_index(std::string_view name) const;
+  // The first node in the probe of hash `h` whose tag matches, kNone when
+  // the probe ends first; the caller compares the name.
+  Index node_candidate(std::uint64_t h) const;
+  static constexpr std::size_t kBlock = 32;  // look-ups prefetched together
   Index edge_index(const Edge& edge) const;
   Index in_port_index(Index node, std::string_view port) const;   // kNone when undeclared
   Index out_port_position(Index node, std::string_view port) const;
