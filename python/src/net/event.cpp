@@ -318,7 +318,7 @@ Ref events_to_python(const std::vector<vornix::NetEvent>& events) {
 
 Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
   return list_of(events, [](vornix::NetEvent& e) {
-    return new_boxed(types().net_event.get(), std::move(e));
+    return emplace_boxed<vornix::NetEvent>(types().net_event.get(), std::move(e));
   });
 }
 

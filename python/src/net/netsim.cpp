@@ -155,8 +155,12 @@ PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
     vornix::NetActionResponse response = sim.run_step();
     std::vector<vornix::NetEvent>& events = events_of(response);
     const bool changed_flow = may_change_flow(events, had_requests);
-    all.insert(all.end(), std::make_move_iterator(events.begin()),
-               std::make_move_iterator(events.end()));
+    if (all.empty()) {
+      all.swap(events);  // the first step's events are taken whole, not moved one by one
+    } else {
+      all.insert(all.end(), std::make_move_iterator(events.begin()),
+                 std::make_move_iterator(events.end()));
+    }
     if (!changed_flow) break;
   }
   return events_to_python(std::move(all)).release();

@@ -77,6 +77,18 @@ Ref new_boxed(PyObject* type, T value) {
   return obj;
 }
 
+// The same, with the value built in place from `args` (no temporary to move
+// from: the engine's events are large variants).
+template <class T, class... Args>
+Ref emplace_boxed(PyObject* type, Args&&... args) {
+  Ref obj = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+  Boxed<T>& b = as_boxed<T>(obj.get());
+  new (&b.borrow) BorrowFlag();
+  new (&b.value) T(std::forward<Args>(args)...);
+  b.constructed = true;
+  return obj;
+}
+
 template <class T>
 void boxed_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
