@@ -53,8 +53,13 @@ vornix::NetActionResponse::Success& succeeded_or_raise(vornix::NetActionResponse
   return std::get<vornix::NetActionResponse::Success>(response.value);
 }
 
+// The two references go into the tuple as they are (no count is taken and
+// dropped again).
 Ref pair(Ref first, Ref second) {
-  return check(PyTuple_Pack(2, first.get(), second.get()));
+  Ref tuple = check(PyTuple_New(2));
+  PyTuple_SET_ITEM(tuple.get(), 0, first.release());
+  PyTuple_SET_ITEM(tuple.get(), 1, second.release());
+  return tuple;
 }
 
 template <class Ids>
