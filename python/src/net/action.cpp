@@ -87,16 +87,6 @@ Ref new_action(Variant v) {
   return new_boxed(types().net_action.get(), ActionValue{std::move(v)});
 }
 
-// The text of str(obj), taken as it is. A str with lone surrogates keeps them:
-// the action is still accepted now, the identifier is refused by the parser
-// when the action is performed, and the repr shows the text the caller gave.
-IdText id_text(PyObject* obj) {
-  if (PyUnicode_CheckExact(obj)) return Ref::borrow(obj);
-  Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
-  // A str subclass is held as a plain str of the same text.
-  return check(PyUnicode_FromObject(text.get()));
-}
-
 // The identifier's text as UTF-8, lone surrogates as their three-byte forms.
 std::string id_utf8(const IdText& id) {
   // The str's own UTF-8 form when it has one (no bytes object made); only a
@@ -112,6 +102,20 @@ std::string id_utf8(const IdText& id) {
   Py_ssize_t size = 0;
   check_status(PyBytes_AsStringAndSize(bytes.get(), &data, &size));
   return std::string(data, static_cast<std::size_t>(size));
+}
+
+// The text of str(obj), taken as it is. A str with lone surrogates keeps them:
+// the action is still accepted now, the identifier is refused by the parser
+// when the action is performed, and the repr shows the text the caller gave.
+IdText id_text(PyObject* obj) {
+  if (PyUnicode_CheckExact(obj)) return Ref::borrow(obj);
+  Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
+  if (PyUnicode_CheckExact(text.get())) return text;
+  // A str subclass is held as a plain str of the same text (made from its
+  // characters: some interpreters' conversions would call its __str__).
+  const std::string utf8 = id_utf8(text);
+  return check(
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
 }
 
 // A name argument: an exact str's own UTF-8 form, with no message text made
