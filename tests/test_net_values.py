@@ -292,7 +292,11 @@ def test_action_str_subclass_is_taken_as_its_text():
     class Sneaky(str):
         def __str__(self):
             return "other"
-    assert repr(NetAction.start_epoch(Sneaky("mine"))) == "NetAction.start_epoch('mine')"
+    action = NetAction.start_epoch(Sneaky("mine"))
+    assert repr(action) == "NetAction.start_epoch('mine')"
+    # The action keeps the text, not the caller's object.
+    (arg,) = action.__reduce__()[1]
+    assert type(arg) is str and arg == "mine"
 
 
 BAD_ID_ACTIONS = [

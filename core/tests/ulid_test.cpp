@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <unordered_set>
 
 #include "net/ulid.hpp"
@@ -62,6 +63,30 @@ TEST(Ulid, ParseErrors) {
   }
   EXPECT_EQ(to_string(UlidParseError::InvalidLength), "invalid length");
   EXPECT_EQ(to_string(UlidParseError::InvalidCharacter), "invalid character");
+}
+
+// Values whose bits sit around the 64-bit boundary, which falls inside the
+// fourteenth digit, read and written both ways.
+TEST(Ulid, TextOfKnownValues) {
+  struct Case {
+    std::uint64_t hi, lo;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1, 0, "0000000000000G000000000000"},
+      {0, 1ULL << 63, "00000000000008000000000000"},
+      {0, 15ULL << 60, "0000000000000F000000000000"},
+      {1, 1ULL << 60, "0000000000000H000000000000"},
+      {~0ULL, ~0ULL, "7ZZZZZZZZZZZZZZZZZZZZZZZZZ"},
+      {0x0123456789ABCDEFULL, 0xFEDCBA9876543210ULL, "014D2PF2DBSQQZXQ5TK1V58CGG"},
+  };
+  for (const Case& c : cases) {
+    const Ulid id = Ulid::from_parts(c.hi, c.lo);
+    EXPECT_EQ(id.to_string(), c.text);
+    const auto parsed = Ulid::parse(c.text);
+    ASSERT_TRUE(parsed) << c.text;
+    EXPECT_EQ(*parsed, id) << c.text;
+  }
 }
 
 TEST(Ulid, LowerCaseParsesLikeUpperCaseAndHighDigitsWrap) {

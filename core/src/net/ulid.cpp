@@ -12,25 +12,22 @@ constexpr char kAlphabet[] = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
 __extension__ typedef unsigned __int128 U128;
 
 U128 to_u128(const Ulid& u) { return (static_cast<U128>(u.hi) << 64) | u.lo; }
-Ulid from_u128(U128 v) {
-  return Ulid{static_cast<std::uint64_t>(v >> 64), static_cast<std::uint64_t>(v)};
-}
 
-constexpr std::int8_t kNotADigit = -1;
+constexpr std::uint8_t kNotADigit = 0x80;
 
 // Digit value of every byte, lower-case letters as their upper-case ones:
 // parsing is one load per byte instead of a walk along the alphabet.
-constexpr std::array<std::int8_t, 256> make_digit_table() {
-  std::array<std::int8_t, 256> table{};
+constexpr std::array<std::uint8_t, 256> make_digit_table() {
+  std::array<std::uint8_t, 256> table{};
   for (auto& d : table) d = kNotADigit;
   for (int i = 0; i < 32; ++i) {
     const auto c = static_cast<unsigned char>(kAlphabet[i]);
-    table[c] = static_cast<std::int8_t>(i);
-    if (c >= 'A' && c <= 'Z') table[c - 'A' + 'a'] = static_cast<std::int8_t>(i);
+    table[c] = static_cast<std::uint8_t>(i);
+    if (c >= 'A' && c <= 'Z') table[c - 'A' + 'a'] = static_cast<std::uint8_t>(i);
   }
   return table;
 }
-constexpr std::array<std::int8_t, 256> kDigits = make_digit_table();
+constexpr std::array<std::uint8_t, 256> kDigits = make_digit_table();
 
 std::mt19937_64& thread_generator() {
   thread_local std::mt19937_64 gen = [] {
@@ -62,22 +59,49 @@ Ulid Ulid::generate() {
 
 Result<Ulid, UlidParseError> Ulid::parse(std::string_view text) {
   if (text.size() != 26) return Unexpected{UlidParseError::InvalidLength};
-  U128 v = 0;
-  for (char ch : text) {
-    const std::int8_t d = kDigits[static_cast<unsigned char>(ch)];
-    if (d == kNotADigit) return Unexpected{UlidParseError::InvalidCharacter};
-    v = (v << 5) | static_cast<U128>(d);  // the top two bits of digit 0 fall off
+  // 26 digits are 130 bits: digits 0-12 carry bits 129-65, digit 13 bits
+  // 64-60 and digits 14-25 bits 59-0. Each half is gathered in a plain 64-bit
+  // word; the bits above 127 fall off the top of the high one. A byte that is
+  // no digit has the table's high bit set, which the OR of all bytes keeps.
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  std::uint8_t seen = 0;
+  std::uint64_t high = 0;
+  for (int i = 0; i < 13; ++i) {
+    const std::uint8_t d = kDigits[p[i]];
+    seen |= d;
+    high = (high << 5) | d;
   }
-  return from_u128(v);
+  const std::uint8_t middle = kDigits[p[13]];
+  seen |= middle;
+  std::uint64_t low = 0;
+  for (int i = 14; i < 26; ++i) {
+    const std::uint8_t d = kDigits[p[i]];
+    seen |= d;
+    low = (low << 5) | d;
+  }
+  if (seen & kNotADigit) return Unexpected{UlidParseError::InvalidCharacter};
+  return Ulid{(high << 1) | (middle >> 4), (static_cast<std::uint64_t>(middle & 15) << 60) | low};
+}
+
+void Ulid::write_text(char* out) const {
+  // The mirror of parse: digits 0-12 from hi >> 1, digit 13 from the lowest
+  // bit of hi and the top four of lo, digits 14-25 from the low 60 bits.
+  std::uint64_t high = hi >> 1;
+  for (int i = 12; i >= 0; --i) {
+    out[i] = kAlphabet[high & 31];
+    high >>= 5;
+  }
+  out[13] = kAlphabet[((hi & 1) << 4) | (lo >> 60)];
+  std::uint64_t low = lo;
+  for (int i = 25; i >= 14; --i) {
+    out[i] = kAlphabet[low & 31];
+    low >>= 5;
+  }
 }
 
 std::array<char, 26> Ulid::text() const {
-  std::array<char, 26> out{};
-  U128 v = to_u128(*this);
-  for (int i = 25; i >= 0; --i) {
-    out[static_cast<std::size_t>(i)] = kAlphabet[static_cast<unsigned>(v & 31)];
-    v >>= 5;
-  }
+  std::array<char, 26> out;
+  write_text(out.data());
   return out;
 }
 

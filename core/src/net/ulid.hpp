@@ -30,13 +30,15 @@ struct Ulid {
   static Ulid generate();
   static constexpr Ulid from_parts(std::uint64_t hi, std::uint64_t lo) { return Ulid{hi, lo}; }
   // Parses 26 bytes of base-32 (lower case accepted). Length is checked first,
-  // then each byte from first to last. Bits above 127 are discarded.
+  // then the bytes. Bits above 127 are discarded.
   static Result<Ulid, UlidParseError> parse(std::string_view text);
 
   std::string to_string() const;  // 26 characters
   // The same 26 characters without an allocation, for callers that copy
   // them straight into another string type.
   std::array<char, 26> text() const;
+  // The same 26 characters written to out[0..25].
+  void write_text(char* out) const;
   std::string debug() const;      // "Ulid(5)"
   std::uint64_t timestamp_ms() const { return hi >> 16; }
 

@@ -25,41 +25,46 @@
 namespace vornix::py {
 namespace {
 
+// An identifier as the caller gave it: the text of str(obj), held as an exact
+// str (no copy of its bytes is made) and parsed only when the action is
+// performed, so that the repr and the pickle show the caller's text.
+using IdText = Ref;
+
 // The engine's NetAction with identifiers still as the caller's text.
 struct ActionValue {
   struct RunStep {};
   struct CreatePacket {
-    std::optional<std::string> epoch_id;
+    std::optional<IdText> epoch_id;
   };
   struct ConsumePacket {
-    std::string packet_id;
+    IdText packet_id;
   };
   struct DestroyPacket {
-    std::string packet_id;
+    IdText packet_id;
   };
   struct StartEpoch {
-    std::string epoch_id;
+    IdText epoch_id;
   };
   struct FinishEpoch {
-    std::string epoch_id;
+    IdText epoch_id;
   };
   struct CancelEpoch {
-    std::string epoch_id;
+    IdText epoch_id;
   };
   struct CreateEpoch {
     std::string node_name;
     SalvoValue salvo;
   };
   struct LoadPacketIntoOutputPort {
-    std::string packet_id;
+    IdText packet_id;
     std::string port_name;
   };
   struct SendOutputSalvo {
-    std::string epoch_id;
+    IdText epoch_id;
     std::string salvo_condition_name;
   };
   struct TransportPacketToLocation {
-    std::string packet_id;
+    IdText packet_id;
     vornix::PacketLocation destination;
   };
   struct CreateRequest {
@@ -82,25 +87,35 @@ Ref new_action(Variant v) {
   return new_boxed(types().net_action.get(), ActionValue{std::move(v)});
 }
 
-// The text of str(obj), taken as it is. A str with lone surrogates keeps them
-// (as their three-byte forms): the action is still accepted now, the
-// identifier is refused by the parser when the action is performed, and the
-// repr shows the text the caller gave.
-std::string id_text(PyObject* obj) {
-  Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
+// The identifier's text as UTF-8, lone surrogates as their three-byte forms.
+std::string id_utf8(const IdText& id) {
   // The str's own UTF-8 form when it has one (no bytes object made); only a
   // text with lone surrogates takes the encoder.
   Py_ssize_t length = 0;
-  if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &length)) {
+  if (const char* utf8 = PyUnicode_AsUTF8AndSize(id.get(), &length)) {
     return std::string(utf8, static_cast<std::size_t>(length));
   }
   if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw PyErrorAlreadySet{};
   PyErr_Clear();
-  Ref bytes = check(PyUnicode_AsEncodedString(text.get(), "utf-8", "surrogatepass"));
+  Ref bytes = check(PyUnicode_AsEncodedString(id.get(), "utf-8", "surrogatepass"));
   char* data = nullptr;
   Py_ssize_t size = 0;
   check_status(PyBytes_AsStringAndSize(bytes.get(), &data, &size));
   return std::string(data, static_cast<std::size_t>(size));
+}
+
+// The text of str(obj), taken as it is. A str with lone surrogates keeps them:
+// the action is still accepted now, the identifier is refused by the parser
+// when the action is performed, and the repr shows the text the caller gave.
+IdText id_text(PyObject* obj) {
+  if (PyUnicode_CheckExact(obj)) return Ref::borrow(obj);
+  Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
+  if (PyUnicode_CheckExact(text.get())) return text;
+  // A str subclass is held as a plain str of the same text (made from its
+  // characters: some interpreters' conversions would call its __str__).
+  const std::string utf8 = id_utf8(text);
+  return check(
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
 }
 
 // A name argument: an exact str's own UTF-8 form, with no message text made
@@ -164,7 +179,7 @@ PyObject* load_packet_into_output_port(PyObject*, PyObject* const* args, Py_ssiz
   static constexpr Signature kSig{"load_packet_into_output_port", kNames, 2};
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
-  std::string packet_id = id_text(argv[0]);
+  IdText packet_id = id_text(argv[0]);
   std::string port_name = name_arg("port_name", argv[1]);
   return new_action(
              ActionValue::LoadPacketIntoOutputPort{std::move(packet_id), std::move(port_name)})
@@ -176,7 +191,7 @@ PyObject* send_output_salvo(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   static constexpr Signature kSig{"send_output_salvo", kNames, 2};
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
-  std::string epoch_id = id_text(argv[0]);
+  IdText epoch_id = id_text(argv[0]);
   std::string condition = name_arg("salvo_condition_name", argv[1]);
   return new_action(ActionValue::SendOutputSalvo{std::move(epoch_id), std::move(condition)})
       .release();
@@ -188,7 +203,7 @@ PyObject* transport_packet_to_location(PyObject*, PyObject* const* args, Py_ssiz
   static constexpr Signature kSig{"transport_packet_to_location", kNames, 2};
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
-  std::string packet_id = id_text(argv[0]);
+  IdText packet_id = id_text(argv[0]);
   vornix::PacketLocation destination = location_arg("destination", argv[1]);
   return new_action(
              ActionValue::TransportPacketToLocation{std::move(packet_id), std::move(destination)})
@@ -205,8 +220,8 @@ PyObject* create_request(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
   return new_action(ActionValue::CreateRequest{std::move(node_name), std::move(label)}).release();
 }
 
-std::string call_with_id(std::string_view method, const std::string& id) {
-  return "NetAction." + std::string(method) + "('" + id + "')";
+std::string call_with_id(std::string_view method, const IdText& id) {
+  return "NetAction." + std::string(method) + "('" + id_utf8(id) + "')";
 }
 
 std::string action_repr(const ActionValue& action) {
@@ -227,15 +242,15 @@ std::string action_repr(const ActionValue& action) {
             return "NetAction.create_epoch(" + vornix::quoted_form(a.node_name) + ", ...)";
           },
           [](const A::LoadPacketIntoOutputPort& a) {
-            return "NetAction.load_packet_into_output_port('" + a.packet_id + "', " +
+            return "NetAction.load_packet_into_output_port('" + id_utf8(a.packet_id) + "', " +
                    vornix::quoted_form(a.port_name) + ")";
           },
           [](const A::SendOutputSalvo& a) {
-            return "NetAction.send_output_salvo('" + a.epoch_id + "', " +
+            return "NetAction.send_output_salvo('" + id_utf8(a.epoch_id) + "', " +
                    vornix::quoted_form(a.salvo_condition_name) + ")";
           },
           [](const A::TransportPacketToLocation& a) {
-            return "NetAction.transport_packet_to_location('" + a.packet_id + "', " +
+            return "NetAction.transport_packet_to_location('" + id_utf8(a.packet_id) + "', " +
                    location_repr(a.destination) + ")";
           },
           [](const A::CreateRequest& a) {
@@ -263,25 +278,25 @@ vornix::NetAction action_to_core(const ActionValue& action) {
           [](const A::RunStep&) { return N{N::RunStep{}}; },
           [](const A::CreatePacket& a) {
             std::optional<vornix::Ulid> epoch_id;
-            if (a.epoch_id) epoch_id = str_to_ulid(*a.epoch_id);
+            if (a.epoch_id) epoch_id = python_to_ulid(a.epoch_id->get());
             return N{N::CreatePacket{epoch_id}};
           },
-          [](const A::ConsumePacket& a) { return N{N::ConsumePacket{str_to_ulid(a.packet_id)}}; },
-          [](const A::DestroyPacket& a) { return N{N::DestroyPacket{str_to_ulid(a.packet_id)}}; },
-          [](const A::StartEpoch& a) { return N{N::StartEpoch{str_to_ulid(a.epoch_id)}}; },
-          [](const A::FinishEpoch& a) { return N{N::FinishEpoch{str_to_ulid(a.epoch_id)}}; },
-          [](const A::CancelEpoch& a) { return N{N::CancelEpoch{str_to_ulid(a.epoch_id)}}; },
+          [](const A::ConsumePacket& a) { return N{N::ConsumePacket{python_to_ulid(a.packet_id.get())}}; },
+          [](const A::DestroyPacket& a) { return N{N::DestroyPacket{python_to_ulid(a.packet_id.get())}}; },
+          [](const A::StartEpoch& a) { return N{N::StartEpoch{python_to_ulid(a.epoch_id.get())}}; },
+          [](const A::FinishEpoch& a) { return N{N::FinishEpoch{python_to_ulid(a.epoch_id.get())}}; },
+          [](const A::CancelEpoch& a) { return N{N::CancelEpoch{python_to_ulid(a.epoch_id.get())}}; },
           [](const A::CreateEpoch& a) {
             return N{N::CreateEpoch{a.node_name, salvo_to_core(a.salvo)}};
           },
           [](const A::LoadPacketIntoOutputPort& a) {
-            return N{N::LoadPacketIntoOutputPort{str_to_ulid(a.packet_id), a.port_name}};
+            return N{N::LoadPacketIntoOutputPort{python_to_ulid(a.packet_id.get()), a.port_name}};
           },
           [](const A::SendOutputSalvo& a) {
-            return N{N::SendOutputSalvo{str_to_ulid(a.epoch_id), a.salvo_condition_name}};
+            return N{N::SendOutputSalvo{python_to_ulid(a.epoch_id.get()), a.salvo_condition_name}};
           },
           [](const A::TransportPacketToLocation& a) {
-            return N{N::TransportPacketToLocation{str_to_ulid(a.packet_id), a.destination}};
+            return N{N::TransportPacketToLocation{python_to_ulid(a.packet_id.get()), a.destination}};
           },
           [](const A::CreateRequest& a) {
             return N{N::CreateRequest{a.node_name, a.label}};
@@ -291,10 +306,7 @@ vornix::NetAction action_to_core(const ActionValue& action) {
 }
 
 // Identifier text back as the str it came from (lone surrogates included).
-Ref id_str(const std::string& text) {
-  return check(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogatepass"));
-}
+Ref id_str(const IdText& id) { return Ref::borrow(id.get()); }
 
 // An action pickles as the static-constructor call that makes it, with its
 // stored fields as the arguments.

@@ -23,11 +23,18 @@
 namespace vornix::py {
 namespace {
 
-using EpochObject = Boxed<SharedEpoch>;
+// The shared epoch, and the str of its id once it was read: a host reads the
+// id of the epoch it works on again and again. (A str holds no references,
+// so the object still needs no garbage-collector support.)
+struct EpochHandle {
+  SharedEpoch epoch;
+  Ref id;
+};
+using EpochObject = Boxed<EpochHandle>;
 
-const SharedEpoch& shared_of(PyObject* self) { return boxed_value<SharedEpoch>(self); }
+const SharedEpoch& shared_of(PyObject* self) { return boxed_value<EpochHandle>(self).epoch; }
 const vornix::Epoch& value_of(PyObject* self) { return *shared_of(self); }
-BorrowFlag& borrow_of(PyObject* self) { return as_boxed<SharedEpoch>(self).borrow; }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EpochHandle>(self).borrow; }
 
 const char* state_name(vornix::EpochState state) {
   switch (state) {
@@ -43,7 +50,9 @@ const char* state_name(vornix::EpochState state) {
 
 PyObject* get_id(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return ulid_to_py_str(value_of(self).id).release();
+  Ref& id = boxed_value<EpochHandle>(self).id;
+  if (!id) id = ulid_to_py_str(value_of(self).id);
+  return Ref::borrow(id.get()).release();
 }
 
 PyObject* get_node_name(PyObject* self, void*) {
@@ -121,7 +130,7 @@ Ref make_epoch_class() {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, epoch_doc),
       slot(Py_tp_new, refuse_new),
-      slot(Py_tp_dealloc, boxed_dealloc<SharedEpoch>),
+      slot(Py_tp_dealloc, boxed_dealloc<EpochHandle>),
       slot(Py_tp_repr, guarded<epoch_repr_slot>),
       slot(Py_tp_methods, epoch_methods),
       slot(Py_tp_getset, epoch_getset),
@@ -138,7 +147,7 @@ Ref make_epoch_class() {
 }
 
 Ref epoch_to_python(SharedEpoch epoch) {
-  return new_boxed(types().epoch.get(), std::move(epoch));
+  return emplace_boxed<EpochHandle>(types().epoch.get(), EpochHandle{std::move(epoch), Ref()});
 }
 
 Ref epoch_to_python(const vornix::Epoch& epoch) {
@@ -146,7 +155,8 @@ Ref epoch_to_python(const vornix::Epoch& epoch) {
 }
 
 SharedEpoch epoch_arg(std::string_view name, PyObject* obj) {
-  const SharedEpoch& epoch = exact_arg<SharedEpoch>(types().epoch.get(), "Epoch", name, obj);
+  const SharedEpoch& epoch =
+      exact_arg<EpochHandle>(types().epoch.get(), "Epoch", name, obj).epoch;
   SharedBorrow hold(borrow_of(obj));
   return epoch;
 }

@@ -318,8 +318,20 @@ Ref events_to_python(const std::vector<vornix::NetEvent>& events) {
 
 Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
   return list_of(events, [](vornix::NetEvent& e) {
-    return new_boxed(types().net_event.get(), std::move(e));
+    return emplace_boxed<vornix::NetEvent>(types().net_event.get(), std::move(e));
   });
+}
+
+Ref events_to_python(std::vector<std::vector<vornix::NetEvent>>&& steps) {
+  std::size_t total = 0;
+  for (const auto& step : steps) total += step.size();
+  ListBuilder list(total);
+  for (auto& step : steps) {
+    for (vornix::NetEvent& e : step) {
+      list.add(emplace_boxed<vornix::NetEvent>(types().net_event.get(), std::move(e)));
+    }
+  }
+  return list.done();
 }
 
 vornix::NetEvent event_from_python(PyObject* obj) {

@@ -53,8 +53,13 @@ vornix::NetActionResponse::Success& succeeded_or_raise(vornix::NetActionResponse
   return std::get<vornix::NetActionResponse::Success>(response.value);
 }
 
+// The two references go into the tuple as they are (no count is taken and
+// dropped again).
 Ref pair(Ref first, Ref second) {
-  return check(PyTuple_Pack(2, first.get(), second.get()));
+  Ref tuple = check(PyTuple_New(2));
+  PyTuple_SET_ITEM(tuple.get(), 0, first.release());
+  PyTuple_SET_ITEM(tuple.get(), 1, second.release());
+  return tuple;
 }
 
 template <class Ids>
@@ -119,7 +124,7 @@ bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_reque
 // Ctrl-C, or whatever a signal handler raised) gets the events of the steps
 // that completed, as a failed step's exception does, so that they can still
 // be read and undone.
-[[noreturn]] void raise_interrupted(const std::vector<vornix::NetEvent>& done) {
+[[noreturn]] void raise_interrupted(std::vector<std::vector<vornix::NetEvent>>&& done) {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* tb = nullptr;
@@ -129,7 +134,7 @@ bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_reque
   Ref owned_value = Ref::steal(value);
   Ref owned_tb = Ref::steal(tb);
   if (owned_value) {
-    Ref events = events_to_python(done);
+    Ref events = events_to_python(std::move(done));
     // An exception that takes no attributes still propagates, without them.
     if (PyObject_SetAttr(owned_value.get(), strings().events.get(), events.get()) < 0) {
       PyErr_Clear();
@@ -148,18 +153,19 @@ bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_reque
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
   vornix::NetSim& sim = sim_of(self);
-  std::vector<vornix::NetEvent> all;
+  // Each step's events stay in the list the step made, so none is moved
+  // before it goes into its NetEvent.
+  std::vector<std::vector<vornix::NetEvent>> steps;
   while (!sim.is_blocked()) {
-    if (PyErr_CheckSignals() < 0) raise_interrupted(all);
+    if (PyErr_CheckSignals() < 0) raise_interrupted(std::move(steps));
     const bool had_requests = !sim.pending_requests().empty();
     vornix::NetActionResponse response = sim.run_step();
     std::vector<vornix::NetEvent>& events = events_of(response);
     const bool changed_flow = may_change_flow(events, had_requests);
-    all.insert(all.end(), std::make_move_iterator(events.begin()),
-               std::make_move_iterator(events.end()));
+    steps.push_back(std::move(events));
     if (!changed_flow) break;
   }
-  return events_to_python(std::move(all)).release();
+  return events_to_python(std::move(steps)).release();
 }
 
 PyObject* sim_run_step(PyObject* self, PyObject*) {

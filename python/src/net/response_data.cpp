@@ -72,7 +72,7 @@ template <class V>
 Ref new_response(V v) {
   ResponseValue value{std::move(v)};
   PyObject* cls = variant_classes()[value.value.index()].get();
-  return new_boxed(cls, std::move(value));
+  return emplace_boxed<ResponseValue>(cls, std::move(value));
 }
 
 Ref str_list(const std::vector<std::string>& items) {

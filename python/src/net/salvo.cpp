@@ -104,7 +104,10 @@ PyObject* salvo_get_packets(PyObject* self, void*) {
   for_each_packet(held, [&](const std::string& port_name, const auto& id) {
     Ref port = to_py_str(port_name);
     Ref text = id_str(id);
-    list.add(check(PyTuple_Pack(2, port.get(), text.get())));
+    Ref pair = check(PyTuple_New(2));
+    PyTuple_SET_ITEM(pair.get(), 0, port.release());
+    PyTuple_SET_ITEM(pair.get(), 1, text.release());
+    list.add(std::move(pair));
   });
   return list.done().release();
 }

@@ -9,10 +9,11 @@
 //   Ref obj = new_boxed(types().port_ref.get(), vornix::PortRef{...});
 //   const vornix::PortRef& v = boxed_value<vornix::PortRef>(obj.get());
 //
-// The value is constructed after the interpreter allocated (and zeroed) the
-// object and is destroyed only when it was constructed, so an object whose
+// The value is constructed after the interpreter allocated the object and is
+// destroyed only when it was constructed, so an object whose
 // construction failed still deallocates safely. Boxed objects hold no Python
-// references, so they need no garbage-collector support.
+// references but strs (which cannot form cycles), so they need no
+// garbage-collector support.
 #pragma once
 
 #include <cstdint>
@@ -66,13 +67,52 @@ T& boxed_value(PyObject* o) noexcept {
   return as_boxed<T>(o).value;
 }
 
+namespace detail {
+
+// Storage for a new instance of `type`, refcount one, fields unset. On
+// CPython a plain boxed class (no garbage-collector support, no extra slots)
+// takes the object allocator directly: every field is written by the caller,
+// so the zeroing of the generic allocator would be wasted on large values.
+template <class T>
+Ref alloc_boxed(PyObject* type) {
+  auto* tp = reinterpret_cast<PyTypeObject*>(type);
+#if !defined(PYPY_VERSION)
+  if (!PyType_HasFeature(tp, Py_TPFLAGS_HAVE_GC) && tp->tp_itemsize == 0 &&
+      tp->tp_basicsize == static_cast<Py_ssize_t>(sizeof(Boxed<T>)) && tp->tp_free == PyObject_Free) {
+    void* memory = PyObject_Malloc(sizeof(Boxed<T>));
+    if (memory == nullptr) {
+      PyErr_NoMemory();
+      throw PyErrorAlreadySet{};
+    }
+    return Ref::steal(PyObject_Init(static_cast<PyObject*>(memory), tp));
+  }
+#endif
+  return check(PyType_GenericAlloc(tp, 0));
+}
+
+}  // namespace detail
+
 // A new instance of `type` (whose object struct is Boxed<T>) holding `value`.
 template <class T>
 Ref new_boxed(PyObject* type, T value) {
-  Ref obj = check(PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type), 0));
+  Ref obj = detail::alloc_boxed<T>(type);
   Boxed<T>& b = as_boxed<T>(obj.get());
+  b.constructed = false;
   new (&b.borrow) BorrowFlag();
   new (&b.value) T(std::move(value));
+  b.constructed = true;
+  return obj;
+}
+
+// The same, with the value built in place from `args` (no temporary to move
+// from: the engine's events are large variants).
+template <class T, class... Args>
+Ref emplace_boxed(PyObject* type, Args&&... args) {
+  Ref obj = detail::alloc_boxed<T>(type);
+  Boxed<T>& b = as_boxed<T>(obj.get());
+  b.constructed = false;
+  new (&b.borrow) BorrowFlag();
+  new (&b.value) T(std::forward<Args>(args)...);
   b.constructed = true;
   return obj;
 }
@@ -82,8 +122,12 @@ void boxed_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
   Boxed<T>& b = as_boxed<T>(self);
   if (b.constructed) b.value.~T();
+#if defined(PYPY_VERSION)
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
   free_fn(self);
+#else
+  tp->tp_free(self);
+#endif
   Py_DECREF(tp);  // heap-type instances own a reference to their class
 }
 
