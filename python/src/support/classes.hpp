@@ -77,13 +77,23 @@ Ref new_boxed(PyObject* type, T value) {
   return obj;
 }
 
+// The class's tp_free. PyPy answers PyType_GetSlot through its emulation
+// layer, a cost paid for every object freed; its type objects carry the slot
+// in the field itself, which is read directly there.
+inline freefunc free_slot_of(PyTypeObject* tp) noexcept {
+#if defined(PYPY_VERSION)
+  return tp->tp_free;
+#else
+  return reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
+#endif
+}
+
 template <class T>
 void boxed_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
   Boxed<T>& b = as_boxed<T>(self);
   if (b.constructed) b.value.~T();
-  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
-  free_fn(self);
+  free_slot_of(tp)(self);
   Py_DECREF(tp);  // heap-type instances own a reference to their class
 }
 
