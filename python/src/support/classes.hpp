@@ -122,12 +122,9 @@ void boxed_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
   Boxed<T>& b = as_boxed<T>(self);
   if (b.constructed) b.value.~T();
-#if defined(PYPY_VERSION)
-  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
-  free_fn(self);
-#else
+  // Read from the type itself: PyPy answers PyType_GetSlot through its
+  // emulation layer, a cost paid for every object freed.
   tp->tp_free(self);
-#endif
   Py_DECREF(tp);  // heap-type instances own a reference to their class
 }
 
