@@ -373,10 +373,6 @@ class NetSim {
   };
   std::vector<PlannedMove> plan_scratch_;                 // an output salvo's moves
   std::vector<std::pair<Index, Ulid>> taken_scratch_;     // an input salvo's packets
-  std::vector<Index> edge_batch_;    // a step's edges to try, swapped with edge_work_
-  std::vector<Index> moving_scratch_;  // those whose packet moves
-  std::vector<Index> node_batch_;    // a step's nodes to try, swapped with node_work_
-  std::vector<bool> fired_scratch_;  // which of them fired
 };
 
 }  // namespace vornix

@@ -72,13 +72,9 @@ bool NetSim::move_along_edges(std::vector<NetEvent>& events) {
   // Every capacity is judged before any packet moves: a port fed by several
   // edges takes one packet from each of them when it had room at the start,
   // and may end the step above its capacity.
-  // The batch and the worklist trade storage, so steps allocate nothing.
-  std::vector<Index>& work = edge_batch_;
-  work.clear();
-  work.swap(edge_work_);
+  std::vector<Index> work = std::exchange(edge_work_, {});
   std::sort(work.begin(), work.end());
-  std::vector<Index>& moving = moving_scratch_;
-  moving.clear();
+  std::vector<Index> moving;
   for (Index e : work) {
     edges_[e].queued = false;
     if (edge_can_move(edges_[e])) moving.push_back(e);
@@ -215,14 +211,11 @@ NetActionResponse NetSim::run_step() {
 
   // Built once, after the edge moves, and shared by the salvo and no-salvo
   // request phases so both see the same nodes in the same order.
-  std::vector<Index>& waiting = node_batch_;
-  waiting.clear();
-  waiting.swap(node_work_);
+  std::vector<Index> waiting = std::exchange(node_work_, {});
   std::sort(waiting.begin(), waiting.end());
   for (Index node : waiting) nodes_[node].queued = false;
   std::erase_if(waiting, [&](Index node) { return !has_waiting_packets(node); });
-  std::vector<bool>& fired = fired_scratch_;
-  fired.assign(waiting.size(), false);
+  std::vector<bool> fired(waiting.size(), false);
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     fired[i] = try_trigger_input_salvo(waiting[i], events);
     made_progress = made_progress || fired[i];
