@@ -84,6 +84,13 @@ TEST(RunUntilBlocked, StuckNodeWithSpareTokenStaysBlocked) {
   EXPECT_TRUE(sim.is_blocked());
   EXPECT_TRUE(sim.run_until_blocked().empty());
   EXPECT_TRUE(sim.request_tokens().at("R"));
+  sim.check_invariants();
+  // is_blocked set R aside, but a step still makes the request it owes.
+  const NetActionResponse step = sim.run_step();
+  ASSERT_TRUE(step.ok());
+  EXPECT_EQ(kinds(step.success().events), (Kinds{"RequestCreated", "RequestCascadeResolved",
+                                                 "EpochCreated", "RequestEpochCreated"}));
+  sim.check_invariants();
 }
 
 TEST(RunUntilBlocked, DropsARequestNobodyCanServe) {

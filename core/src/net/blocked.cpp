@@ -38,11 +38,33 @@ bool may_change_flow(const std::vector<NetEvent>& events, bool had_requests) {
 bool NetSim::is_blocked() const {
   const bool has_nodes = !nodes_.empty();
   if (has_nodes) {
-    for (Index e : edge_work_) {
+    // What cannot act comes off its list here as the step would take it off,
+    // so that asking again about a network that has not changed costs O(1).
+    // The lists are unordered (the step sorts them), so removal swaps.
+    for (std::size_t i = 0; i < edge_work_.size();) {
+      const Index e = edge_work_[i];
       if (edge_can_move(edges_[e])) return false;
+      edges_[e].queued = false;
+      edge_work_[i] = edge_work_.back();
+      edge_work_.pop_back();
     }
-    for (Index node : node_work_) {
-      if (has_waiting_packets(node) && first_holding_input_condition(node) != nullptr) return false;
+    for (std::size_t i = 0; i < node_work_.size();) {
+      const Index node = node_work_[i];
+      const NodeInfo& info = nodes_[node];
+      const bool waiting = has_waiting_packets(node);
+      if (waiting && first_holding_input_condition(node) != nullptr) return false;
+      if (waiting && info.no_salvo && info.token == 2) {
+        // Its request is the step's to make; the step finds it on ask_work_.
+        info.queued = Work::Parked;
+        if (!info.on_ask_list) {
+          info.on_ask_list = true;
+          ask_work_.push_back(node);
+        }
+      } else {
+        info.queued = Work::Off;
+      }
+      node_work_[i] = node_work_.back();
+      node_work_.pop_back();
     }
   }
   if (!pending_requests_.empty()) return false;
@@ -51,23 +73,34 @@ bool NetSim::is_blocked() const {
   return true;
 }
 
-std::vector<NetEvent> NetSim::run_until_blocked() {
-  std::vector<NetEvent> all;
+bool NetSim::run_until_blocked(std::vector<NetEvent>& events,
+                               const std::function<bool()>& interrupted) {
   while (!is_blocked()) {
+    if (interrupted && interrupted()) return false;
     const bool had_requests = !pending_requests_.empty();
-    NetActionResponse response = do_action(NetAction{NetAction::RunStep{}});
+    NetActionResponse response = run_step();
     // A failed step keeps the changes it made before failing and reports
     // their events beside the error; they belong in the log like any others.
-    std::vector<NetEvent>& events = events_of(response);
-    const bool changed_flow = may_change_flow(events, had_requests);
-    all.insert(all.end(), std::make_move_iterator(events.begin()),
-               std::make_move_iterator(events.end()));
+    std::vector<NetEvent>& step_events = events_of(response);
+    const bool changed_flow = may_change_flow(step_events, had_requests);
+    if (events.empty()) {
+      events.swap(step_events);
+    } else {
+      events.insert(events.end(), std::make_move_iterator(step_events.begin()),
+                    std::make_move_iterator(step_events.end()));
+    }
     // A node whose condition holds without its salvo taking the packets that
     // make it hold fires a new epoch on every step; stop rather than loop
     // (and grow the epoch set) forever.
     if (!changed_flow) break;
   }
-  return all;
+  return true;
+}
+
+std::vector<NetEvent> NetSim::run_until_blocked() {
+  std::vector<NetEvent> events;
+  run_until_blocked(events, {});
+  return events;
 }
 
 }  // namespace vornix

@@ -738,8 +738,9 @@ void NetSim::queue_edge(Index edge) {
 }
 
 void NetSim::queue_node(Index node) {
-  if (!known_node(node) || nodes_[node].queued) return;
-  nodes_[node].queued = true;
+  if (!known_node(node) || nodes_[node].queued == Work::Listed) return;
+  // A parked node keeps its entry in ask_work_; its state says it is listed.
+  nodes_[node].queued = Work::Listed;
   node_work_.push_back(node);
 }
 
@@ -927,23 +928,33 @@ void NetSim::check_invariants() const {
   }
 
   std::vector<bool> edge_listed(edges_.size()), node_listed(nodes_.size());
+  std::vector<bool> ask_listed(nodes_.size());
   for (Index e : edge_work_) {
     if (edge_listed[e] || !edges_[e].queued) fail("edge worklist out of step");
     edge_listed[e] = true;
   }
   for (Index n : node_work_) {
-    if (node_listed[n] || !nodes_[n].queued) fail("node worklist out of step");
+    if (node_listed[n] || nodes_[n].queued != Work::Listed) fail("node worklist out of step");
     node_listed[n] = true;
+  }
+  for (Index n : ask_work_) {
+    if (ask_listed[n] || !nodes_[n].on_ask_list) fail("ask worklist out of step");
+    ask_listed[n] = true;
   }
   for (Index e = 0; e < edges_.size(); ++e) {
     if (edges_[e].queued != edge_listed[e]) fail("edge worklist flag out of step");
     if (!edge_listed[e] && edge_can_move(edges_[e])) fail("a movable edge is not on the worklist");
   }
   for (Index n = 0; n < nodes_.size(); ++n) {
-    if (nodes_[n].queued != node_listed[n]) fail("node worklist flag out of step");
+    const NodeInfo& info = nodes_[n];
+    if ((info.queued == Work::Listed) != node_listed[n]) fail("node worklist flag out of step");
+    if (info.on_ask_list != ask_listed[n]) fail("ask worklist flag out of step");
+    if (info.queued == Work::Parked && !info.on_ask_list) fail("a parked node is not on the ask list");
     if (node_listed[n] || !has_waiting_packets(n)) continue;
     if (first_holding_input_condition(n) != nullptr) fail("a node that can fire is not on the worklist");
-    if (nodes_[n].no_salvo && nodes_[n].token == 2) fail("a node that can ask is not on the worklist");
+    if (info.no_salvo && info.token == 2 && info.queued != Work::Parked) {
+      fail("a node that can ask is on no worklist");
+    }
   }
 }
 

@@ -31,6 +31,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,8 +75,15 @@ class NetSim {
   // ---- Operations ----
   NetActionResponse do_action(const NetAction& action);
   NetActionResponse run_step();
+  // Logically const: it may take edges and nodes that cannot act off the
+  // worklists, which a step would do too, so that asking again costs O(1).
   bool is_blocked() const;
-  // Runs steps until is_blocked(); a failed step's events are kept too.
+  // Runs steps until is_blocked(), or until a step that could not change the
+  // flow (the next would repeat it forever); a failed step's events are kept
+  // too. `interrupted` is asked before every step: when it answers true the
+  // run ends there. Appends every event to `events`; returns false when
+  // interrupted.
+  bool run_until_blocked(std::vector<NetEvent>& events, const std::function<bool()>& interrupted);
   std::vector<NetEvent> run_until_blocked();
   // Reverses `events` from last to first; not transactional.
   Status<UndoError> undo_action(const NetAction& action, const std::vector<NetEvent>& events);
@@ -128,12 +136,17 @@ class NetSim {
     Loc loc;
     PacketQueue::Slot slot = 0;
   };
+  // Where a node stands on the worklists. Parked: it cannot fire, but it
+  // waits with a no-salvo request to make, which only a step issues and
+  // is_blocked does not look at (see ask_work_).
+  enum class Work : std::uint8_t { Off, Listed, Parked };
   struct NodeInfo {
     const Node* node = nullptr;
     bool startup = false;         // its config lists OnStartup
     bool no_salvo = false;        // its config lists OnNoSalvoTriggered
     std::uint8_t token = 0;       // request token: 0 no entry, 1 false, 2 true
-    bool queued = false;          // in node_work_
+    mutable Work queued = Work::Off;
+    mutable bool on_ask_list = false;  // has an entry in ask_work_
   };
   struct InPortInfo {
     const std::string* name = nullptr;
@@ -145,7 +158,7 @@ class NetSim {
   struct EdgeInfo {
     const Edge* edge = nullptr;
     Index target = 0;             // input port index
-    bool queued = false;          // in edge_work_
+    mutable bool queued = false;  // in edge_work_
     std::unique_ptr<PacketQueue> queue;
   };
   struct OutPortInfo {
@@ -360,9 +373,18 @@ class NetSim {
   StringMap<bool> stray_tokens_;  // tokens undo set for names without the trigger's node
   bool startup_requests_emitted_ = false;
 
-  // Worklists: edges whose front packet may move, nodes to try again.
-  std::vector<Index> edge_work_;
-  std::vector<Index> node_work_;
+  // Worklists. Invariant: every edge whose front packet can move is on
+  // edge_work_, and every node with waiting packets whose input salvo
+  // condition holds is on node_work_; a node that cannot fire but may make a
+  // no-salvo request is on node_work_ or parked on ask_work_. Whatever is off
+  // them cannot act until something it depends on changes (a packet arrives
+  // or leaves, its token is set), and that change lists it again. A step, and
+  // is_blocked, take off what they find unable to act, so neither looks at an
+  // idle edge or node twice. ask_work_ may hold stale entries (nodes since
+  // listed again or taken off); a node's `queued` state is the truth.
+  mutable std::vector<Index> edge_work_;
+  mutable std::vector<Index> node_work_;
+  mutable std::vector<Index> ask_work_;
 
   // Scratch lists reused by every call, so the hot actions allocate no
   // working storage of their own.

@@ -212,8 +212,13 @@ NetActionResponse NetSim::run_step() {
   // Built once, after the edge moves, and shared by the salvo and no-salvo
   // request phases so both see the same nodes in the same order.
   std::vector<Index> waiting = std::exchange(node_work_, {});
+  for (Index node : ask_work_) {
+    nodes_[node].on_ask_list = false;
+    if (nodes_[node].queued == Work::Parked) waiting.push_back(node);
+  }
+  ask_work_.clear();
   std::sort(waiting.begin(), waiting.end());
-  for (Index node : waiting) nodes_[node].queued = false;
+  for (Index node : waiting) nodes_[node].queued = Work::Off;
   std::erase_if(waiting, [&](Index node) { return !has_waiting_packets(node); });
   std::vector<bool> fired(waiting.size(), false);
   for (std::size_t i = 0; i < waiting.size(); ++i) {

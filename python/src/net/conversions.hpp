@@ -38,8 +38,6 @@ Ref event_to_python(const vornix::NetEvent& event);
 Ref events_to_python(const std::vector<vornix::NetEvent>& events);
 // The same, moving the events into the new objects.
 Ref events_to_python(std::vector<vornix::NetEvent>&& events);
-// The events of several steps, in order, as one list (each moved in once).
-Ref events_to_python(std::vector<std::vector<vornix::NetEvent>>&& steps);
 // The engine event a NetEvent object holds (a copy). Any other object:
 // TypeError saying its type cannot be converted to "NetEvent" (no argument
 // prefix).

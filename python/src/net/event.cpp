@@ -322,18 +322,6 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
   });
 }
 
-Ref events_to_python(std::vector<std::vector<vornix::NetEvent>>&& steps) {
-  std::size_t total = 0;
-  for (const auto& step : steps) total += step.size();
-  ListBuilder list(total);
-  for (auto& step : steps) {
-    for (vornix::NetEvent& e : step) {
-      list.add(emplace_boxed<vornix::NetEvent>(types().net_event.get(), std::move(e)));
-    }
-  }
-  return list.done();
-}
-
 vornix::NetEvent event_from_python(PyObject* obj) {
   const vornix::NetEvent* event = exact_value<vornix::NetEvent>(types().net_event.get(), obj);
   if (event == nullptr) {

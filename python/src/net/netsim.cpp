@@ -101,30 +101,11 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
   return PyBool_FromLong(sim_of(self).is_blocked() ? 1 : 0);
 }
 
-std::vector<vornix::NetEvent>& events_of(vornix::NetActionResponse& response) {
-  return std::visit([](auto& r) -> std::vector<vornix::NetEvent>& { return r.events; },
-                    response.value);
-}
-
-// Whether a step with these events could leave the flow in a different state
-// from the one it started in: one that moved no packet and queued no request,
-// starting from an empty request queue, would repeat itself forever.
-bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_requests) {
-  if (had_requests) return true;
-  for (const vornix::NetEvent& e : events) {
-    if (std::holds_alternative<vornix::NetEvent::PacketMoved>(e.value) ||
-        std::holds_alternative<vornix::NetEvent::RequestCreated>(e.value)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Ends an interrupted run: the pending exception (KeyboardInterrupt for
 // Ctrl-C, or whatever a signal handler raised) gets the events of the steps
 // that completed, as a failed step's exception does, so that they can still
 // be read and undone.
-[[noreturn]] void raise_interrupted(std::vector<std::vector<vornix::NetEvent>>&& done) {
+[[noreturn]] void raise_interrupted(std::vector<vornix::NetEvent>&& done) {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* tb = nullptr;
@@ -144,28 +125,17 @@ bool may_change_flow(const std::vector<vornix::NetEvent>& events, bool had_reque
   throw PyErrorAlreadySet{};
 }
 
-// The engine's run until blocked, step by step here so that a signal (Ctrl-C)
-// is seen between steps instead of after a run that may take minutes. (PyPy's
+// The engine asks for a signal (Ctrl-C) between steps, so an interrupt is
+// seen there instead of after a run that may take minutes. (PyPy's
 // PyErr_CheckSignals leaves signals to its own bytecode loop: there the
-// interrupt still arrives when the call returns.) Same
-// stopping rules as the engine's: until blocked, or after a step that could
-// not change the flow; a failed step's events are kept and the run goes on.
+// interrupt still arrives when the call returns.)
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
-  vornix::NetSim& sim = sim_of(self);
-  // Each step's events stay in the list the step made, so none is moved
-  // before it goes into its NetEvent.
-  std::vector<std::vector<vornix::NetEvent>> steps;
-  while (!sim.is_blocked()) {
-    if (PyErr_CheckSignals() < 0) raise_interrupted(std::move(steps));
-    const bool had_requests = !sim.pending_requests().empty();
-    vornix::NetActionResponse response = sim.run_step();
-    std::vector<vornix::NetEvent>& events = events_of(response);
-    const bool changed_flow = may_change_flow(events, had_requests);
-    steps.push_back(std::move(events));
-    if (!changed_flow) break;
+  std::vector<vornix::NetEvent> events;
+  if (!sim_of(self).run_until_blocked(events, [] { return PyErr_CheckSignals() < 0; })) {
+    raise_interrupted(std::move(events));
   }
-  return events_to_python(std::move(steps)).release();
+  return events_to_python(std::move(events)).release();
 }
 
 PyObject* sim_run_step(PyObject* self, PyObject*) {
