@@ -7,6 +7,9 @@
 //   port-step     one run_step moving one packet beside N input ports that each
 //                 hold a packet no salvo condition takes
 //   is_blocked    is_blocked in that same network (answer: blocked)
+//   is_blocked again, idle run
+//                 is_blocked and run_until_blocked in that network before any
+//                 step, after a first is_blocked
 //   finish-oldest finish_epoch of the oldest of N running epochs at one node
 //   undo-create   undo_action of one CreateEpoch beside N epochs at one node
 //   consume-newest consuming the newest of N packets at one location
@@ -84,8 +87,9 @@ double edge_step(std::size_t n) {
                  [&] { require(sim.run_step().success().events.size() == 1, "edge step"); });
 }
 
-// N nodes W_i whose input port holds a packet their condition does not take.
-NetSim waiting_ports(std::size_t n) {
+// N nodes W_i whose input port holds a packet their condition does not take;
+// with `stepped`, a step has run since the packets came.
+NetSim waiting_ports(std::size_t n, bool stepped = true) {
   std::vector<Node> nodes;
   std::vector<Edge> edges;
   add_mover(nodes, edges);
@@ -101,8 +105,20 @@ NetSim waiting_ports(std::size_t n) {
     put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
            PacketLocation::input_port(name_of("W", i), "in"));
   }
-  sim.run_step();
+  if (stepped) sim.run_step();
   return sim;
+}
+
+// is_blocked and an idle run_until_blocked with no step since the packets
+// came: the first is_blocked looks at each of them once, later calls at none.
+std::pair<double, double> unstepped_blocked_and_run(std::size_t n) {
+  NetSim sim = waiting_ports(n, /*stepped=*/false);
+  require(sim.is_blocked(), "blocked");
+  volatile bool sink = false;
+  const double blocked = time_op([] {}, [&] { sink = sim.is_blocked(); });
+  const double run = time_op([] {}, [&] { require(sim.run_until_blocked().empty(), "idle"); });
+  (void)sink;
+  return {blocked, run};
 }
 
 std::pair<double, double> port_step_and_blocked(std::size_t n) {
@@ -185,6 +201,10 @@ int main() {
   const auto large = port_step_and_blocked(kLarge);
   row("port-step", small.first, large.first);
   row("is_blocked", small.second, large.second);
+  const auto idle_small = unstepped_blocked_and_run(kSmall);
+  const auto idle_large = unstepped_blocked_and_run(kLarge);
+  row("is_blocked again", idle_small.first, idle_large.first);
+  row("idle run", idle_small.second, idle_large.second);
   row("finish-oldest", finish_oldest(kSmall), finish_oldest(kLarge));
   row("undo-create", undo_create(kSmall), undo_create(kLarge));
   row("consume-newest", consume_newest(kSmall), consume_newest(kLarge));
