@@ -1,8 +1,9 @@
 // NetActionError and UndoError: the engine's refusals, returned as values.
 //
 // Both own copies of what their texts need and offer their text through
-// to_string(). The variant order is part of the contract (the binding maps
-// each variant by position).
+// to_string(): the engine's own lower-case wording, for C++ callers, their
+// logs and any other front end that wants it. The Python binding does not use
+// it: it words its exceptions itself from the variant's fields.
 #pragma once
 
 #include <cstdint>
