@@ -170,9 +170,9 @@ bool NetSim::intern() {
   in_begin_[n] = static_cast<Index>(in_ports_.size());
   out_begin_[n] = static_cast<Index>(out_ports_.size());
 
-  // Every edge must join an existing output port to an existing input port,
-  // and no output port may have two: the edge set holds distinct edges, so a
-  // port claimed twice has two.
+  // Validation vouched that every edge joins an existing output port to an
+  // existing input port and that no output port has two; the look-ups below
+  // still refuse anything else rather than index past a table.
   struct Placed {
     Index port = 0;  // target input port, then source output port slot
     Index out = 0;
