@@ -157,9 +157,9 @@ inline void expect_same(const Snapshot& a, const Snapshot& b) {
 inline std::vector<PacketLocation> known_locations(const NetSim& sim) {
   std::vector<PacketLocation> out{PacketLocation::outside_net()};
   for (const Edge& e : sim.graph().edges()) out.push_back(PacketLocation::edge(e));
-  for (const auto& [name, n] : sim.graph().nodes()) {
+  for (const Node& n : sim.graph().nodes()) {
     for (const auto& [port, spec] : n.in_ports) {
-      out.push_back(PacketLocation::input_port(name, port));
+      out.push_back(PacketLocation::input_port(n.name, port));
     }
   }
   for (const auto& [id, epoch] : sim.epochs()) {

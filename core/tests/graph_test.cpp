@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "base/fault.hpp"
@@ -62,8 +66,8 @@ TEST(GraphConstruction, TailIndexKeepsTheLastEdgeAndTheSetKeepsAll) {
   const Edge e2 = edge(out("A", "x"), in("D", "z"));
   const Graph g({}, {e1, e2});
   EXPECT_EQ(g.edges().size(), 2u);
-  EXPECT_TRUE(g.edges().contains(e1));
-  EXPECT_TRUE(g.edges().contains(e2));
+  EXPECT_TRUE(g.has_edge(e1));
+  EXPECT_TRUE(g.has_edge(e2));
   ASSERT_NE(g.get_edge_by_tail(out("A", "x")), nullptr);
   EXPECT_EQ(*g.get_edge_by_tail(out("A", "x")), e2);
   EXPECT_EQ(head_list(g, in("B", "y")), std::vector<Edge>{e1});
@@ -112,14 +116,61 @@ TEST(GraphCopy, IsDeep) {
   ASSERT_NE(copy.find_node("A"), nullptr);
   EXPECT_EQ(copy.get_edges_by_head(in("B", "y")).size(), 2u);  // repeats kept
   EXPECT_TRUE(copy.is_dependency_edge(e));
-  // The in-order views must point at the copy's own nodes, not the original's.
+  // The look-ups must find the copy's own nodes, not the original's.
   for (const Graph* g : {&copy, static_cast<const Graph*>(&assigned)}) {
-    ASSERT_EQ(g->nodes_in_order().size(), 2u);
-    EXPECT_EQ(g->nodes_in_order()[0], g->find_node("A"));
-    EXPECT_EQ(g->nodes_in_order()[1], g->find_node("B"));
-    ASSERT_EQ(g->edges_in_order().size(), 1u);  // a repeat listed once
-    EXPECT_EQ(g->edges_in_order()[0], &*g->edges().find(e));
+    ASSERT_EQ(g->nodes().size(), 2u);
+    EXPECT_EQ(&g->nodes()[0], g->find_node("A"));
+    EXPECT_EQ(&g->nodes()[1], g->find_node("B"));
+    ASSERT_EQ(g->edges().size(), 1u);  // a repeat listed once
+    EXPECT_EQ(g->edge_index(e), 0u);
+    EXPECT_EQ(g->edges_as_given().size(), 2u);
   }
+}
+
+// The index tables against plain maps, over enough random edges (repeats,
+// fan-in, fan-out, missing nodes, names of many lengths) to fill and wrap
+// every table's probes.
+TEST(GraphIndexes, AgreeWithPlainMaps) {
+  std::mt19937 random(7);
+  auto name = [](std::size_t i) { return std::string(i % 13, 'n') + std::to_string(i); };
+  std::vector<Node> nodes;
+  for (std::size_t i = 0; i < 300; ++i) nodes.push_back(node(name(i), {"i"}, {"o"}));
+  std::vector<Edge> given;
+  for (int k = 0; k < 2000; ++k) {
+    given.push_back(edge(out(name(random() % 320), random() % 4 ? "o" : "p"),
+                         in(name(random() % 320), "i")));
+    if (random() % 5 == 0) given.push_back(given[random() % given.size()]);
+  }
+  const Graph g(nodes, given);
+  std::map<std::pair<std::string, std::string>, Edge> last_by_tail;
+  std::map<std::string, std::vector<Edge>> by_head;
+  std::vector<Edge> distinct;
+  for (const Edge& e : given) {
+    last_by_tail.insert_or_assign({e.source.node_name, e.source.port_name}, e);
+    by_head[e.target.node_name].push_back(e);
+    if (std::find(distinct.begin(), distinct.end(), e) == distinct.end()) distinct.push_back(e);
+  }
+  EXPECT_EQ(std::vector<Edge>(g.edges().begin(), g.edges().end()), distinct);
+  for (std::size_t i = 0; i < 320; ++i) {
+    EXPECT_EQ(g.find_node(name(i)) != nullptr, i < 300);
+    const auto tail = last_by_tail.find({name(i), "o"});
+    const Edge* found = g.get_edge_by_tail(out(name(i), "o"));
+    ASSERT_EQ(found != nullptr, tail != last_by_tail.end()) << i;
+    if (found) {
+      EXPECT_EQ(*found, tail->second);
+    }
+    EXPECT_EQ(head_list(g, in(name(i), "i")), by_head[name(i)]) << i;
+  }
+  for (const Edge& e : distinct) EXPECT_TRUE(g.has_edge(e));
+  std::map<std::pair<std::string, std::string>, std::uint64_t> per_source;
+  for (const Edge& e : distinct) ++per_source[{e.source.node_name, e.source.port_name}];
+  std::size_t fanned = 0;
+  for (const auto& [source, count] : per_source) fanned += count > 1 ? 1 : 0;
+  ASSERT_EQ(g.fan_outs().size(), fanned);
+  for (const Graph::FanOut& f : g.fan_outs()) {
+    EXPECT_EQ(f.count, (per_source[{f.port->node_name, f.port->port_name}]));
+  }
+  EXPECT_FALSE(g.has_edge(edge(out(name(1), "o"), in(name(1), "x"))));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,25 @@ TEST(NetSimBuild, LongChainResolvesEveryEdge) {
   for (std::size_t i = 0; i < edges.size(); ++i) {
     EXPECT_EQ(sim.get_packet(packets[i])->location, at_input(name(i + 1), "in")) << i;
   }
+}
+
+// Sims over one graph read the same object and keep their states apart; a
+// graph that validated once is not refused or checked differently later.
+TEST(NetSimBuild, SimsShareOneGraph) {
+  const Edge ab = edge(out("A", "x"), in("B", "y"));
+  const auto graph =
+      std::make_shared<const Graph>(Graph({node("A", {}, {"x"}), node("B", {"y"})}, {ab}));
+  EXPECT_TRUE(graph->validate().empty());
+  NetSim first(graph);
+  NetSim second(graph);
+  EXPECT_EQ(&first.graph(), graph.get());
+  EXPECT_EQ(second.shared_graph(), graph);
+  const Ulid moved = place_packet(first, on_edge(ab));
+  first.run_until_blocked();
+  EXPECT_EQ(first.get_packet(moved)->location, at_input("B", "y"));
+  EXPECT_EQ(second.packet_total(), 0u);
+  first.check_invariants();
+  second.check_invariants();
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ Result<CascadeResult, CascadeUnconnectedPort> cascade_backward(
   while (!queue.empty()) {
     const PortRef port = std::move(queue.front());
     queue.pop_front();
-    const std::span<const Edge> incoming = graph.get_edges_by_head(port);
+    const EdgeList incoming = graph.get_edges_by_head(port);
     if (incoming.empty()) {
       return Unexpected{CascadeUnconnectedPort{port.node_name, port.port_name}};
     }

@@ -1,78 +1,192 @@
 #include "graph/graph.hpp"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 #include <utility>
 
 #include "base/fault.hpp"
+#include "graph/validate.hpp"
 
 namespace vornix {
 
-Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) {
-  nodes_.reserve(nodes.size());
-  node_order_.reserve(nodes.size());
-  nodes_in_order_.reserve(nodes.size());
-  for (Node& node : nodes) {
-    // The name is copied before the node is moved into the map, so the key
-    // and the stored node's name always agree.
-    std::string key = node.name;
-    if (nodes_.contains(key)) internal_fault("Duplicate node name: '" + key + "'");
-    node_order_.push_back(key);
-    nodes_in_order_.push_back(&nodes_.emplace(std::move(key), std::move(node)).first->second);
+namespace graph_detail {
+
+std::uint64_t name_hash(std::string_view s) noexcept {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = s.size() * kMul;
+  const char* p = s.data();
+  std::size_t n = s.size();
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * kMul;
+    h ^= h >> 29;
+  }
+  if (n > 0) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * kMul;
+  }
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ULL;
+  h ^= h >> 32;
+  return h;
+}
+
+std::uint64_t ref_hash(const PortRef& p) noexcept {
+  const std::uint64_t h = name_hash(p.node_name) * 31 + static_cast<std::uint64_t>(p.port_type);
+  return std::rotl(h, 17) ^ name_hash(p.port_name);
+}
+
+std::uint64_t edge_hash(const Edge& e) noexcept {
+  return std::rotl(ref_hash(e.source), 29) ^ ref_hash(e.target);
+}
+
+void IndexTable::reserve(std::size_t n) {
+  const std::size_t size = std::bit_ceil(std::max<std::size_t>(8, n + n / 2 + 1));
+  cells_.assign(size, Cell{});
+  mask_ = size - 1;
+}
+
+}  // namespace graph_detail
+
+using graph_detail::edge_hash;
+using graph_detail::name_hash;
+using graph_detail::ref_hash;
+
+Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::move(nodes)) {
+  if (nodes_.size() >= kNone || edges.size() >= kNone) internal_fault("graph too large");
+  node_table_.reserve(nodes_.size());
+  for (std::uint32_t i = 0; i < nodes_.size(); ++i) {
+    const std::string& name = nodes_[i].name;
+    const auto same = [&](std::uint32_t j) { return nodes_[j].name == name; };
+    if (node_table_.insert(name_hash(name), i, same) != kNone) {
+      internal_fault("Duplicate node name: '" + name + "'");
+    }
   }
 
+  // Distinct edges first, each given edge then an index; the tails count the
+  // distinct edges from each source, and the last one given wins the index.
   edges_.reserve(edges.size());
-  edges_in_order_.reserve(edges.size());
-  edges_by_tail_.reserve(edges.size());
-  edges_by_head_.reserve(edges.size());
-  for (Edge& edge : edges) {
-    // Later edges from one source win here; the validator reports the fan-out.
-    edges_by_tail_.insert_or_assign(edge.source, edge);
-    edges_by_head_[edge.target].push_back(edge);
-    const auto [it, inserted] = edges_.insert(std::move(edge));
-    if (inserted) edges_in_order_.push_back(&*it);
+  given_.reserve(edges.size());
+  edge_table_.reserve(edges.size());
+  tail_table_.reserve(edges.size());
+  head_table_.reserve(edges.size());
+  std::vector<std::uint32_t> head_of(edges.size());  // per given edge
+  std::vector<std::uint32_t> head_key;               // per head: an edge into it
+  for (std::size_t g = 0; g < edges.size(); ++g) {
+    Edge& edge = edges[g];
+    const std::uint64_t th = ref_hash(edge.target);
+    const std::uint32_t heads = static_cast<std::uint32_t>(head_key.size());
+    std::uint32_t head = head_table_.insert(th, heads, [&](std::uint32_t h) {
+      return edges_[head_key[h]].target == edge.target;
+    });
+    const auto next = static_cast<std::uint32_t>(edges_.size());
+    const std::uint64_t sh = ref_hash(edge.source);
+    std::uint32_t index = edge_table_.insert(
+        std::rotl(sh, 29) ^ th, next, [&](std::uint32_t e) { return edges_[e] == edge; });
+    if (index == kNone) {
+      index = next;
+      edges_.push_back(std::move(edge));
+      const auto tails = static_cast<std::uint32_t>(tails_.size());
+      const std::uint32_t tail = tail_table_.insert(sh, tails, [&](std::uint32_t t) {
+        return edges_[tails_[t].edge].source == edges_[index].source;
+      });
+      if (tail == kNone) {
+        tails_.push_back({index, 1});
+      } else {
+        tails_[tail].edge = index;
+        ++tails_[tail].count;
+      }
+    } else {
+      // A repeat: the source's edge is this one again, and it counts once.
+      const std::uint32_t tail = tail_table_.find(sh, [&](std::uint32_t t) {
+        return edges_[tails_[t].edge].source == edges_[index].source;
+      });
+      tails_[tail].edge = index;
+    }
+    if (head == kNone) {
+      head = heads;
+      head_key.push_back(index);
+    }
+    head_of[g] = head;
+    given_.push_back(index);
   }
-}
-
-Graph::Graph(const Graph& other)
-    : nodes_(other.nodes_),
-      node_order_(other.node_order_),
-      edges_(other.edges_),
-      edges_by_tail_(other.edges_by_tail_),
-      edges_by_head_(other.edges_by_head_),
-      dependency_edges_(other.dependency_edges_) {
-  nodes_in_order_.reserve(node_order_.size());
-  for (const std::string& name : node_order_) nodes_in_order_.push_back(find_node(name));
-  edges_in_order_.reserve(other.edges_in_order_.size());
-  for (const Edge* edge : other.edges_in_order_) edges_in_order_.push_back(&*edges_.find(*edge));
-}
-
-Graph& Graph::operator=(const Graph& other) {
-  if (this != &other) *this = Graph(other);
-  return *this;
+  // The per-head lists: a counting sort of the given edges by head, stable.
+  head_begin_.assign(head_key.size() + 1, 0);
+  for (const std::uint32_t head : head_of) ++head_begin_[head + 1];
+  for (std::size_t h = 0; h < head_key.size(); ++h) head_begin_[h + 1] += head_begin_[h];
+  head_edges_.resize(given_.size());
+  std::vector<std::uint32_t> fill(head_begin_.begin(), head_begin_.end() - 1);
+  for (std::size_t g = 0; g < given_.size(); ++g) head_edges_[fill[head_of[g]]++] = given_[g];
+  edges_.shrink_to_fit();
+  tails_.shrink_to_fit();
 }
 
 Graph Graph::with_dependency_edges(std::vector<Edge> edges) && {
-  dependency_edges_ = std::unordered_set<Edge>(std::make_move_iterator(edges.begin()),
-                                               std::make_move_iterator(edges.end()));
+  dependency_edges_.clear();
+  dependency_edges_.reserve(edges.size());
+  dependency_table_ = {};
+  dependency_table_.reserve(edges.size());
+  for (Edge& edge : edges) {
+    const auto next = static_cast<std::uint32_t>(dependency_edges_.size());
+    const auto same = [&](std::uint32_t e) { return dependency_edges_[e] == edge; };
+    if (dependency_table_.insert(edge_hash(edge), next, same) == kNone) {
+      dependency_edges_.push_back(std::move(edge));
+    }
+  }
+  verdict_.value.store(0, std::memory_order_relaxed);
   return std::move(*this);
 }
 
 const Edge* Graph::get_edge_by_tail(const PortRef& port) const {
-  const auto it = edges_by_tail_.find(port);
-  return it == edges_by_tail_.end() ? nullptr : &it->second;
+  const std::uint32_t t = tail_table_.find(
+      ref_hash(port), [&](std::uint32_t i) { return edges_[tails_[i].edge].source == port; });
+  return t == kNone ? nullptr : &edges_[tails_[t].edge];
 }
 
-std::span<const Edge> Graph::get_edges_by_head(const PortRef& port) const {
-  const auto it = edges_by_head_.find(port);
-  if (it == edges_by_head_.end()) return {};
-  return it->second;
+EdgeList Graph::get_edges_by_head(const PortRef& port) const {
+  const std::uint32_t h = head_table_.find(ref_hash(port), [&](std::uint32_t i) {
+    return edges_[head_edges_[head_begin_[i]]].target == port;
+  });
+  if (h == kNone) return {};
+  const std::span<const std::uint32_t> all = head_edges_;
+  return {edges_.data(), all.subspan(head_begin_[h], head_begin_[h + 1] - head_begin_[h])};
 }
 
-bool Graph::is_dependency_edge(const Edge& edge) const { return dependency_edges_.contains(edge); }
+bool Graph::is_dependency_edge(const Edge& edge) const {
+  return dependency_table_.find(edge_hash(edge), [&](std::uint32_t i) {
+    return dependency_edges_[i] == edge;
+  }) != kNone;
+}
+
+std::uint32_t Graph::node_index(std::string_view name) const {
+  return node_table_.find(name_hash(name), [&](std::uint32_t i) { return nodes_[i].name == name; });
+}
 
 const Node* Graph::find_node(std::string_view name) const {
-  const auto it = nodes_.find(name);
-  return it == nodes_.end() ? nullptr : &it->second;
+  const std::uint32_t i = node_index(name);
+  return i == kNone ? nullptr : &nodes_[i];
+}
+
+std::uint32_t Graph::edge_index(const Edge& edge) const {
+  return edge_table_.find(edge_hash(edge), [&](std::uint32_t i) { return edges_[i] == edge; });
+}
+
+std::vector<Graph::FanOut> Graph::fan_outs() const {
+  std::vector<FanOut> out;
+  for (const Tail& t : tails_) {
+    if (t.count > 1) out.push_back({&edges_[t.edge].source, t.count});
+  }
+  return out;
+}
+
+bool Graph::is_valid() const {
+  const std::uint8_t known = verdict_.value.load(std::memory_order_relaxed);
+  if (known != 0) return known == 1;
+  return validate().empty();
 }
 
 }  // namespace vornix

@@ -1,22 +1,29 @@
-// Graph: the static topology of one network, read-only once built.
+// Graph: the static topology of one network, immutable once built.
 //
-// Owns copies of its nodes and edges and keeps two edge indexes by port and
-// the set of dependency edges. Building a graph checks only that node names
-// are unique; every other structural rule is reported by validate(). All five
-// containers are hash-based and walked in an unspecified order; only the
-// per-head edge lists are ordered (construction order, repeats kept). Two
-// vectors point into the node map and the edge set in construction order,
-// for walks that should read memory in order rather than chase hash chains.
+// Owns its nodes and edges, each stored once, in dense vectors: nodes in the
+// order given, distinct edges in the order first given. Everything else is
+// an index into those vectors: the look-up tables by node name, by edge, by
+// edge source (tail) and by edge target (head) hold only numbers, and the
+// per-head edge lists are runs of edge indices. So a node's name, an edge
+// and a node's ports are read by index (nodes()[i], edges()[i]) as well as
+// by name, and copying the graph copies flat vectors.
+//
+// Building a graph checks only that node names are unique; every other
+// structural rule is reported by validate(), whose verdict the graph keeps,
+// since nothing can change it afterwards. A graph is meant to be shared once
+// built (NetSim takes a shared_ptr<const Graph>): every holder reads the same
+// object, which is indistinguishable from each having its own copy.
 //
 //   Graph g({a, b}, {Edge{{"A", PortType::Output, "out"}, {"B", PortType::Input, "in"}}});
 //   g = std::move(g).with_dependency_edges({...});
 //   std::vector<GraphValidationError> errors = g.validate();
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <iterator>
 #include <span>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "graph/elements.hpp"
@@ -25,17 +32,111 @@ namespace vornix {
 
 struct GraphValidationError;
 
+namespace graph_detail {
+
+inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+// A short multiply-mix hash of a name for in-process tables; the stable
+// SipHash stays for the hashes callers can see.
+std::uint64_t name_hash(std::string_view s) noexcept;
+std::uint64_t ref_hash(const PortRef& p) noexcept;
+std::uint64_t edge_hash(const Edge& e) noexcept;
+
+// Open addressing over dense indices: each cell holds an index and the high
+// half of its key's hash, and the caller's `same` decides whether the entry
+// at an index has the key looked for. Sized once for the entries to come.
+class IndexTable {
+ public:
+  void reserve(std::size_t n);
+  template <class Same>
+  std::uint32_t find(std::uint64_t h, Same same) const {
+    if (cells_.empty()) return kNone;
+    const auto tag = static_cast<std::uint32_t>(h >> 32);
+    for (std::size_t c = h & mask_;; c = (c + 1) & mask_) {
+      const Cell cell = cells_[c];
+      if (cell.index == kNone) return kNone;
+      if (cell.tag == tag && same(cell.index)) return cell.index;
+    }
+  }
+  // The index already stored under the key, or kNone after storing `index`.
+  template <class Same>
+  std::uint32_t insert(std::uint64_t h, std::uint32_t index, Same same) {
+    const auto tag = static_cast<std::uint32_t>(h >> 32);
+    for (std::size_t c = h & mask_;; c = (c + 1) & mask_) {
+      Cell& cell = cells_[c];
+      if (cell.index == kNone) {
+        cell = {index, tag};
+        return kNone;
+      }
+      if (cell.tag == tag && same(cell.index)) return cell.index;
+    }
+  }
+
+ private:
+  struct Cell {
+    std::uint32_t index = kNone;
+    std::uint32_t tag = 0;
+  };
+  std::vector<Cell> cells_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace graph_detail
+
+// The edges into one input port, in construction order, repeats included:
+// a run of indices into the graph's edge vector.
+class EdgeList {
+ public:
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Edge;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Edge*;
+    using reference = const Edge&;
+    iterator() = default;
+    iterator(const Edge* edges, const std::uint32_t* at) : edges_(edges), at_(at) {}
+    const Edge& operator*() const { return edges_[*at_]; }
+    const Edge* operator->() const { return &edges_[*at_]; }
+    iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator old = *this;
+      ++at_;
+      return old;
+    }
+    bool operator==(const iterator& o) const { return at_ == o.at_; }
+
+   private:
+    const Edge* edges_ = nullptr;
+    const std::uint32_t* at_ = nullptr;
+  };
+
+  EdgeList() = default;
+  EdgeList(const Edge* edges, std::span<const std::uint32_t> indices)
+      : edges_(edges), indices_(indices) {}
+  iterator begin() const { return {edges_, indices_.data()}; }
+  iterator end() const { return {edges_, indices_.data() + indices_.size()}; }
+  std::size_t size() const { return indices_.size(); }
+  bool empty() const { return indices_.empty(); }
+  const Edge& operator[](std::size_t i) const { return edges_[indices_[i]]; }
+  // The edges' indices in Graph::edges().
+  std::span<const std::uint32_t> indices() const { return indices_; }
+
+ private:
+  const Edge* edges_ = nullptr;
+  std::span<const std::uint32_t> indices_;
+};
+
 class Graph {
  public:
+  static constexpr std::uint32_t kNone = graph_detail::kNone;
+
   Graph() = default;
   // Throws InternalError "Duplicate node name: '{name}'" on a repeated name.
   Graph(std::vector<Node> nodes, std::vector<Edge> edges);
-  // A copy's nodes are new objects, so the copy finds its own in order;
-  // moves keep the nodes where they are.
-  Graph(const Graph& other);
-  Graph& operator=(const Graph& other);
-  Graph(Graph&&) noexcept = default;
-  Graph& operator=(Graph&&) noexcept = default;
 
   // Returns the graph with its dependency-edge set replaced by `edges`
   // (duplicates collapse; membership in edges() is not checked).
@@ -44,39 +145,69 @@ class Graph {
   // The edge leaving an output port (the last one given, when several do).
   const Edge* get_edge_by_tail(const PortRef& port) const;
   // Every edge ending at `port`, in construction order, repeats included.
-  std::span<const Edge> get_edges_by_head(const PortRef& port) const;
+  EdgeList get_edges_by_head(const PortRef& port) const;
   bool is_dependency_edge(const Edge& edge) const;
+  bool has_edge(const Edge& edge) const { return edge_index(edge) != kNone; }
 
   // Every structural problem, in phase order. Defined in validate.cpp.
   std::vector<GraphValidationError> validate() const;
+  // Whether validate() finds nothing; worked out once, then remembered.
+  bool is_valid() const;
 
   const Node* find_node(std::string_view name) const;
-  const StringMap<Node>& nodes() const { return nodes_; }
-  // The node names in the order the nodes were given: an order that does not
-  // depend on hashing, for walks whose results callers can see.
-  const std::vector<std::string>& node_order() const { return node_order_; }
-  // The nodes themselves in that order, so that a walk in node order reads
-  // them without a look-up each.
-  std::span<const Node* const> nodes_in_order() const { return nodes_in_order_; }
-  const std::unordered_set<Edge>& edges() const { return edges_; }
-  // The members of edges(), each once, in the order first given: a walk over
-  // them reads memory in order instead of following the set's chain.
-  std::span<const Edge* const> edges_in_order() const { return edges_in_order_; }
-  const std::unordered_map<PortRef, Edge>& edges_by_tail() const { return edges_by_tail_; }
-  const std::unordered_map<PortRef, std::vector<Edge>>& edges_by_head() const {
-    return edges_by_head_;
-  }
-  const std::unordered_set<Edge>& dependency_edges() const { return dependency_edges_; }
+  // The position of a node in nodes(), or kNone.
+  std::uint32_t node_index(std::string_view name) const;
+  // The position of an edge in edges(), or kNone.
+  std::uint32_t edge_index(const Edge& edge) const;
+
+  // The nodes in the order they were given: an order that does not depend
+  // on hashing, for walks whose results callers can see.
+  std::span<const Node> nodes() const { return nodes_; }
+  // The distinct edges, in the order first given.
+  std::span<const Edge> edges() const { return edges_; }
+  // The edges as given, repeats included, as indices into edges().
+  std::span<const std::uint32_t> edges_as_given() const { return given_; }
+  // The distinct dependency edges, in the order first given.
+  std::span<const Edge> dependency_edges() const { return dependency_edges_; }
+
+  // The output ports with more than one distinct edge leaving them, in the
+  // order first given, each with its count.
+  struct FanOut {
+    const PortRef* port;
+    std::uint64_t count;
+  };
+  std::vector<FanOut> fan_outs() const;
 
  private:
-  StringMap<Node> nodes_;
-  std::vector<std::string> node_order_;
-  std::vector<const Node*> nodes_in_order_;  // into nodes_, whose elements never move
-  std::unordered_set<Edge> edges_;
-  std::vector<const Edge*> edges_in_order_;  // into edges_
-  std::unordered_map<PortRef, Edge> edges_by_tail_;
-  std::unordered_map<PortRef, std::vector<Edge>> edges_by_head_;
-  std::unordered_set<Edge> dependency_edges_;
+  // The validator's verdict, kept across copies; 0 not yet known.
+  struct Verdict {
+    mutable std::atomic<std::uint8_t> value{0};
+    Verdict() = default;
+    Verdict(const Verdict& o) : value(o.value.load(std::memory_order_relaxed)) {}
+    Verdict& operator=(const Verdict& o) {
+      value.store(o.value.load(std::memory_order_relaxed), std::memory_order_relaxed);
+      return *this;
+    }
+  };
+  // The last distinct edge given from one source, and how many there are.
+  struct Tail {
+    std::uint32_t edge;
+    std::uint32_t count;
+  };
+
+  std::vector<Node> nodes_;
+  std::vector<Edge> edges_;
+  std::vector<std::uint32_t> given_;
+  std::vector<Tail> tails_;
+  std::vector<std::uint32_t> head_begin_;  // per head, into head_edges_ (size heads + 1)
+  std::vector<std::uint32_t> head_edges_;
+  std::vector<Edge> dependency_edges_;
+  graph_detail::IndexTable node_table_;
+  graph_detail::IndexTable edge_table_;
+  graph_detail::IndexTable tail_table_;        // into tails_
+  graph_detail::IndexTable head_table_;        // head number
+  graph_detail::IndexTable dependency_table_;  // into dependency_edges_
+  Verdict verdict_;
 };
 
 }  // namespace vornix

@@ -1,6 +1,6 @@
 #include "graph/validate.hpp"
 
-#include <unordered_map>
+#include <optional>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -46,15 +46,24 @@ void check_edge(const Graph& graph, const Edge& edge, std::vector<Error>& out) {
   }
 }
 
-void check_fan_out(const Graph& graph, std::vector<Error>& out) {
-  // `edges` is a set, so each entry is a distinct edge; every source counts,
-  // whatever its side and whether its node exists.
-  std::unordered_map<PortRef, std::uint64_t> per_source;
-  per_source.reserve(graph.edges().size());
-  for (const Edge& edge : graph.edges()) ++per_source[edge.source];
-  for (const auto& [source, count] : per_source) {
-    if (count > 1) out.push_back({Error::MultipleEdgesFromOutputPort{source, count}});
-  }
+// Whether every port a term mentions is declared: the common answer, found
+// without collecting the names.
+bool term_ports_declared(const SalvoConditionTerm& term, const StringMap<Port>& declared) {
+  using T = SalvoConditionTerm;
+  auto all_declared = [&](const std::vector<T>& terms) {
+    for (const T& t : terms) {
+      if (!term_ports_declared(t, declared)) return false;
+    }
+    return true;
+  };
+  return std::visit(Overloaded{
+                        [&](const T::Port& p) { return declared.contains(p.port_name); },
+                        [&](const T::And& a) { return all_declared(a.terms); },
+                        [&](const T::Or& o) { return all_declared(o.terms); },
+                        [&](const T::Not& x) { return term_ports_declared(*x.inner, declared); },
+                        [](const auto&) { return true; },
+                    },
+                    term.value);
 }
 
 void check_condition_ports(const Node& node, const std::string& condition_name,
@@ -66,6 +75,7 @@ void check_condition_ports(const Node& node, const std::string& condition_name,
           node.name, condition_name, entry.first, is_input}});
     }
   }
+  if (term_ports_declared(condition.term, declared)) return;
   NameSet mentioned;
   collect_ports_from_term(condition.term, mentioned);
   for (const std::string& port : mentioned) {
@@ -92,14 +102,21 @@ void check_salvo_conditions(const Node& node, std::vector<Error>& out) {
 }
 
 void check_request_configs(const Graph& graph, std::vector<Error>& out) {
-  // One pass over the dependency edges, so each node is a single look-up.
-  NameSet fed_by_dependency;
-  for (const Edge& edge : graph.dependency_edges()) {
-    if (edge.target.port_type == PortType::Input) fed_by_dependency.insert(edge.target.node_name);
-  }
-  for (const auto& [name, node] : graph.nodes()) {
-    if (node.dependency_request_config.has_value() && !fed_by_dependency.contains(name)) {
-      out.push_back({Error::DependencyRequestConfigWithoutDependencyEdges{name}});
+  // One pass over the dependency edges, so each node is a single look-up;
+  // made only when some node has a configuration.
+  std::optional<NameSet> fed_by_dependency;
+  for (const Node& node : graph.nodes()) {
+    if (!node.dependency_request_config.has_value()) continue;
+    if (!fed_by_dependency) {
+      fed_by_dependency.emplace();
+      for (const Edge& edge : graph.dependency_edges()) {
+        if (edge.target.port_type == PortType::Input) {
+          fed_by_dependency->insert(edge.target.node_name);
+        }
+      }
+    }
+    if (!fed_by_dependency->contains(node.name)) {
+      out.push_back({Error::DependencyRequestConfigWithoutDependencyEdges{node.name}});
     }
   }
 }
@@ -109,12 +126,19 @@ void check_request_configs(const Graph& graph, std::vector<Error>& out) {
 std::vector<GraphValidationError> Graph::validate() const {
   std::vector<Error> errors;
   for (const Edge& edge : edges_) check_edge(*this, edge, errors);
-  check_fan_out(*this, errors);
-  for (const auto& entry : nodes_) check_salvo_conditions(entry.second, errors);
+  for (const FanOut& f : fan_outs()) {
+    errors.push_back({Error::MultipleEdgesFromOutputPort{*f.port, f.count}});
+  }
+  for (const Node& node : nodes_) {
+    if (!node.in_salvo_conditions.empty() || !node.out_salvo_conditions.empty()) {
+      check_salvo_conditions(node, errors);
+    }
+  }
   for (const Edge& edge : dependency_edges_) {
-    if (!edges_.contains(edge)) errors.push_back({Error::DependencyEdgeNotInGraph{edge}});
+    if (!has_edge(edge)) errors.push_back({Error::DependencyEdgeNotInGraph{edge}});
   }
   check_request_configs(*this, errors);
+  verdict_.value.store(errors.empty() ? 1 : 2, std::memory_order_relaxed);
   return errors;
 }
 

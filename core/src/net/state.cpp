@@ -83,43 +83,6 @@ template <class W>
 // names only when the hashes agree.
 std::uint32_t tag_of(std::uint64_t h) { return static_cast<std::uint32_t>(h >> 32); }
 
-bool term_ports_declared(const SalvoConditionTerm& term, const StringMap<Port>& declared) {
-  using T = SalvoConditionTerm;
-  auto all_declared = [&](const std::vector<T>& terms) {
-    for (const T& t : terms) {
-      if (!term_ports_declared(t, declared)) return false;
-    }
-    return true;
-  };
-  return std::visit(Overloaded{
-                        [&](const T::Port& p) { return declared.contains(p.port_name); },
-                        [&](const T::And& a) { return all_declared(a.terms); },
-                        [&](const T::Or& o) { return all_declared(o.terms); },
-                        [&](const T::Not& x) { return term_ports_declared(*x.inner, declared); },
-                        [](const auto&) { return true; },
-                    },
-                    term.value);
-}
-
-bool condition_ports_declared(const SalvoCondition& condition, const StringMap<Port>& declared) {
-  for (const auto& entry : condition.ports) {
-    if (!declared.contains(entry.first)) return false;
-  }
-  return term_ports_declared(condition.term, declared);
-}
-
-// The salvo-condition rules of validation, answered yes or no.
-bool conditions_valid(const Node& node) {
-  for (const auto& [name, condition] : node.in_salvo_conditions) {
-    if (condition.max_salvos != MaxSalvos::finite(1)) return false;
-    if (!condition_ports_declared(condition, node.in_ports)) return false;
-  }
-  for (const auto& [name, condition] : node.out_salvo_conditions) {
-    if (!condition_ports_declared(condition, node.out_ports)) return false;
-  }
-  return true;
-}
-
 template <class Info>
 void sort_by_name(std::vector<Info>& ports, std::size_t first) {
   if (ports.size() - first < 2) return;
@@ -135,21 +98,21 @@ void NetSim::IndexTable::reserve(std::size_t n) {
   mask = size - 1;
 }
 
-NetSim::NetSim(Graph graph) : graph_(std::move(graph)) {
-  // Interning checks every structural rule on its way and only answers
-  // whether the graph is valid; a graph it refuses goes through the full
-  // validator, which words each problem.
-  if (intern()) return;
-  const std::vector<GraphValidationError> errors = graph_.validate();
-  if (errors.empty()) internal_fault("graph interning refused a graph that validates");
-  internal_fault(invalid_graph_message(errors));
+NetSim::NetSim(Graph graph) : NetSim(std::make_shared<const Graph>(std::move(graph))) {}
+
+NetSim::NetSim(std::shared_ptr<const Graph> graph) : graph_(std::move(graph)) {
+  if (graph_ == nullptr) internal_fault("NetSim over no graph");
+  // The validator holds the structural rules; the graph remembers its
+  // verdict, so a graph validated once (or shared by several sims) is not
+  // checked again. Interning then only reads what validation vouched for.
+  if (!graph_->is_valid()) internal_fault(invalid_graph_message(graph_->validate()));
+  if (!intern()) internal_fault("graph interning refused a graph that validates");
 }
 
 NetSim::~NetSim() = default;
 
 bool NetSim::intern() {
-  const std::vector<std::string>& names = graph_.node_order();
-  const std::span<const Node* const> order = graph_.nodes_in_order();
+  const std::span<const Node> order = graph_->nodes();
   const std::size_t n = order.size();
   nodes_.resize(n);
   in_begin_.resize(n + 1);
@@ -157,7 +120,6 @@ bool NetSim::intern() {
   in_ports_.reserve(n);
   out_ports_.reserve(n);
   node_table_.reserve(n);
-  bool valid = true;
   std::vector<Index> configured;  // nodes with a request configuration
   // In blocks: the table cells of a block are fetched while its nodes'
   // ports are read, rather than one cache miss at a time.
@@ -165,12 +127,12 @@ bool NetSim::intern() {
   for (std::size_t block = 0; block < n; block += kBlock) {
     const std::size_t end = std::min(n, block + kBlock);
     for (std::size_t i = block; i < end; ++i) {
-      const std::uint64_t h = name_hash(names[i]);
+      const std::uint64_t h = name_hash(order[i].name);
       hashes[i - block] = h;
       __builtin_prefetch(&node_table_.cells[h & node_table_.mask], 1);
     }
     for (std::size_t i = block; i < end; ++i) {
-      const Node* node = order[i];
+      const Node* node = &order[i];
       const Index index = static_cast<Index>(i);
       NodeInfo& info = nodes_[i];
       info.node = node;
@@ -203,24 +165,20 @@ bool NetSim::intern() {
         if (info.no_salvo) info.token = 2;
         configured.push_back(index);
       }
-      if (!node->in_salvo_conditions.empty() || !node->out_salvo_conditions.empty()) {
-        valid = valid && conditions_valid(*node);
-      }
     }
   }
   in_begin_[n] = static_cast<Index>(in_ports_.size());
   out_begin_[n] = static_cast<Index>(out_ports_.size());
-  if (!valid) return false;
 
-  // Every edge must join an existing output port to an existing input port,
-  // and no output port may have two: the edge set holds distinct edges, so a
-  // port claimed twice has two.
+  // Validation vouched that every edge joins an existing output port to an
+  // existing input port and that no output port has two; the look-ups below
+  // still refuse anything else rather than index past a table.
   struct Placed {
     Index port = 0;  // target input port, then source output port slot
     Index out = 0;
     const Edge* edge = nullptr;
   };
-  const std::span<const Edge* const> all = graph_.edges_in_order();
+  const std::span<const Edge> all = graph_->edges();
   std::vector<Placed> placed;
   placed.reserve(all.size());
   // The edges go in blocks through three rounds, each reading what the
@@ -236,13 +194,13 @@ bool NetSim::intern() {
     const std::size_t count = std::min(kBlock, all.size() - block);
     // The next block's edges are fetched while this one is resolved.
     for (std::size_t j = block + kBlock; j < std::min(all.size(), block + 2 * kBlock); ++j) {
-      const char* edge = reinterpret_cast<const char*>(all[j]);
+      const char* edge = reinterpret_cast<const char*>(&all[j]);
       __builtin_prefetch(edge);
       __builtin_prefetch(edge + 64);
       __builtin_prefetch(edge + sizeof(Edge) - 1);
     }
     for (std::size_t j = 0; j < count; ++j) {
-      const Edge& e = *all[block + j];
+      const Edge& e = all[block + j];
       if (e.source.port_type != PortType::Output || e.target.port_type != PortType::Input) {
         return false;
       }
@@ -258,8 +216,8 @@ bool NetSim::intern() {
       x.source = node_candidate(x.source_hash);
       x.target = node_candidate(x.target_hash);
       if (x.source == kNone || x.target == kNone) return false;
-      __builtin_prefetch(&names[x.source]);
-      __builtin_prefetch(&names[x.target]);
+      __builtin_prefetch(&order[x.source].name);
+      __builtin_prefetch(&order[x.target].name);
       __builtin_prefetch(&out_begin_[x.source]);
       __builtin_prefetch(&in_begin_[x.target]);
     }
@@ -267,10 +225,10 @@ bool NetSim::intern() {
       const Ends& x = ends[j];
       const Edge& e = *x.edge;
       // A tag shared by two names sends the look-up down the whole probe.
-      const Index source = same_name(names[x.source], e.source.node_name)
+      const Index source = same_name(order[x.source].name, e.source.node_name)
                                ? x.source
                                : node_index(e.source.node_name);
-      const Index target = same_name(names[x.target], e.target.node_name)
+      const Index target = same_name(order[x.target].name, e.target.node_name)
                                ? x.target
                                : node_index(e.target.node_name);
       const Index position = out_port_position(source, e.source.port_name);
@@ -304,8 +262,8 @@ bool NetSim::intern() {
     if (last - first < 2) continue;
     if (rank.empty()) rank.assign(out_ports_.size(), kNone);
     const InPortInfo& info = in_ports_[p];
-    const std::span<const Edge> listed = graph_.get_edges_by_head(
-        PortRef{names[info.node], PortType::Input, *info.name});
+    const EdgeList listed = graph_->get_edges_by_head(
+        PortRef{order[info.node].name, PortType::Input, *info.name});
     for (std::size_t j = 0; j < listed.size(); ++j) {
       const Index source = node_index(listed[j].source.node_name);
       const Index out = out_begin_[source] + out_port_position(source, listed[j].source.port_name);
@@ -323,7 +281,7 @@ bool NetSim::intern() {
   }
   grouped = {};
 
-  for (const Edge& e : graph_.dependency_edges()) {
+  for (const Edge& e : graph_->dependency_edges()) {
     const Index edge = edge_index(e);
     if (edge == kNone) return false;  // not in the edge set
     dependency_targets_[in_ports_[edges_[edge].target].node].push_back(e.target);
@@ -347,11 +305,11 @@ NetSim::Index NetSim::node_index(std::string_view name) const {
   if (nodes_.empty()) return kNone;
   const std::uint64_t h = name_hash(name);
   const std::uint32_t tag = tag_of(h);
-  const std::vector<std::string>& names = graph_.node_order();
+  const std::span<const Node> nodes = graph_->nodes();
   for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
     const IndexTable::Cell c = node_table_.cells[cell];
     if (c.index == kNone) return kNone;
-    if (c.tag == tag && same_name(names[c.index], name)) return c.index;
+    if (c.tag == tag && same_name(nodes[c.index].name, name)) return c.index;
   }
 }
 

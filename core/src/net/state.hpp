@@ -1,6 +1,7 @@
-// NetSim: the runtime state of one flow-based network over a private graph.
+// NetSim: the runtime state of one flow-based network over a graph.
 //
-// Owns a copy of its Graph (never changed), every packet and its location,
+// Shares its Graph, which no one can change, with whoever else holds it
+// (other sims, the Python Graph); owns every packet and its location,
 // the live epochs, the queued requests and the bookkeeping of automatic
 // requests. All changes go through do_action (the actions and the run step),
 // run_until_blocked and undo_action; every change is reported as a NetEvent.
@@ -57,6 +58,8 @@ class NetSim {
   // Validates `graph`; on any validation error throws InternalError
   // "Cannot create NetSim with invalid graph:\n  - " + messages joined by "\n  - ".
   explicit NetSim(Graph graph);
+  // The same over a graph shared with its other holders.
+  explicit NetSim(std::shared_ptr<const Graph> graph);
   NetSim(NetSim&&) noexcept = default;
   NetSim& operator=(NetSim&&) noexcept = default;
   NetSim(const NetSim&) = delete;
@@ -64,7 +67,8 @@ class NetSim {
   ~NetSim();
 
   // ---- Queries (never fail) ----
-  const Graph& graph() const { return graph_; }
+  const Graph& graph() const { return *graph_; }
+  const std::shared_ptr<const Graph>& shared_graph() const { return graph_; }
   std::optional<Packet> get_packet(const Ulid& id) const;
   const Epoch* get_epoch(const Ulid& id) const;
   // 0 / empty when the location has no entry.
@@ -206,8 +210,8 @@ class NetSim {
   };
 
   // ---- Interning and location conversion (state.cpp) ----
-  // Interns the graph and answers whether it is valid; on false the tables
-  // are incomplete and the sim must not be used.
+  // Interns the validated graph; false when the graph contradicts what
+  // validation vouched for (a fault: the tables are incomplete).
   bool intern();
   Index node_index(std::string_view name) const;
   // The first node in the probe of hash `h` whose tag matches, kNone when
@@ -338,7 +342,7 @@ class NetSim {
   // The entry of a location named by an event; NotFound when it has none.
   Result<Loc, UndoError> entry_for_undo(const PacketLocation& location) const;
 
-  Graph graph_;
+  std::shared_ptr<const Graph> graph_;  // never null
   // Interned graph.
   std::vector<NodeInfo> nodes_;
   std::vector<Index> in_begin_;    // per node, into in_ports_ (size nodes + 1)

@@ -171,7 +171,7 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
     const Index node = node_index(request.node_name);
     auto targets = dependency_targets_.find(node);
     if (node == kNone || targets == dependency_targets_.end()) continue;
-    auto cascade = cascade_backward(graph_, targets->second);
+    auto cascade = cascade_backward(*graph_, targets->second);
     if (!cascade) {
       return Unexpected{NetActionError{NetActionError::RequestUnconnectedPort{
           std::move(cascade.error().node_name), std::move(cascade.error().port_name)}}};

@@ -1,10 +1,14 @@
 #include "graph/graph_class.hpp"
 
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/fault.hpp"
 #include "graph/edge.hpp"
 #include "graph/node.hpp"
 #include "graph/port_ref.hpp"
@@ -21,10 +25,12 @@
 namespace vornix::py {
 namespace {
 
-using GraphObject = Boxed<vornix::Graph>;
+// The engine graph is immutable, so every holder shares the one object.
+using SharedGraph = std::shared_ptr<const vornix::Graph>;
+using GraphObject = Boxed<SharedGraph>;
 
-const vornix::Graph& value_of(PyObject* self) { return boxed_value<vornix::Graph>(self); }
-BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::Graph>(self).borrow; }
+const vornix::Graph& value_of(PyObject* self) { return *boxed_value<SharedGraph>(self); }
+BorrowFlag& borrow_of(PyObject* self) { return as_boxed<SharedGraph>(self).borrow; }
 
 std::vector<vornix::Node> nodes_arg(PyObject* obj) {
   std::vector<Ref> items = sequence_arg("nodes", obj);
@@ -60,7 +66,9 @@ PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (!is_none_or_omitted(argv[2])) dependency_edges = edges_arg("dependency_edges", argv[2]);
   vornix::Graph graph(std::move(nodes), std::move(edges));
   if (dependency_edges) graph = std::move(graph).with_dependency_edges(std::move(*dependency_edges));
-  return new_boxed(reinterpret_cast<PyObject*>(type), std::move(graph)).release();
+  return new_boxed(reinterpret_cast<PyObject*>(type),
+                   SharedGraph(std::make_shared<const vornix::Graph>(std::move(graph))))
+      .release();
 }
 
 template <class Edges>
@@ -74,8 +82,8 @@ Ref edge_list(const Edges& edges) {
 PyObject* graph_nodes(PyObject* self, PyObject*) {
   SharedBorrow hold(borrow_of(self));
   Ref dict = check(PyDict_New());
-  for (const auto& [name, node] : value_of(self).nodes()) {
-    Ref key = to_py_str(name);
+  for (const vornix::Node& node : value_of(self).nodes()) {
+    Ref key = to_py_str(node.name);
     Ref value = node_to_python(node);
     check_status(PyDict_SetItem(dict.get(), key.get(), value.get()));
   }
@@ -133,23 +141,24 @@ PyObject* graph_repr(PyObject* self) {
       .release();
 }
 
-// A graph pickles as its constructor call. The edges come from the index by
-// target, which keeps every edge as often as it was given and in its order
-// among the edges into the same port; edges into different ports are
-// independent of each other. (Which of several edges leaving one output port
-// the source index keeps is not preserved: such a graph fails validation, so
-// nothing can observe it beyond validate(), whose findings stay the same.)
+// A graph pickles as its constructor call, with the nodes and the edges in
+// the order they were given (every edge as often as it was given), so the
+// graph unpickled is built exactly as this one was.
 PyObject* graph_reduce(PyObject* self, PyObject*) {
   SharedBorrow hold(borrow_of(self));
   const vornix::Graph& g = value_of(self);
   Ref nodes = check(PyList_New(0));
-  for (const auto& [name, node] : g.nodes()) {
+  for (const vornix::Node& node : g.nodes()) {
     check_status(PyList_Append(nodes.get(), node_to_python(node).get()));
   }
-  std::vector<vornix::Edge> edges;
-  edges.reserve(g.edges().size());
-  for (const auto& [target, into] : g.edges_by_head()) edges.insert(edges.end(), into.begin(), into.end());
-  Ref args = check(PyTuple_Pack(3, nodes.get(), edge_list(edges).get(),
+  const std::span<const vornix::Edge> distinct = g.edges();
+  const std::span<const std::uint32_t> given = g.edges_as_given();
+  Ref edges = check(PyList_New(static_cast<Py_ssize_t>(given.size())));
+  for (std::size_t i = 0; i < given.size(); ++i) {
+    PyList_SET_ITEM(edges.get(), static_cast<Py_ssize_t>(i),
+                    edge_to_python(distinct[given[i]]).release());
+  }
+  Ref args = check(PyTuple_Pack(3, nodes.get(), edges.get(),
                                 edge_list(g.dependency_edges()).get()));
   return reduce_to_factory(types().graph.get(), nullptr, std::move(args)).release();
 }
@@ -184,7 +193,7 @@ Ref make_graph_class() {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, graph_doc),
       slot(Py_tp_new, guarded<graph_new>),
-      slot(Py_tp_dealloc, boxed_dealloc<vornix::Graph>),
+      slot(Py_tp_dealloc, boxed_dealloc<SharedGraph>),
       slot(Py_tp_repr, guarded<graph_repr>),
       slot(Py_tp_methods, graph_methods),
       {0, nullptr},
@@ -200,16 +209,18 @@ Ref make_graph_class() {
 }
 
 const vornix::Graph* graph_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::Graph>(types().graph.get(), obj);
+  const SharedGraph* g = exact_value<SharedGraph>(types().graph.get(), obj);
+  return g == nullptr ? nullptr : g->get();
 }
 
-const vornix::Graph& graph_arg(std::string_view name, PyObject* obj) {
-  const vornix::Graph* g = graph_from_python(obj);
+std::shared_ptr<const vornix::Graph> graph_arg(std::string_view name, PyObject* obj) {
+  const SharedGraph* g = exact_value<SharedGraph>(types().graph.get(), obj);
   if (g == nullptr) raise_arg_type_error(name, "Graph", obj);
   return *g;
 }
 
-Ref graph_to_python(vornix::Graph graph) {
+Ref graph_to_python(std::shared_ptr<const vornix::Graph> graph) {
+  if (graph == nullptr) internal_fault("a Graph over no graph");
   return new_boxed(types().graph.get(), std::move(graph));
 }
 

@@ -67,8 +67,8 @@ Ref ulid_list(const Ids& ids) {
   return list_of(ids, [](const vornix::Ulid& id) { return ulid_to_python(id); });
 }
 
-// The graph is copied: the simulation owns its topology, and the Python Graph
-// stays an independent value. An invalid graph makes the engine throw its
+// The simulation shares the Graph's engine graph: neither side can change
+// it, so sharing is indistinguishable from a copy. An invalid graph makes the engine throw its
 // internal fault, which reaches the caller as the BaseException-derived
 // fault, since building a simulation over such a graph is a programming error.
 PyObject* sim_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -76,8 +76,8 @@ PyObject* sim_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static constexpr Signature kSig{"NetSim", kNames, 1};
   PyObject* argv[1] = {};
   parse_args(kSig, args, kwargs, argv);
-  vornix::Graph graph = graph_arg("graph", argv[0]);
-  return new_boxed(reinterpret_cast<PyObject*>(type), vornix::NetSim(std::move(graph))).release();
+  return new_boxed(reinterpret_cast<PyObject*>(type), vornix::NetSim(graph_arg("graph", argv[0])))
+      .release();
 }
 
 PyObject* sim_do_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -233,7 +233,7 @@ PyObject* sim_get_packet(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 
 PyObject* sim_get_graph(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return graph_to_python(sim_of(self).graph()).release();
+  return graph_to_python(sim_of(self).shared_graph()).release();
 }
 
 PyObject* sim_repr(PyObject* self) {
