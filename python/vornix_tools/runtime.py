@@ -154,7 +154,7 @@ class _NodePlan:
     """What playing a node needs to know of it, read from the graph once."""
 
     __slots__ = ("name", "in_ports", "in_caps", "out_ports", "out_caps", "conditions",
-                 "unconnected", "behaviour")
+                 "unconnected", "behaviour", "single_out", "schedules")
 
     def __init__(self, node: vs.Node, connected: set) -> None:
         self.name = node.name
@@ -168,6 +168,37 @@ class _NodePlan:
         self.conditions = [_Condition(n, c, self.out_caps, self.unconnected)
                            for n, c in node.out_salvo_conditions.items()]
         self.behaviour: Optional[Behaviour] = None
+        # A pass-through node with one output port loads all its inputs there;
+        # which salvos it then sends depends only on how many they are.
+        self.single_out = self.out_ports[0] if len(self.out_ports) == 1 else None
+        self.schedules: Dict[int, Optional[List[List[Tuple[str, bool]]]]] = {}
+
+
+def _schedule(plan: _NodePlan, n: int) -> Optional[List[List[Tuple[str, bool]]]]:
+    """The output salvos the send rule makes for `n` packets loaded into the
+    only output port (in a one-element list), or None when packets would be
+    left loaded: then the general path runs and reports them."""
+    port = plan.single_out
+    loaded = n
+    sent: Dict[str, int] = {}
+    sends: List[Tuple[str, bool]] = []
+    progress = True
+    while progress:
+        progress = False
+        for cond in plan.conditions:
+            while ((cond.max is None or sent.get(cond.name, 0) < cond.max)
+                   and cond.holds({port: loaded})):
+                sent[cond.name] = sent.get(cond.name, 0) + 1
+                sends.append((cond.name, cond.leaves))
+                take = 0
+                for p, count in cond.ports:
+                    if p == port:
+                        take = loaded if count is None else min(count, loaded)
+                loaded -= take
+                if not take:
+                    break
+                progress = True
+    return None if loaded else [sends]
 
 
 # ---------------------------------------------------------------- activation
@@ -442,43 +473,46 @@ class Runtime:
             if old is signal.default_int_handler:
                 signal.signal(signal.SIGINT, gate.handler)
                 installed = True
+        gate.closed += 1
         try:
             return self._run(max_activations)
         finally:
+            gate.closed -= 1
             if installed:
                 signal.signal(signal.SIGINT, old)
-                # A Ctrl-C held back at the very end is not dropped.
-                if gate.pending and not gate.closed:
-                    gate.pending = False
-                    raise KeyboardInterrupt
+            # A Ctrl-C held back at the very end is not dropped.
+            if gate.pending and not gate.closed:
+                gate.pending = False
+                raise KeyboardInterrupt
 
     def _run(self, limit: Optional[int]) -> RunResult:
+        # The gate is closed for the whole run: Ctrl-C is delivered between
+        # two activations (the books agree there) or inside a behaviour.
         gate = self._gate
         ready = self._ready
+        activate = self._activate
         done = 0
         complete = True
         while True:
-            with gate:
-                self._top_up()
-                self._flow()
+            self._top_up()
+            self._flow()
             if not ready:
                 break
             while ready:
+                if gate.pending:
+                    gate.pending = False
+                    raise KeyboardInterrupt
                 if limit is not None and done >= limit:
                     complete = False
                     break
-                with gate:
-                    eid = ready.popleft()
-                    self._activate(eid)
+                activate(ready.popleft())
                 done += 1
             if not complete:
                 break
-        with gate:
-            result = RunResult(self._outputs, self._activations,
-                               self._log[self._mark:], complete)
-            self._outputs = {}
-            self._activations = 0
-            self._mark = len(self._log)
+        result = RunResult(self._outputs, self._activations, self._log[self._mark:], complete)
+        self._outputs = {}
+        self._activations = 0
+        self._mark = len(self._log)
         return result
 
     def _flow(self) -> None:
@@ -493,37 +527,73 @@ class Runtime:
 
     def _took(self, events: List[vs.NetEvent]) -> None:
         self._log += events
-        self._ready.extend(e.epoch_id for e in events if e.kind == "EpochCreated")
+        self._ready.extend([e.epoch_id for e in events if e.kind == "EpochCreated"])
 
-    def _activate(self, eid: str) -> None:
-        data, _ = self._act(_A.start_epoch(eid))
+    def _activate(self, eid: str, start: Any = _A.start_epoch,
+                  load: Any = _A.load_packet_into_output_port,
+                  send: Any = _A.send_output_salvo, finish: Any = _A.finish_epoch) -> None:
+        do = self._do
+        log = self._log
+        data, events = do(start(eid))
+        log += events
         epoch = data.epoch
         plan = self._plans[epoch.node_name]
-        act = Activation(self, plan, eid, epoch.in_salvo.packets)
         self._activations += 1
         fn = plan.behaviour
         if fn is None:
+            packets = epoch.in_salvo.packets
+            port = plan.single_out
+            if port is not None:
+                schedule = plan.schedules.get(len(packets))
+                if schedule is None:
+                    schedule = plan.schedules[len(packets)] = _schedule(plan, len(packets))
+                if schedule:
+                    # A pass-through node with one output port, whose sends for
+                    # this many packets are known in advance (see _schedule).
+                    for _, pid in packets:
+                        log += do(load(pid, port))[1]
+                    for name, leaves in schedule[0]:
+                        events = do(send(eid, name))[1]
+                        log += events
+                        if leaves:
+                            self._orphaned(plan.name, events)
+                    log += do(finish(eid))[1]
+                    return
+            act = Activation(self, plan, eid, packets)
             self._pass_through(act)
-        else:
-            values = self._values
-            inputs = act.inputs
-            for port, pid in act._held:
-                inputs.setdefault(port, []).append(values.get(pid))
-            gate = self._gate
-            closed = gate.closed
-            gate.closed = 0  # Ctrl-C may reach the behaviour itself
-            try:
-                if gate.pending:
-                    gate.pending = False
-                    raise KeyboardInterrupt
-                fn(act)
-            except Exception as e:
-                gate.closed = closed
-                raise NodeError(plan.name, eid,
-                                f"the behaviour raised {type(e).__name__}: {e}") from e
-            finally:
-                gate.closed = closed
+            self._finish(act)
+            return
+        act = Activation(self, plan, eid, epoch.in_salvo.packets)
+        values = self._values
+        inputs = act.inputs
+        for port, pid in act._held:
+            inputs.setdefault(port, []).append(values.get(pid))
+        gate = self._gate
+        closed = gate.closed
+        gate.closed = 0  # Ctrl-C may reach the behaviour itself
+        try:
+            if gate.pending:
+                gate.pending = False
+                raise KeyboardInterrupt
+            fn(act)
+        except Exception as e:
+            gate.closed = closed
+            raise NodeError(plan.name, eid,
+                            f"the behaviour raised {type(e).__name__}: {e}") from e
+        finally:
+            gate.closed = closed
         self._finish(act)
+
+    def _orphaned(self, node: str, events: List[vs.NetEvent]) -> None:
+        outputs = self._outputs
+        values = self._values
+        for e in events:
+            if e.kind == "PacketOrphaned":
+                key = (node, e.orphaned_port_name)
+                out = outputs.get(key)
+                if out is None:
+                    out = outputs[key] = []
+                out.append(values.get(e.packet_id))
 
     def _pass_through(self, act: Activation) -> None:
         plan = act._plan
@@ -591,16 +661,7 @@ class Runtime:
                 moved = True
                 del ids[:take]
         if cond.leaves:
-            outputs = self._outputs
-            values = self._values
-            node = act.node
-            for e in events:
-                if e.kind == "PacketOrphaned":
-                    key = (node, e.orphaned_port_name)
-                    out = outputs.get(key)
-                    if out is None:
-                        out = outputs[key] = []
-                    out.append(values.get(e.packet_id))
+            self._orphaned(act.node, events)
         return moved
 
 
