@@ -93,6 +93,7 @@ def main(out_dir: str) -> None:
         print("  " + line)
 
     os.makedirs(out_dir, exist_ok=True)
+    assert rt.recording is not None
     page = vt.write_html(rt.recording, os.path.join(out_dir, "demo_run.html"),
                          title="vornix_sim demo: word counts")
     print(f"-- the run, step by step ({len(rt.recording.entries)} steps): {os.path.abspath(page)}")

@@ -14,10 +14,14 @@ Graphviz is installed) and a page that steps through the run in a browser.
 
 import os
 import sys
-from typing import Any, List, Optional, Tuple
+from typing import Any, List, Optional, Tuple, Union
 
 import vornix_sim as vs
 import vornix_tools as vt
+
+
+# The simulation, bare or wrapped by a Recorder (which drives it alike).
+Sim = Union[vs.NetSim, vt.Recorder]
 
 
 def build_graph() -> vs.Graph:
@@ -82,14 +86,14 @@ def show(title: str, events: List[vs.NetEvent]) -> None:
 
 
 def act(
-    sim: vs.NetSim, title: str, action: vs.NetAction
+    sim: Sim, title: str, action: vs.NetAction
 ) -> Tuple[vs.NetActionResponseData, List[vs.NetEvent]]:
     data, events = sim.do_action(action)
     show(title, events)
     return data, events
 
 
-def serve(sim: vs.NetSim, epoch_id: str) -> None:
+def serve(sim: Sim, epoch_id: str) -> None:
     """Plays one node: start the epoch, forward its input (or make a packet), send it on."""
     act(sim, f"start epoch {short(epoch_id)}", vs.NetAction.start_epoch(epoch_id))
     epoch = sim.get_epoch(epoch_id)
