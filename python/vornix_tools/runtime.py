@@ -19,9 +19,10 @@ behaviour failed or was interrupted stays running, as the behaviour left it.
 from __future__ import annotations
 
 import collections
+import contextlib
 import signal
 import threading
-from typing import Any, Callable, Deque, Dict, Iterable, List, Optional, Tuple
+from typing import Any, Callable, Deque, Dict, Iterable, Iterator, List, Optional, Tuple
 
 import vornix_sim as vs
 
@@ -290,7 +291,8 @@ class Activation:
 
 
 class _Gate:
-    """Holds Ctrl-C back while open is False (see the module's doc)."""
+    """Holds Ctrl-C back while closed (see the module's doc): the handler
+    notes it, and it is raised when the gate opens again."""
 
     __slots__ = ("closed", "pending")
 
@@ -348,6 +350,7 @@ class Runtime:
         self._ready: Deque[str] = collections.deque()  # startable epochs, oldest first
         self._waiting: Dict[Tuple[str, str], Deque[str]] = {}  # fed packets kept outside
         self._gate = _Gate()
+        self._running = False
         for name, fn in (behaviours or {}).items():
             self._register(name, fn)
 
@@ -420,7 +423,7 @@ class Runtime:
         values = list(values)
         queue = self._waiting.setdefault((node, port), collections.deque())
         ids = []
-        with self._gate:
+        with self._holding_interrupts():
             for value in values:
                 data, _ = self._act(_A.create_packet())
                 pid = data.packet_id
@@ -450,7 +453,7 @@ class Runtime:
         if not isinstance(times, int) or times < 0:
             raise ValueError(f"times must be a non-negative int, not {times!r}")
         ids = []
-        with self._gate:
+        with self._holding_interrupts():
             for _ in range(times):
                 data, _ = self._act(_A.create_epoch(node, vs.Salvo(START_SALVO, [])))
                 eid = data.epoch.id
@@ -460,11 +463,12 @@ class Runtime:
 
     # -- running
 
-    def run(self, max_activations: Optional[int] = None) -> RunResult:
-        """Runs the flow and plays the epochs it makes until nothing can
-        happen, or until `max_activations` behaviours have run."""
-        if max_activations is not None and max_activations < 0:
-            raise ValueError("max_activations must be non-negative")
+    @contextlib.contextmanager
+    def _holding_interrupts(self) -> Iterator[None]:
+        """Closes the gate and, on the main thread under the default handler,
+        routes Ctrl-C through it for the duration."""
+        if self._running:
+            raise RuntimeError("the runtime is already running (a behaviour may not call it)")
         gate = self._gate
         installed = False
         old: Any = None
@@ -473,17 +477,27 @@ class Runtime:
             if old is signal.default_int_handler:
                 signal.signal(signal.SIGINT, gate.handler)
                 installed = True
+        self._running = True
         gate.closed += 1
         try:
-            return self._run(max_activations)
+            yield
         finally:
             gate.closed -= 1
+            self._running = False
             if installed:
                 signal.signal(signal.SIGINT, old)
             # A Ctrl-C held back at the very end is not dropped.
             if gate.pending and not gate.closed:
                 gate.pending = False
                 raise KeyboardInterrupt
+
+    def run(self, max_activations: Optional[int] = None) -> RunResult:
+        """Runs the flow and plays the epochs it makes until nothing can
+        happen, or until `max_activations` behaviours have run."""
+        if max_activations is not None and max_activations < 0:
+            raise ValueError("max_activations must be non-negative")
+        with self._holding_interrupts():
+            return self._run(max_activations)
 
     def _run(self, limit: Optional[int]) -> RunResult:
         # The gate is closed for the whole run: Ctrl-C is delivered between
