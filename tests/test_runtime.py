@@ -142,9 +142,12 @@ def test_failures_keep_the_simulation_as_it_was():
         (vs.Graph([limited], []), lambda act: [act.emit("out", 1), act.emit("out", 2)],
          vs.OutputPortFullError, "OutputPortFull"),
         (graph, lambda act: act.send("nope"), ValueError, "nope"),
+        (graph, lambda act: runtimes[-1].run(), RuntimeError, "already running"),
     ]
+    runtimes = []
     for g, fn, cause, text in cases:
         rt = vt.Runtime(g, {"Work": fn})
+        runtimes.append(rt)
         (pid,) = rt.feed("Work", "in", [{"payload": 1}])
         with pytest.raises(vt.NodeError, match=text) as info:
             rt.run()
