@@ -42,7 +42,8 @@ def build_graph() -> vs.Graph:
         )
 
     def edge(a: str, out: str, b: str, inp: str) -> vs.Edge:
-        return vs.Edge(vs.PortRef(a, vs.PortType.Output, out), vs.PortRef(b, vs.PortType.Input, inp))
+        return vs.Edge(vs.PortRef(a, vs.PortType.Output, out),
+                       vs.PortRef(b, vs.PortType.Input, inp))
 
     nodes = [node("Split", "lines", "words"), node("Count", "words", "table"),
              node("Report", "table", "lines")]

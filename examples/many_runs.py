@@ -29,15 +29,18 @@ def build_graph() -> vs.Graph:
         term = vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
         return vs.SalvoCondition(vs.MaxSalvos.finite(1), port, term)
 
-    source = vs.Node("Source", out_ports={"out": vs.Port()}, out_salvo_conditions={"out": sends("out")})
+    source = vs.Node("Source", out_ports={"out": vs.Port()},
+                     out_salvo_conditions={"out": sends("out")})
     scale = vs.Node("Scale", in_ports={"in": vs.Port(vs.PortSlotSpec.finite(1))},
                     out_ports={"out": vs.Port()}, in_salvo_conditions={"in": takes("in")},
                     out_salvo_conditions={"out": sends("out")})
     total = vs.Node("Total", in_ports={"in": vs.Port()}, out_ports={"sum": vs.Port()},
-                    in_salvo_conditions={"in": takes("in")}, out_salvo_conditions={"sum": sends("sum")})
+                    in_salvo_conditions={"in": takes("in")},
+                    out_salvo_conditions={"sum": sends("sum")})
 
     def edge(a: str, b: str) -> vs.Edge:
-        return vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"), vs.PortRef(b, vs.PortType.Input, "in"))
+        return vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"),
+                       vs.PortRef(b, vs.PortType.Input, "in"))
 
     return vs.Graph([source, scale, total], [edge("Source", "Scale"), edge("Scale", "Total")])
 

@@ -81,8 +81,8 @@ def value_text(value: Any, width: int = 40) -> str:
 # ---------------------------------------------------------------- node plans
 
 def _capacity(port: vs.Port) -> Optional[int]:
-    spec = port.slots_spec
-    return spec.capacity if isinstance(spec, vs.PortSlotSpecFinite) else None
+    slots = port.slots_spec
+    return slots.capacity if isinstance(slots, vs.PortSlotSpecFinite) else None
 
 
 def _compile_term(term: vs.SalvoConditionTerm,
