@@ -1,157 +1,110 @@
-"""A small flow-based network driven from Python.
+"""Word counts over a short text, computed by a flow-based network.
 
-Three nodes in a line: Source -> Worker -> Sink. The Worker asks for work at
-startup through its dependency edge, so the first steps create an epoch at
-the Source; the host program (this script) then plays the nodes: it starts
-epochs, creates packets, loads output ports and sends salvos, while the
-engine's automatic steps carry packets along edges and fire input salvo
-conditions. Every change comes back as an event; the last action is undone.
+Three nodes in a line: Split -> Count -> Report. The text goes in line by
+line; Split turns each line into words, Count keeps a tally and, at the end
+of the text, sends the table on; Report formats the most frequent words and
+sends the lines out of the network. Each node is a plain Python function;
+vornix_tools.Runtime plays them: the engine carries the packets and keeps
+the books, the runtime carries the values.
 
-The run is recorded: at the end the demo writes the graph as SVG (when
-Graphviz is installed) and a page that steps through the run in a browser.
+The run is recorded: the demo writes a page that steps through it in a
+browser (each packet's value beside its id) and, when Graphviz is
+installed, the graph as SVG.
 """
 
+import collections
 import os
 import sys
-from typing import Any, List, Optional, Tuple
+from typing import Counter, List, Optional
 
 import vornix_sim as vs
 import vornix_tools as vt
 
+TEXT = """\
+The quick brown fox jumps over the lazy dog.
+The dog sleeps; the fox runs.
+A fox, a dog, and the end of the story.
+"""
+
+END = None  # the value that marks the end of the text
+
 
 def build_graph() -> vs.Graph:
-    def takes(port: str) -> vs.SalvoCondition:
-        return vs.SalvoCondition(
-            vs.MaxSalvos.finite(1), port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
+    def node(name: str, inp: str, out: str) -> vs.Node:
+        waiting = vs.SalvoConditionTerm.port(inp, vs.PortState.NonEmpty)
+        loaded = vs.SalvoConditionTerm.port(out, vs.PortState.NonEmpty)
+        return vs.Node(
+            name,
+            in_ports={inp: vs.Port()},
+            out_ports={out: vs.Port()},
+            in_salvo_conditions={"take": vs.SalvoCondition(vs.MaxSalvos.finite(1), inp, waiting)},
+            out_salvo_conditions={"send": vs.SalvoCondition(vs.MaxSalvos.Infinite, out, loaded)},
         )
 
-    def sends(port: str) -> vs.SalvoCondition:
-        return vs.SalvoCondition(
-            vs.MaxSalvos.Infinite, port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
-        )
+    def edge(a: str, out: str, b: str, inp: str) -> vs.Edge:
+        return vs.Edge(vs.PortRef(a, vs.PortType.Output, out),
+                       vs.PortRef(b, vs.PortType.Input, inp))
 
-    source = vs.Node("Source", out_ports={"out": vs.Port()}, out_salvo_conditions={"send": sends("out")})
-    worker = vs.Node(
-        "Worker",
-        in_ports={"in": vs.Port(vs.PortSlotSpec.finite(1))},
-        out_ports={"out": vs.Port()},
-        in_salvo_conditions={"take": takes("in")},
-        out_salvo_conditions={"send": sends("out")},
-        dependency_request_config=vs.DependencyRequestConfig(
-            [vs.DependencyRequestTrigger.OnStartup], "warm-up"
-        ),
-    )
-    sink = vs.Node("Sink", in_ports={"in": vs.Port()}, in_salvo_conditions={"take": takes("in")})
-
-    def edge(a: str, b: str) -> vs.Edge:
-        return vs.Edge(vs.PortRef(a, vs.PortType.Output, "out"), vs.PortRef(b, vs.PortType.Input, "in"))
-
-    feed = edge("Source", "Worker")
-    return vs.Graph([source, worker, sink], [feed, edge("Worker", "Sink")], dependency_edges=[feed])
+    nodes = [node("Split", "lines", "words"), node("Count", "words", "table"),
+             node("Report", "table", "lines")]
+    edges = [edge("Split", "words", "Count", "words"), edge("Count", "table", "Report", "table")]
+    return vs.Graph(nodes, edges)
 
 
-def short(text: Optional[str]) -> str:
-    """The last characters of an identifier: enough to tell them apart here."""
-    return (text or "")[-6:]
+def word_counts(text: str, *, record: bool = False, top: int = 3) -> vt.Runtime:
+    rt = vt.Runtime(build_graph(), record=record)
+    tally: Counter[str] = collections.Counter()
 
+    @rt.behaviour("Split")
+    def split(act: vt.Activation) -> None:
+        for line in act.inputs["lines"]:
+            if line is END:
+                act.emit("words", END)
+                continue
+            for word in line.split():
+                word = word.strip(".,;:!?").lower()
+                if word:
+                    act.emit("words", word)
 
-def describe(event: vs.NetEvent) -> str:
-    k = event.kind
-    if k == "PacketMoved":
-        return f"{k:24} {short(event.packet_id)}  {event.from_location!r} -> {event.to_location!r}"
-    if k in ("PacketCreated", "PacketConsumed", "PacketDestroyed"):
-        return f"{k:24} {short(event.packet_id)}"
-    if k in ("EpochFinished", "EpochCancelled"):
-        return f"{k:24} {event.epoch!r}"
-    if k in ("RequestCreated",):
-        return f"{k:24} node={event.node_name} label={event.label} source={event.request_source}"
-    if k == "RequestCascadeResolved":
-        return f"{k:24} sources={event.source_nodes} label={event.label}"
-    if k == "RequestEpochCreated":
-        return f"{k:24} {short(event.epoch_id)} at {event.node_name} for {event.label}"
-    if k in ("InputSalvoTriggered", "OutputSalvoTriggered"):
-        return f"{k:24} {short(event.epoch_id)} condition={event.salvo_condition}"
-    return f"{k:24} {short(event.epoch_id)}"
+    @rt.behaviour("Count")
+    def count(act: vt.Activation) -> None:
+        for word in act.inputs["words"]:
+            if word is END:
+                act.emit("table", tally.most_common())
+            else:
+                tally[word] += 1
 
+    @rt.behaviour("Report")
+    def report(act: vt.Activation) -> None:
+        (table,) = act.inputs["table"]
+        for word, n in table[:top]:
+            act.emit("lines", f"{word:>6} {n}")
 
-def show(title: str, events: List[vs.NetEvent]) -> None:
-    print(f"-- {title}")
-    for e in events:
-        print("   " + describe(e))
-
-
-def act(
-    sim: vs.NetSim, title: str, action: vs.NetAction
-) -> Tuple[vs.NetActionResponseData, List[vs.NetEvent]]:
-    data, events = sim.do_action(action)
-    show(title, events)
-    return data, events
-
-
-def serve(sim: vs.NetSim, epoch_id: str) -> None:
-    """Plays one node: start the epoch, forward its input (or make a packet), send it on."""
-    act(sim, f"start epoch {short(epoch_id)}", vs.NetAction.start_epoch(epoch_id))
-    epoch = sim.get_epoch(epoch_id)
-    assert epoch is not None
-    if epoch.in_salvo.packets:
-        packet_id = epoch.in_salvo.packets[0][1]
-    else:
-        data, _ = act(sim, "create a packet inside it", vs.NetAction.create_packet(epoch_id))
-        assert isinstance(data, vs.NetActionResponseData.Packet)
-        packet_id = data.packet_id
-    if epoch.node_name == "Sink":
-        act(sim, "consume it", vs.NetAction.consume_packet(packet_id))
-    else:
-        act(sim, "load it into 'out'", vs.NetAction.load_packet_into_output_port(packet_id, "out"))
-        act(sim, "send the 'send' salvo", vs.NetAction.send_output_salvo(epoch_id, "send"))
-    act(sim, "finish the epoch", vs.NetAction.finish_epoch(epoch_id))
+    lines: List[Optional[str]] = list(text.splitlines())
+    rt.feed("Split", "lines", lines + [END])
+    return rt
 
 
 def main(out_dir: str) -> None:
-    graph = build_graph()
-    print(graph, "validation errors:", graph.validate())
-    sim = vt.Recorder(vs.NetSim(graph), title="vornix_sim demo: Source -> Worker -> Sink")
-    print(sim, "blocked:", sim.is_blocked())
+    rt = word_counts(TEXT, record=True)
+    result = rt.run()
+    print(f"{result.activations} activations, {len(result.events)} events")
+    print("the most frequent words:")
+    for line in result.outputs[("Report", "lines")]:
+        print("  " + line)
 
-    for _ in range(3):
-        show("run until blocked", sim.run_until_blocked())
-        startable = [str(e) for e in sim.get_startable_epochs()]
-        if not startable:
-            break
-        serve(sim, startable[0])
-
-    print("blocked:", sim.is_blocked(), "| packets outside:", sim.packet_count_at(vs.PacketLocation.outside_net()))
-
-    # Every action can be undone from the events it returned.
-    _, events = act(sim, "create a packet outside the net", vs.NetAction.create_packet())
-    packet_id = events[0].packet_id
-    assert packet_id is not None
-    action = vs.NetAction.transport_packet_to_location(
-        packet_id, vs.PacketLocation.input_port("Worker", "in")
-    )
-    _, events = act(sim, "transport it to Worker.in", action)
-    sim.undo_action(action, events)
-    packet = sim.get_packet(packet_id)
-    assert packet is not None
-    print("-- undone: the packet is back at", packet.location)
-    try:
-        sim.do_action(vs.NetAction.start_epoch(packet_id))
-    except vs.EpochNotFoundError as e:
-        print("-- refused:", e)
-
-    write_pictures(graph, sim, out_dir)
-
-
-def write_pictures(graph: vs.Graph, recording: Any, out_dir: str) -> None:
     os.makedirs(out_dir, exist_ok=True)
-    page = vt.write_html(recording, os.path.join(out_dir, "demo_run.html"))
-    print(f"-- the run, step by step ({len(recording.entries)} steps): {os.path.abspath(page)}")
+    assert rt.recording is not None
+    page = vt.write_html(rt.recording, os.path.join(out_dir, "demo_run.html"),
+                         title="vornix_sim demo: word counts")
+    print(f"-- the run, step by step ({len(rt.recording.entries)} steps): {os.path.abspath(page)}")
     try:
-        svg = vt.render(graph, os.path.join(out_dir, "demo_graph.svg"))
+        svg = vt.render(rt.graph, os.path.join(out_dir, "demo_graph.svg"))
         print("-- the graph:", os.path.abspath(svg))
     except vt.GraphvizNotFoundError as e:
         print("-- no graph picture:", e)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build", "demo"))
+    default = os.path.join(os.path.dirname(__file__), "..", "build", "demo")
+    main(sys.argv[1] if len(sys.argv) > 1 else default)

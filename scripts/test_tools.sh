@@ -3,7 +3,8 @@
 # Graphviz, Chromium and its WebDriver from Debian's packages, selenium in the
 # virtual environment. The browser tests are required here, so a machine
 # without a browser fails instead of skipping them. Also checks that the demo
-# writes its picture and its page.
+# writes its picture and its page, and runs the many-runs example on a process
+# pool and a Dask cluster of two worker processes (the dask extra).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,6 +25,7 @@ if [ ! -x .venv/bin/python ]; then
   .venv/bin/python -m pip install -q "$root" pytest
 fi
 .venv/bin/python -c "import selenium" 2>/dev/null || .venv/bin/python -m pip install -q selenium
+.venv/bin/python -c "import distributed" 2>/dev/null || .venv/bin/python -m pip install -q distributed
 
 echo "== vornix_tools tests (Graphviz, headless Chromium)"
 cd "$root/tests"
@@ -36,3 +38,6 @@ out=$(mktemp -d)
 "$root/.venv/bin/python" "$root/examples/demo.py" "$out" | tail -2
 test -s "$out/demo_run.html" && test -s "$out/demo_graph.svg"
 rm -rf "$out"
+
+echo "== many runs: process pool and Dask LocalCluster, equal to the runs one by one"
+timeout 300 "$root/.venv/bin/python" "$root/examples/many_runs.py" --dask

@@ -248,8 +248,9 @@ def test_recorder_results_and_replay(tmp_path):
 
 
 def test_recorder_follows_changes_without_events(tmp_path):
-    """A failed run step keeps its edge moves but returns no events; a failed
-    undo may stop part-way. The recorder reads the state back after both."""
+    """A failed run step keeps its edge moves and lists their events on the
+    exception; a failed undo may stop part-way, and the recorder reads the
+    state back after it."""
     a = vs.Node("A", out_ports={"out": vs.Port()}, out_salvo_conditions={"send": sends("out")})
     b = vs.Node("B", in_ports={"in": vs.Port(), "ctl": vs.Port()}, out_ports={"out": vs.Port()},
                 in_salvo_conditions={"take": vs.SalvoCondition(vs.MaxSalvos.finite(1), "in", T.false_())},
@@ -270,7 +271,9 @@ def test_recorder_follows_changes_without_events(tmp_path):
     recorder.undo_action(create, events)
     with pytest.raises(vs.UndoNotFoundError):
         recorder.undo_action(create, events)
-    assert recorder.entries[2].resync is not None and recorder.entries[-1].resync is not None
+    step = recorder.entries[2]
+    assert step.resync is None and [e.kind for e in step.events] == ["PacketMoved", "RequestCreated"]
+    assert recorder.entries[-1].resync is not None
     states = [dict(s.counts) for _, s, _ in vt.replay(recorder)]
     assert states[2][("in", "B", "in")] == 1
     vt.write_html(recorder, tmp_path / "run.html")

@@ -7,10 +7,11 @@ recorder also notes, right after each call, the few facts the events leave
 out: where a created packet appeared (PacketCreated has no location), which
 node a created epoch belongs to (EpochCreated has no node), and the live
 packet counts of every location the call touched, against which the replay
-is checked. Two kinds of call change the state without (complete) events: a
-run step that fails (its edge moves and input salvos stay, its events are
-lost) and an undo that fails part-way. After those the recorder reads the
-state of every packet and epoch it knows of and keeps it as a resync.
+is checked. A run step that fails keeps the changes it made before failing;
+the exception carries their events as `events`, and the recorder keeps
+those like a successful call's. Only an undo that fails part-way changes
+the state without events: after it the recorder reads the state of every
+packet and epoch it knows of and keeps it as a resync.
 
 Replay rebuilds the states step by step from the events alone (plus those
 facts) and reports where they disagree with what the simulation said.
@@ -54,6 +55,29 @@ def _event_epoch(ev):
     if ev.kind in ("EpochFinished", "EpochCancelled"):
         return ev.epoch.id
     return ev.epoch_id
+
+
+def _may_change_flow(events, had_requests):
+    """Whether a step with these events could leave the automatic flow in a
+    different state from the one it started in. The step decides from packet
+    locations at edges and input ports, the request queue, the request tokens
+    and the startup flag. A step that moved no packet and queued no request,
+    starting from an empty queue, changed none of them, so the next step would
+    repeat it forever (a node whose condition holds without its salvo taking
+    the packets fires a new epoch every step).
+
+    The queue is not visible from Python: a request resolved in the step shows
+    as RequestCascadeResolved, and the recorder notes requests queued by
+    actions since the last step. A request dropped silently (its node has no
+    dependency edges), queued on the wrapped NetSim behind the recorder's
+    back, or restored by an undo can make this loop stop one step before
+    the NetSim's own."""
+    if had_requests:
+        return True
+    for ev in events:
+        if ev.kind in ("PacketMoved", "RequestCreated", "RequestCascadeResolved"):
+            return True
+    return False
 
 
 class Entry:
@@ -101,6 +125,12 @@ class Recorder:
         self.graph = sim.graph
         self.title = title
         self.entries = []
+        # packet id -> a short text of the value the packet carries, for the
+        # viewer (filled by whoever gives packets values, such as the Runtime).
+        self.packet_values = {}
+        # Whether a request was queued by an action since the last run step:
+        # the queue itself is not visible from Python.
+        self._requests_queued = False
         self._packets = set()
         self._epochs = set()
         self._locations = {}
@@ -114,14 +144,13 @@ class Recorder:
 
     def do_action(self, action):
         label = repr(action)
-        # NetAction has no getters; its repr names the variant. A failed run
-        # step may have changed the state, so it needs the state read back.
+        # NetAction has no getters; its repr names the variant.
         call = "run_step" if label == "NetAction.run_step()" else "do_action"
         entry = Entry(call, label)
         try:
             data, events = self.sim.do_action(action)
         except vs.VornixError as e:
-            self._failed(entry, e, resync=call == "run_step")
+            self._failed(entry, e)
             raise
         self._done(entry, events)
         return data, events
@@ -131,29 +160,45 @@ class Recorder:
         try:
             made_progress, events = self.sim.run_step()
         except vs.VornixError as e:
-            self._failed(entry, e, resync=True)
+            self._failed(entry, e)
             raise
         self._done(entry, events)
         return made_progress, events
 
     def run_until_blocked(self, *, max_steps=None):
-        """As NetSim.run_until_blocked: steps until blocked, skipping failed
-        steps, and returns all events. max_steps bounds the loop for graphs
-        that never block (then the simulation may not be blocked on return)."""
+        """As NetSim.run_until_blocked: steps until blocked and returns all
+        events, those of failed steps included. Like the NetSim's loop it also
+        stops after a step that could not have changed what the next step
+        decides (see _may_change_flow), which would otherwise repeat forever.
+        max_steps bounds the loop further (then the simulation may not be
+        blocked on return). An interrupt (Ctrl-C) between steps propagates
+        with the events of the steps done as its `events`."""
         self._groups += 1
         group = f"run_until_blocked #{self._groups}"
         events = []
         steps = 0
         first = len(self.entries)
-        while not self.sim.is_blocked() and (max_steps is None or steps < max_steps):
-            steps += 1
-            try:
-                _, step_events = self.run_step(_group=group)
-            except vs.VornixError:
-                continue
-            events.extend(step_events)
-        for i, entry in enumerate(self.entries[first:]):
-            entry.label = f"run_until_blocked step {i + 1}"
+        try:
+            while not self.sim.is_blocked() and (max_steps is None or steps < max_steps):
+                steps += 1
+                had_requests = self._requests_queued
+                try:
+                    _, step_events = self.run_step(_group=group)
+                except vs.VornixError as e:
+                    step_events = getattr(e, "events", None) or []
+                events.extend(step_events)
+                if not _may_change_flow(step_events, had_requests):
+                    break
+        except BaseException as e:
+            if not isinstance(e, vs.VornixError):
+                try:
+                    e.events = events
+                except AttributeError:
+                    pass
+            raise
+        finally:
+            for i, entry in enumerate(self.entries[first:]):
+                entry.label = f"run_until_blocked step {i + 1}"
         return events
 
     def undo_action(self, action, events):
@@ -176,12 +221,26 @@ class Recorder:
 
     def _done(self, entry, events):
         entry.events = list(events)
+        self._note_requests(entry)
         self._observe(entry)
         self.entries.append(entry)
 
-    def _failed(self, entry, error, resync):
+    def _note_requests(self, entry):
+        if entry.call == "run_step":
+            self._requests_queued = False  # a step empties the queue, even when it fails
+        elif entry.call == "do_action":
+            if any(ev.kind == "RequestCreated" for ev in entry.events):
+                self._requests_queued = True
+
+    def _failed(self, entry, error, resync=False):
+        """A refused action changed nothing. A failed run step kept the
+        changes it made before failing, and its exception lists their events:
+        they are recorded like a successful call's, no read-back needed."""
         entry.ok = False
         entry.error = f"{type(error).__name__}: {error}"
+        if entry.call != "undo_action":
+            entry.events = list(getattr(error, "events", None) or [])
+        self._note_requests(entry)
         self._observe(entry)
         if resync:
             entry.resync = self._read_state(entry)

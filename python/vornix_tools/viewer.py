@@ -51,8 +51,18 @@ def short_id(ident):
     return ident[-6:]
 
 
-def describe(ev):
-    """One line of text for an event."""
+def describe(ev, values=None):
+    """One line of text for an event; with `values` (packet id -> text of
+    the value it carries), the value follows the packet's id."""
+    text = _describe(ev)
+    if values and ev.packet_id is not None:
+        value = values.get(ev.packet_id)
+        if value is not None:
+            text += f"  = {value}"
+    return text
+
+
+def _describe(ev):
     k = ev.kind
     if k == "PacketMoved":
         return f"{k} {short_id(ev.packet_id)}: {_loc(ev.from_location)} -> {_loc(ev.to_location)}"
@@ -257,6 +267,7 @@ def _frames(recording, graph, index, check):
     epoch_rows = {}
     frames, all_problems = [], []
     steps = replay(recording)
+    packet_values = getattr(recording, "packet_values", None)
     first = ReplayState(recording.initial)  # the state before any entry
     for eid, (node, _) in first.epochs.items():
         epoch_node[eid] = node
@@ -309,7 +320,7 @@ def _frames(recording, graph, index, check):
         frames.append({
             "label": entry.label, "call": entry.call, "group": entry.group, "ok": entry.ok,
             "error": entry.error, "resync": entry.resync is not None,
-            "events": [describe(ev) for ev in entry.events],
+            "events": [describe(ev, packet_values) for ev in entry.events],
             "undo": entry.call == "undo_action",
             "pending": len(state.pending), "problems": problems, "c": changes, "e": echanges,
         })
