@@ -1,0 +1,20 @@
+"""Python bindings for vornix-sim, a flow-based development runtime simulation engine."""
+
+from ._errors import EXCEPTIONS as _EXCEPTIONS
+from ._graph import (
+    DependencyRequestConfig, DependencyRequestTrigger, Edge, MaxSalvos, MaxSalvosFinite, Node,
+    PacketCount, PacketCountN, Port, PortRef, PortSlotSpec, PortSlotSpecFinite, PortState,
+    PortStateNumeric, PortType, SalvoCondition, SalvoConditionTerm)
+from ._net import EpochState
+
+globals().update(_EXCEPTIONS)
+
+# Same names in the same order as the extension module; classes still to be
+# written (those that need the engine) are left out, never reordered.
+_GRAPH_CLASSES = (
+    PacketCount, PacketCountN, MaxSalvos, MaxSalvosFinite, PortSlotSpec, PortSlotSpecFinite,
+    PortState, PortStateNumeric, SalvoConditionTerm, DependencyRequestTrigger,
+    DependencyRequestConfig, Port, PortType, PortRef, Edge, SalvoCondition, Node)
+_SIMULATION_CLASSES = (EpochState,)
+
+__all__ = list(_EXCEPTIONS) + [c.__name__ for c in _GRAPH_CLASSES + _SIMULATION_CLASSES]
