@@ -9,7 +9,7 @@ wrap that data in new objects, as the extension hands out copies.
 from ._enum import Enumeration, make_members, value_of
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, new, no_args, quoted,
-    sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
+    is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
 
 
 # -- PortType, PortRef, Edge ------------------------------------------------
@@ -528,20 +528,78 @@ _TERM_KINDS = ("True", "False", "Port", "And", "Or", "Not")
 
 
 def term_text(t):
-    kind = t[0]
-    if kind == PORT:
-        return f"SalvoConditionTerm.port({quoted(t[1])}, {state_diag(t[2])})"
-    if kind == AND or kind == OR:
-        inner = ", ".join([term_text(s) for s in t[1]])
-        return f"SalvoConditionTerm.{'and_' if kind == AND else 'or_'}([{inner}])"
-    if kind == NOT:
-        return f"SalvoConditionTerm.not_({term_text(t[1])})"
-    return "SalvoConditionTerm.true_()" if kind == TRUE else "SalvoConditionTerm.false_()"
+    # Written without recursion: terms nest up to MAX_TERM_DEPTH levels, deeper
+    # than the interpreter's own recursion limit leaves room for.
+    out = []
+    stack = [t]
+    pop, push, emit = stack.pop, stack.append, out.append
+    while stack:
+        item = pop()
+        if type(item) is str:
+            emit(item)
+            continue
+        kind = item[0]
+        if kind == PORT:
+            emit(f"SalvoConditionTerm.port({quoted(item[1])}, {state_diag(item[2])})")
+        elif kind == AND or kind == OR:
+            emit("SalvoConditionTerm.and_([" if kind == AND else "SalvoConditionTerm.or_([")
+            push("])")
+            subs = item[1]
+            for i in range(len(subs) - 1, -1, -1):
+                push(subs[i])
+                if i:
+                    push(", ")
+        elif kind == NOT:
+            emit("SalvoConditionTerm.not_(")
+            push(")")
+            push(item[1])
+        else:
+            emit("SalvoConditionTerm.true_()" if kind == TRUE else "SalvoConditionTerm.false_()")
+    return "".join(out)
 
 
-def wrap_term(t):
+# Deeper terms are refused where they are built: everything that walks a term
+# (the engine's copies and comparisons included) can then rely on the bound.
+MAX_TERM_DEPTH = 1000
+
+
+def depth_of(t):
+    deepest = 0
+    stack = [(t, 1)]
+    while stack:
+        item, level = stack.pop()
+        if level > deepest:
+            deepest = level
+        kind = item[0]
+        if kind == AND or kind == OR:
+            stack.extend([(s, level + 1) for s in item[1]])
+        elif kind == NOT:
+            stack.append((item[1], level + 1))
+    return deepest
+
+
+def _term_depth(w):
+    d = w._depth
+    if d is None:
+        d = depth_of(w._t)
+        _oset(w, "_depth", d)
+    return d
+
+
+def _combined(t, depth):
+    if depth > MAX_TERM_DEPTH:
+        raise RecursionError(f"SalvoConditionTerm nested deeper than {MAX_TERM_DEPTH} levels")
     w = new(SalvoConditionTerm)
     _oset(w, "_t", t)
+    _oset(w, "_depth", depth)
+    return w
+
+
+def wrap_term(t, depth=None):
+    """A new term object over engine data (depth worked out when needed)."""
+    w = new(SalvoConditionTerm)
+    _oset(w, "_t", t)
+    _oset(w, "_depth", depth)
     return w
 
 
@@ -549,11 +607,15 @@ def _terms_arg(call, args, kwargs):
     if kwargs or len(args) != 1:
         args = take(call, ("terms",), 1, args, kwargs)
     out = []
+    deepest = 0
     for t in sequence_arg("terms", args[0]):
         if not isinstance(t, SalvoConditionTerm):
             raise arg_type_error("terms", "SalvoConditionTerm", t)
         out.append(t._t)
-    return tuple(out)
+        d = _term_depth(t)
+        if d > deepest:
+            deepest = d
+    return tuple(out), deepest + 1
 
 
 _T_TRUE = (TRUE,)
@@ -562,7 +624,7 @@ _T_FALSE = (FALSE,)
 
 class SalvoConditionTerm(Frozen, metaclass=FrozenType):
     "Boolean expression over port states."
-    __slots__ = ("_t",)
+    __slots__ = ("_t", "_depth")
     __module__ = MODULE
 
     @staticmethod
@@ -571,14 +633,14 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
     def true_(*args, **kwargs):
         if args or kwargs:
             no_args("true_", args, kwargs)
-        return wrap_term(_T_TRUE)
+        return wrap_term(_T_TRUE, 1)
 
     @staticmethod
     @method("()", "Create a term that is always false. Useful as a placeholder or with Not.")
     def false_(*args, **kwargs):
         if args or kwargs:
             no_args("false_", args, kwargs)
-        return wrap_term(_T_FALSE)
+        return wrap_term(_T_FALSE, 1)
 
     @staticmethod
     @method("(port_name, state)", "Create a port state check term.")
@@ -586,17 +648,19 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 2:
             args = take("port", ("port_name", "state"), 2, args, kwargs)
         name = str_arg("port_name", args[0])
-        return wrap_term((PORT, name, state_in(args[1])))
+        return wrap_term((PORT, name, state_in(args[1])), 1)
 
     @staticmethod
     @method("(terms)", "Create an AND term (all sub-terms must be true).")
     def and_(*args, **kwargs):
-        return wrap_term((AND, _terms_arg("and_", args, kwargs)))
+        terms, depth = _terms_arg("and_", args, kwargs)
+        return _combined((AND, terms), depth)
 
     @staticmethod
     @method("(terms)", "Create an OR term (at least one sub-term must be true).")
     def or_(*args, **kwargs):
-        return wrap_term((OR, _terms_arg("or_", args, kwargs)))
+        terms, depth = _terms_arg("or_", args, kwargs)
+        return _combined((OR, terms), depth)
 
     @staticmethod
     @method("(term)", "Create a NOT term (sub-term must be false).")
@@ -606,7 +670,7 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
         term = args[0]
         if not isinstance(term, SalvoConditionTerm):
             raise arg_type_error("term", "SalvoConditionTerm", term)
-        return wrap_term((NOT, term._t))
+        return _combined((NOT, term._t), _term_depth(term) + 1)
 
     @property
     def kind(self):
@@ -670,21 +734,30 @@ _PORTS_ERROR = "ports must be a str, list of str, or dict mapping str to PacketC
 def _ports_in(obj):
     """A condition's port map: name -> packet count (None for all)."""
     if isinstance(obj, str):
-        return {str_item(obj): None}
+        return {str_arg("ports", obj): None}
     if isinstance(obj, dict):
         ports = {}
         for key, value in list(obj.items()):
             ports[str_item(key)] = count_in(value)
         return ports
-    if isinstance(obj, (list, tuple)) or (not isinstance(obj, str) and _seq(obj)):
-        items = list(obj)
-        if all(isinstance(k, str) for k in items):
-            return {str_item(k): None for k in items}
+    if is_sequence(obj):
+        ports = {}
+        for key in list(obj):
+            if not isinstance(key, str) or not _utf8_ok(key):
+                raise TypeError(_PORTS_ERROR)
+            ports[key if type(key) is str else str.__str__(key)] = None
+        return ports
     raise TypeError(_PORTS_ERROR)
 
 
-def _seq(obj):
-    return not isinstance(obj, dict) and hasattr(type(obj), "__getitem__")
+def _utf8_ok(text):
+    if text.isascii():
+        return True
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        return False
+    return True
 
 
 class SalvoCondition(Frozen, metaclass=FrozenType):

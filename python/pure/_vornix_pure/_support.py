@@ -199,12 +199,12 @@ def u64_arg(name, obj):
 
 
 def sequence_arg(name, obj):
-    if isinstance(obj, str) or not _is_sequence(obj):
+    if isinstance(obj, str) or not is_sequence(obj):
         raise arg_type_error(name, "a sequence", obj)
     return list(obj)
 
 
-def _is_sequence(obj):
+def is_sequence(obj):
     # The interpreter's own test: a type that can be indexed and is no mapping.
     if isinstance(obj, (list, tuple)):
         return True
