@@ -5,7 +5,7 @@ from ._graph import (
     DependencyRequestConfig, DependencyRequestTrigger, Edge, MaxSalvos, MaxSalvosFinite, Node,
     PacketCount, PacketCountN, Port, PortRef, PortSlotSpec, PortSlotSpecFinite, PortState,
     PortStateNumeric, PortType, SalvoCondition, SalvoConditionTerm)
-from ._net import EpochState
+from ._net import EpochState, NetAction, PacketLocation, Salvo
 
 globals().update(_EXCEPTIONS)
 
@@ -15,6 +15,6 @@ _GRAPH_CLASSES = (
     PacketCount, PacketCountN, MaxSalvos, MaxSalvosFinite, PortSlotSpec, PortSlotSpecFinite,
     PortState, PortStateNumeric, SalvoConditionTerm, DependencyRequestTrigger,
     DependencyRequestConfig, Port, PortType, PortRef, Edge, SalvoCondition, Node)
-_SIMULATION_CLASSES = (EpochState,)
+_SIMULATION_CLASSES = (PacketLocation, EpochState, Salvo, NetAction)
 
 __all__ = list(_EXCEPTIONS) + [c.__name__ for c in _GRAPH_CLASSES + _SIMULATION_CLASSES]
