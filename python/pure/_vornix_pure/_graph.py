@@ -24,6 +24,7 @@ class PortType(Enumeration):
 
 
 INPUT, OUTPUT = make_members(PortType, ("Input", "Output"))
+finish_class(PortType)
 _TYPE_BYTES = (bytes(8), (1).to_bytes(8, "little"))
 _TYPE_HASH = (siphash13(_TYPE_BYTES[0]), siphash13(_TYPE_BYTES[1]))
 _SIDE = ("in", "out")

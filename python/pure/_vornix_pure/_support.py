@@ -75,6 +75,9 @@ def finish_class(cls, text_signature=None):
     getters = frozenset(k for k, v in vars(cls).items() if isinstance(v, property))
     type.__setattr__(cls, "_getters", getters)
     type.__setattr__(cls, "_text_signature", text_signature)
+    # Picklable classes show __reduce__ as their own, as extension classes do.
+    if "__reduce__" not in vars(cls) and cls.__reduce__ is not object.__reduce__:
+        type.__setattr__(cls, "__reduce__", cls.__reduce__)
     return cls
 
 
