@@ -31,6 +31,20 @@ _SIDE = ("in", "out")
 _TYPE_NAME = ("Input", "Output")
 
 
+# The hash is a SipHash over the value's bytes, dear in Python; the same
+# references are hashed again and again (getters make new objects), so recent
+# values are remembered, within a bound.
+_ref_hashes = {}
+_edge_hashes = {}
+_HASH_MEMORY = 4096
+
+
+def _remember(memory, key, h):
+    if len(memory) >= _HASH_MEMORY:
+        memory.clear()
+    memory[key] = h
+
+
 def _ref_bytes(node, side, port):
     return (node.encode("utf-8", "surrogatepass") + b"\xff" + _TYPE_BYTES[side]
             + port.encode("utf-8", "surrogatepass") + b"\xff")
@@ -87,7 +101,11 @@ class PortRef(Frozen, metaclass=FrozenType):
     def __hash__(self):
         h = self._hash
         if h is None:
-            h = siphash13(_ref_bytes(self._node, self._side, self._port))
+            key = (self._node, self._side, self._port)
+            h = _ref_hashes.get(key)
+            if h is None:
+                h = siphash13(_ref_bytes(self._node, self._side, self._port))
+                _remember(_ref_hashes, key, h)
             _oset(self, "_hash", h)
         return h
 
@@ -161,8 +179,12 @@ between nodes."""
         h = self._hash
         if h is None:
             s, t = self._source, self._target
-            h = siphash13(_ref_bytes(s._node, s._side, s._port)
-                          + _ref_bytes(t._node, t._side, t._port))
+            key = (s._node, s._side, s._port, t._node, t._side, t._port)
+            h = _edge_hashes.get(key)
+            if h is None:
+                h = siphash13(_ref_bytes(s._node, s._side, s._port)
+                              + _ref_bytes(t._node, t._side, t._port))
+                _remember(_edge_hashes, key, h)
             _oset(self, "_hash", h)
         return h
 

@@ -2,7 +2,7 @@
 
 from ._enum import Enumeration, make_members
 from ._graph import Edge, edge as _edge
-from ._ids import python_to_ulid, ulid_text
+from ._ids import python_to_text
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, new, no_args, quoted,
     sequence_arg, str_arg, take, _oset)
@@ -26,8 +26,10 @@ _LOCATION_KINDS = ("Node", "InputPort", "OutputPort", "Edge", "OutsideNet")
 
 
 def location(kind, a=None, b=None):
-    """From engine data. Node: a = epoch id (int); InputPort: a = node name,
-    b = port name; OutputPort: a = epoch id, b = port name; Edge: a = Edge."""
+    """From engine data. Node: a = epoch id; InputPort: a = node name,
+    b = port name; OutputPort: a = epoch id, b = port name; Edge: a = Edge.
+    Epoch ids are kept as their canonical text, checked when made: what
+    getters and reprs show, and cheap to hand to the engine."""
     loc = new(PacketLocation)
     _oset(loc, "_kind", kind)
     _oset(loc, "_a", a)
@@ -45,7 +47,7 @@ class PacketLocation(Frozen, metaclass=FrozenType):
     def node(*args, **kwargs):
         if kwargs or len(args) != 1:
             args = take("node", ("epoch_id",), 1, args, kwargs)
-        return location(NODE, python_to_ulid(args[0]))
+        return location(NODE, python_to_text(args[0]))
 
     @staticmethod
     @method("(node_name, port_name)", "Create an InputPort location.")
@@ -60,7 +62,7 @@ class PacketLocation(Frozen, metaclass=FrozenType):
     def output_port(*args, **kwargs):
         if kwargs or len(args) != 2:
             args = take("output_port", ("epoch_id", "port_name"), 2, args, kwargs)
-        epoch = python_to_ulid(args[0])
+        epoch = python_to_text(args[0])
         return location(OUTPUT_PORT, epoch, str_arg("port_name", args[1]))
 
     @staticmethod
@@ -100,7 +102,7 @@ class PacketLocation(Frozen, metaclass=FrozenType):
     def epoch_id(self):
         "Get the epoch ID (for Node and OutputPort locations)."
         k = self._kind
-        return ulid_text(self._a) if k == NODE or k == OUTPUT_PORT else None
+        return self._a if k == NODE or k == OUTPUT_PORT else None
 
     @method("($self)", "Get the edge (for Edge locations).")
     def get_edge(self, *args, **kwargs):
@@ -114,11 +116,11 @@ class PacketLocation(Frozen, metaclass=FrozenType):
     def __repr__(self):
         k = self._kind
         if k == NODE:
-            return f"PacketLocation.node('{ulid_text(self._a)}')"
+            return f"PacketLocation.node('{self._a}')"
         if k == INPUT_PORT:
             return f"PacketLocation.input_port({quoted(self._a)}, {quoted(self._b)})"
         if k == OUTPUT_PORT:
-            return f"PacketLocation.output_port('{ulid_text(self._a)}', {quoted(self._b)})"
+            return f"PacketLocation.output_port('{self._a}', {quoted(self._b)})"
         if k == EDGE:
             return f"PacketLocation.edge({self._a})"
         return "PacketLocation.outside_net()"
@@ -127,11 +129,11 @@ class PacketLocation(Frozen, metaclass=FrozenType):
         no_args("PacketLocation.__reduce__", args, kwargs)
         k = self._kind
         if k == NODE:
-            return PacketLocation.node, (ulid_text(self._a),)
+            return PacketLocation.node, (self._a,)
         if k == INPUT_PORT:
             return PacketLocation.input_port, (self._a, self._b)
         if k == OUTPUT_PORT:
-            return PacketLocation.output_port, (ulid_text(self._a), self._b)
+            return PacketLocation.output_port, (self._a, self._b)
         if k == EDGE:
             e = self._a
             return PacketLocation.edge, (_edge(e._source, e._target),)
