@@ -761,7 +761,8 @@ def _ports_in(obj):
     if isinstance(obj, dict):
         ports = {}
         for key, value in list(obj.items()):
-            ports[str_item(key)] = count_in(value)
+            key = str_item(key)  # the key is checked before its value
+            ports[key] = count_in(value)
         return ports
     if is_sequence(obj):
         ports = {}
