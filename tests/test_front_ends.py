@@ -128,7 +128,8 @@ CALLS = [
     # Objects that answer oddly.
     "vs.NetAction.consume_packet(Odd())", "vs.PacketLocation.node(Odd())",
     "vs.PacketCount.count(Big(3)), vs.PacketCount.count(Big(2**64))",
-    "(lambda r: (r, r.node_name.__class__, hash(r)))(vs.PortRef(Text('A'), vs.PortType.Input, 'x'))",
+    "(lambda r: (r, r.node_name.__class__, hash(r)))("
+    "vs.PortRef(Text('A'), vs.PortType.Input, 'x'))",
     "vs.SalvoCondition(vs.MaxSalvos.Infinite, [Text('a')], T.true_()).ports",
     "vs.Node('N', {Text('i'): vs.Port()}).in_ports",
 ]
