@@ -310,7 +310,8 @@ def siphash13(data):
     v2 ^= 0xFF
     for _ in range(3):
         v0, v1, v2, v3 = rnd(v0, v1, v2, v3)
-    h = v0 ^ v1 ^ v2 ^ v3
-    if h >= 1 << 63:
-        h -= 1 << 64
+    # Read back as a signed 64-bit int through bytes: arithmetic here leaves a
+    # big integer, and PyPy reduces a big integer that __hash__ returns to its
+    # own hash even when the value would fit.
+    h = int.from_bytes((v0 ^ v1 ^ v2 ^ v3).to_bytes(8, "little"), "little", signed=True)
     return -2 if h == -1 else h
