@@ -127,6 +127,8 @@ CALLS = [
     "vs.PacketLocation()", "vs.NetAction()", "vs.Salvo('c', [('in', EID)]).packets",
     # Objects that answer oddly.
     "vs.NetAction.consume_packet(Odd())", "vs.PacketLocation.node(Odd())",
+    "(lambda l: (l, l.epoch_id.__class__))(vs.PacketLocation.node(Text(EID)))",
+    "vs.NetAction.start_epoch(Text(EID))",
     "vs.PacketCount.count(Big(3)), vs.PacketCount.count(Big(2**64))",
     "(lambda r: (r, r.node_name.__class__, hash(r)))("
     "vs.PortRef(Text('A'), vs.PortType.Input, 'x'))",

@@ -46,13 +46,27 @@ def str_to_ulid(text):
     return int(_digits(text), 32) & _MASK
 
 
+# A host loop names the same few epochs and packets over and over: texts
+# already checked are remembered, within a bound.
+_canonical = {}
+_CANONICAL_MEMORY = 4096
+
+
 def canonical_text(text):
-    """The 26-character upper-case text of the identifier that ``text`` names
+    """For a plain str: the 26-character upper-case text of the identifier that ``text`` names
     (same value as str_to_ulid, without making the 128-bit int when it can)."""
+    known = _canonical.get(text)
+    if known is not None:
+        return known
     digits = _digits(text)
     if digits[0] <= 0x37:  # "0" to "7": nothing wraps
-        return text if text.isupper() or text.isdigit() else text.upper()
-    return ulid_text(int(digits, 32) & _MASK)
+        canonical = text if text.isupper() or text.isdigit() else text.upper()
+    else:
+        canonical = ulid_text(int(digits, 32) & _MASK)
+    if len(_canonical) >= _CANONICAL_MEMORY:
+        _canonical.clear()
+    _canonical[text] = canonical
+    return canonical
 
 
 def python_to_ulid(obj):
@@ -61,7 +75,10 @@ def python_to_ulid(obj):
 
 def python_to_text(obj):
     """Like python_to_ulid, but the identifier's canonical text."""
-    return canonical_text(obj if isinstance(obj, str) else str(obj))
+    if type(obj) is not str:
+        # A str subclass is read as the text it holds, as the extension reads it.
+        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
+    return canonical_text(obj)
 
 
 def ulid_to_python(value):

@@ -220,7 +220,9 @@ def action(kind, a=None, b=None):
 
 def _id_text(obj):
     # Identifiers are kept as given and checked when the action is performed.
-    return obj if type(obj) is str else str(obj)
+    if type(obj) is str:
+        return obj
+    return str.__str__(obj) if isinstance(obj, str) else str(obj)
 
 
 def _one_id_action(kind, name, param, doc):
