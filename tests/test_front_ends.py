@@ -129,6 +129,15 @@ CALLS = [
     "vs.NetAction.consume_packet(Odd())", "vs.PacketLocation.node(Odd())",
     "(lambda l: (l, l.epoch_id.__class__))(vs.PacketLocation.node(Text(EID)))",
     "vs.NetAction.start_epoch(Text(EID))",
+    # Methods that take only their instance, called wrongly.
+    *[f"{call}({a})" for call in [
+        "T.true_().get_terms", "vs.PacketLocation.outside_net().get_edge",
+        "vs.PortType.Input.__reduce__", "vs.Node('a').__reduce__", "T.true_().__reduce__",
+        "vs.PortSlotSpec.finite(1).__reduce__", "vs.NetAction.run_step().__reduce__"]
+      for a in ["1", "x=1", "1, x=1"]],
+    "T.get_terms(1)", "vs.PacketLocation.get_edge(vs.NetAction.run_step())",
+    "vs.Node.__reduce__(T.true_())",
+    *[f"type('Sub', (vs.{name},), {{}})" for name in ["Node", "PortType", "PortRef"]],
     "vs.PacketCount.count(Big(3)), vs.PacketCount.count(Big(2**64))",
     "(lambda r: (r, r.node_name.__class__, hash(r)))("
     "vs.PortRef(Text('A'), vs.PortType.Input, 'x'))",

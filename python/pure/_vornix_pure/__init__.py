@@ -5,7 +5,8 @@ from ._graph import (
     DependencyRequestConfig, DependencyRequestTrigger, Edge, MaxSalvos, MaxSalvosFinite, Node,
     PacketCount, PacketCountN, Port, PortRef, PortSlotSpec, PortSlotSpecFinite, PortState,
     PortStateNumeric, PortType, SalvoCondition, SalvoConditionTerm)
-from ._net import EpochState, NetAction, PacketLocation, Salvo
+from ._net import (
+    Epoch, EpochState, NetAction, OrphanedPacketInfo, Packet, PacketLocation, Salvo)
 
 globals().update(_EXCEPTIONS)
 
@@ -15,6 +16,7 @@ _GRAPH_CLASSES = (
     PacketCount, PacketCountN, MaxSalvos, MaxSalvosFinite, PortSlotSpec, PortSlotSpecFinite,
     PortState, PortStateNumeric, SalvoConditionTerm, DependencyRequestTrigger,
     DependencyRequestConfig, Port, PortType, PortRef, Edge, SalvoCondition, Node)
-_SIMULATION_CLASSES = (PacketLocation, EpochState, Salvo, NetAction)
+_SIMULATION_CLASSES = (PacketLocation, EpochState, Packet, Salvo, OrphanedPacketInfo, Epoch,
+                       NetAction)
 
 __all__ = list(_EXCEPTIONS) + [c.__name__ for c in _GRAPH_CLASSES + _SIMULATION_CLASSES]

@@ -2,7 +2,7 @@
 once; each value carries its number, compares with its own class and with
 ints, and pickles as a reference to the member."""
 
-from ._support import Frozen, FrozenType, MODULE, int64_of, new, no_args, _oset
+from ._support import Frozen, FrozenType, MODULE, int64_of, method_args, new, _oset
 
 
 class Enumeration(Frozen, metaclass=FrozenType):
@@ -31,7 +31,8 @@ class Enumeration(Frozen, metaclass=FrozenType):
     __hash__ = None
 
     def __reduce__(self, *args, **kwargs):
-        no_args(f"{type(self).__name__}.__reduce__", args, kwargs)
+        if args or kwargs:
+            method_args(type(self), "__reduce__", self, args, kwargs)
         return getattr, (type(self), self._names[self._v])
 
 

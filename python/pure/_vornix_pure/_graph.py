@@ -8,8 +8,8 @@ wrap that data in new objects, as the extension hands out copies.
 
 from ._enum import Enumeration, make_members, value_of
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, new, no_args, quoted,
-    is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new, no_args,
+    quoted, is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
 
 
 # -- PortType, PortRef, Edge ------------------------------------------------
@@ -110,7 +110,8 @@ class PortRef(Frozen, metaclass=FrozenType):
         return h
 
     def __reduce__(self, *args, **kwargs):
-        no_args("PortRef.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not PortRef:
+            method_args(PortRef, "__reduce__", self, args, kwargs)
         return PortRef, (self._node, value_of(PortType, self._side), self._port)
 
 
@@ -189,7 +190,8 @@ between nodes."""
         return h
 
     def __reduce__(self, *args, **kwargs):
-        no_args("Edge.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not Edge:
+            method_args(Edge, "__reduce__", self, args, kwargs)
         return Edge, (_copy_ref(self._source), _copy_ref(self._target))
 
 
@@ -224,7 +226,8 @@ class _Numbered(Frozen, metaclass=FrozenType):
         return f"{self._maker[0]}({self._n})"
 
     def __reduce__(self, *args, **kwargs):
-        no_args(f"{type(self).__name__}.__reduce__", args, kwargs)
+        if args or kwargs:
+            method_args(type(self), "__reduce__", self, args, kwargs)
         owner, name = self._maker[1], self._maker[2]
         return getattr(owner, name), (self._n,)
 
@@ -400,7 +403,8 @@ class PortStateNumeric(Frozen, metaclass=FrozenType):
         return f"PortState.{_NUMERIC_KINDS[self._code - 4]}({self._n})"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("PortStateNumeric.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not PortStateNumeric:
+            method_args(PortStateNumeric, "__reduce__", self, args, kwargs)
         return getattr(PortState, _NUMERIC_KINDS[self._code - 4]), (self._n,)
 
 
@@ -527,7 +531,8 @@ class DependencyRequestConfig(Frozen, metaclass=FrozenType):
         return f"DependencyRequestConfig(triggers=[{shown}], label={quoted(self._label)})"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("DependencyRequestConfig.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not DependencyRequestConfig:
+            method_args(DependencyRequestConfig, "__reduce__", self, args, kwargs)
         return DependencyRequestConfig, (self.triggers, self._label)
 
 
@@ -702,29 +707,29 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
 
     @method("($self)", "Get the port name (for Port terms only).")
     def get_port_name(self, *args, **kwargs):
-        if args or kwargs:
-            no_args("SalvoConditionTerm.get_port_name", args, kwargs)
+        if args or kwargs or type(self) is not SalvoConditionTerm:
+            method_args(SalvoConditionTerm, "get_port_name", self, args, kwargs)
         t = self._t
         return t[1] if t[0] == PORT else None
 
     @method("($self)", "Get the port state (for Port terms only).")
     def get_port_state(self, *args, **kwargs):
-        if args or kwargs:
-            no_args("SalvoConditionTerm.get_port_state", args, kwargs)
+        if args or kwargs or type(self) is not SalvoConditionTerm:
+            method_args(SalvoConditionTerm, "get_port_state", self, args, kwargs)
         t = self._t
         return state_out(t[2]) if t[0] == PORT else None
 
     @method("($self)", "Get the sub-terms (for And and Or terms only).")
     def get_terms(self, *args, **kwargs):
-        if args or kwargs:
-            no_args("SalvoConditionTerm.get_terms", args, kwargs)
+        if args or kwargs or type(self) is not SalvoConditionTerm:
+            method_args(SalvoConditionTerm, "get_terms", self, args, kwargs)
         t = self._t
         return [wrap_term(s) for s in t[1]] if t[0] == AND or t[0] == OR else None
 
     @method("($self)", "Get the inner term (for Not terms only).")
     def get_inner(self, *args, **kwargs):
-        if args or kwargs:
-            no_args("SalvoConditionTerm.get_inner", args, kwargs)
+        if args or kwargs or type(self) is not SalvoConditionTerm:
+            method_args(SalvoConditionTerm, "get_inner", self, args, kwargs)
         t = self._t
         return wrap_term(t[1]) if t[0] == NOT else None
 
@@ -732,7 +737,8 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
         return term_text(self._t)
 
     def __reduce__(self, *args, **kwargs):
-        no_args("SalvoConditionTerm.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not SalvoConditionTerm:
+            method_args(SalvoConditionTerm, "__reduce__", self, args, kwargs)
         t = self._t
         kind = t[0]
         if kind == PORT:
@@ -821,7 +827,8 @@ class SalvoCondition(Frozen, metaclass=FrozenType):
                 f"term={term_text(self._term)})")
 
     def __reduce__(self, *args, **kwargs):
-        no_args("SalvoCondition.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not SalvoCondition:
+            method_args(SalvoCondition, "__reduce__", self, args, kwargs)
         return SalvoCondition, (self.max_salvos, self.ports, wrap_term(self._term))
 
 
@@ -859,7 +866,8 @@ class Port(Frozen, metaclass=FrozenType):
                 else f"Port(PortSlotSpec.finite({n}))")
 
     def __reduce__(self, *args, **kwargs):
-        no_args("Port.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not Port:
+            method_args(Port, "__reduce__", self, args, kwargs)
         return Port, (slots_out(self._slots),)
 
 
@@ -959,7 +967,8 @@ class Node(Frozen, metaclass=FrozenType):
         return f"Node({quoted(self._name)})"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("Node.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not Node:
+            method_args(Node, "__reduce__", self, args, kwargs)
         return Node, (self._name, self.in_ports, self.out_ports, self.in_salvo_conditions,
                       self.out_salvo_conditions, self.dependency_request_config)
 

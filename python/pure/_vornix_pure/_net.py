@@ -1,11 +1,11 @@
 """Simulation-side value classes that need no engine."""
 
-from ._enum import Enumeration, make_members
+from ._enum import Enumeration, make_members, value_of
 from ._graph import Edge, edge as _edge
-from ._ids import python_to_text
+from ._ids import python_to_text, str_to_ulid, ulid_to_python
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, new, no_args, quoted,
-    sequence_arg, str_arg, take, _oset)
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new, no_args,
+    quoted, sequence_arg, str_arg, take, _oset)
 
 
 class EpochState(Enumeration):
@@ -106,8 +106,8 @@ class PacketLocation(Frozen, metaclass=FrozenType):
 
     @method("($self)", "Get the edge (for Edge locations).")
     def get_edge(self, *args, **kwargs):
-        if args or kwargs:
-            no_args("PacketLocation.get_edge", args, kwargs)
+        if args or kwargs or type(self) is not PacketLocation:
+            method_args(PacketLocation, "get_edge", self, args, kwargs)
         if self._kind != EDGE:
             return None
         e = self._a
@@ -126,7 +126,8 @@ class PacketLocation(Frozen, metaclass=FrozenType):
         return "PacketLocation.outside_net()"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("PacketLocation.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not PacketLocation:
+            method_args(PacketLocation, "__reduce__", self, args, kwargs)
         k = self._kind
         if k == NODE:
             return PacketLocation.node, (self._a,)
@@ -181,7 +182,8 @@ class Salvo(Frozen, metaclass=FrozenType):
         return f"Salvo(salvo_condition={quoted(self._condition)}, packets=[{shown}])"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("Salvo.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not Salvo:
+            method_args(Salvo, "__reduce__", self, args, kwargs)
         return Salvo, (self._condition, list(self._packets))
 
 
@@ -194,6 +196,142 @@ def salvo(condition, packets):
     _oset(s, "_condition", condition)
     _oset(s, "_packets", packets)
     return s
+
+
+# -- Packets, epochs and orphans: made from engine data only -------------------
+
+class Packet(Frozen, metaclass=FrozenType):
+    "A packet in the network."
+    __slots__ = ("_id", "_location")
+    __module__ = MODULE
+
+    @property
+    def id(self):
+        return self._id
+
+    @property
+    def location(self):
+        return copy_location(self._location)
+
+    @method("($self)")
+    def get_id(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Packet:
+            method_args(Packet, "get_id", self, args, kwargs)
+        return ulid_to_python(str_to_ulid(self._id))
+
+    def __repr__(self):
+        return f"Packet(id='{self._id}', location={self._location!r})"
+
+
+finish_class(Packet)
+
+
+def packet(id_text, loc):
+    """From engine data: the id's text and a PacketLocation."""
+    p = new(Packet)
+    _oset(p, "_id", id_text)
+    _oset(p, "_location", loc)
+    return p
+
+
+class OrphanedPacketInfo(Frozen, metaclass=FrozenType):
+    "Information about a packet sent to an unconnected output port."
+    __slots__ = ("_packet_id", "_from_port", "_condition")
+    __module__ = MODULE
+
+    @property
+    def packet_id(self):
+        return self._packet_id
+
+    @property
+    def from_port(self):
+        return self._from_port
+
+    @property
+    def salvo_condition(self):
+        return self._condition
+
+    def __repr__(self):
+        return (f"OrphanedPacketInfo(packet_id='{self._packet_id}', "
+                f"from_port={quoted(self._from_port)}, "
+                f"salvo_condition={quoted(self._condition)})")
+
+
+finish_class(OrphanedPacketInfo)
+
+
+def orphan(packet_id, from_port, condition):
+    o = new(OrphanedPacketInfo)
+    _oset(o, "_packet_id", packet_id)
+    _oset(o, "_from_port", from_port)
+    _oset(o, "_condition", condition)
+    return o
+
+
+_STATE_NAMES = ("Startable", "Running", "Finished")
+
+
+class Epoch(Frozen, metaclass=FrozenType):
+    "An execution instance of a node."
+    __slots__ = ("_id", "_node", "_in_salvo", "_out_salvos", "_state", "_orphans")
+    __module__ = MODULE
+
+    @property
+    def id(self):
+        return self._id
+
+    @property
+    def node_name(self):
+        return self._node
+
+    @property
+    def in_salvo(self):
+        return salvo(*self._in_salvo)
+
+    @property
+    def out_salvos(self):
+        return [salvo(*s) for s in self._out_salvos]
+
+    @property
+    def state(self):
+        return value_of(EpochState, self._state)
+
+    @property
+    def orphaned_packets(self):
+        return [orphan(*o) for o in self._orphans]
+
+    @method("($self)")
+    def get_id(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Epoch:
+            method_args(Epoch, "get_id", self, args, kwargs)
+        return ulid_to_python(str_to_ulid(self._id))
+
+    @method("($self)")
+    def start_time(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Epoch:
+            method_args(Epoch, "start_time", self, args, kwargs)
+        # The identifier's timestamp part is when the epoch was created.
+        return str_to_ulid(self._id) >> 80
+
+    def __repr__(self):
+        return (f"Epoch(id='{self._id}', node_name={quoted(self._node)}, "
+                f"state=EpochState.{_STATE_NAMES[self._state]})")
+
+
+finish_class(Epoch)
+
+
+def epoch(id_text, node_name, in_salvo, out_salvos, state, orphans):
+    """From engine data. Salvos as (condition, ((port, id text), ...)) pairs,
+    the state as its number, orphans as (packet id, from port, condition)."""
+    e = new(Epoch)
+    _oset(e, "_id", id_text)
+    _oset(e, "_node", node_name)
+    _oset(e, "_in_salvo", in_salvo)
+    _oset(e, "_out_salvos", out_salvos)
+    _oset(e, "_state", state)
+    _oset(e, "_orphans", orphans)
+    return e
 
 
 # -- NetAction ------------------------------------------------------------------
@@ -336,7 +474,8 @@ class NetAction(Frozen, metaclass=FrozenType):
         return f"NetAction.create_request({quoted(a)}, {quoted(b)})"
 
     def __reduce__(self, *args, **kwargs):
-        no_args("NetAction.__reduce__", args, kwargs)
+        if args or kwargs or type(self) is not NetAction:
+            method_args(NetAction, "__reduce__", self, args, kwargs)
         k, a, b = self._kind, self._a, self._b
         make = getattr(NetAction, _ACTION_NAMES[k])
         if k == RUN_STEP or (k == CREATE_PACKET and a is None):

@@ -19,6 +19,12 @@ class FrozenType(type):
     and the constructor's text signature is published as extension classes
     publish theirs."""
 
+    def __new__(mcls, name, bases, namespace):
+        for base in bases:
+            if base.__dict__.get("_final"):
+                raise TypeError(f"type '{base.__name__}' is not an acceptable base type")
+        return type.__new__(mcls, name, bases, namespace)
+
     def __setattr__(cls, name, value):
         raise TypeError(f"cannot set '{name}' attribute of immutable type '{cls.__name__}'")
 
@@ -75,6 +81,7 @@ def finish_class(cls, text_signature=None):
     getters = frozenset(k for k, v in vars(cls).items() if isinstance(v, property))
     type.__setattr__(cls, "_getters", getters)
     type.__setattr__(cls, "_text_signature", text_signature)
+    type.__setattr__(cls, "_final", True)  # no subclasses, as extension classes have none
     # Picklable classes show __reduce__ as their own, as extension classes do.
     if "__reduce__" not in vars(cls) and cls.__reduce__ is not object.__reduce__:
         type.__setattr__(cls, "__reduce__", cls.__reduce__)
@@ -149,6 +156,19 @@ _MISSING = object()
 
 def no_args(call, args, kwargs):
     take(call, (), 0, args, kwargs)
+
+
+def method_args(cls, name, obj, args, kwargs):
+    """Refuses a call of a method that takes nothing but its instance, in the
+    words the interpreter uses for methods of extension classes."""
+    if not isinstance(obj, cls):
+        raise TypeError(f"descriptor '{name}' for '{cls.__name__}' objects doesn't apply to a "
+                        f"'{type(obj).__name__}' object")
+    call = f"{cls.__name__}.{name}"
+    if kwargs:
+        raise TypeError(f"{call}() takes no keyword arguments")
+    if args:
+        raise TypeError(f"{call}() takes no arguments ({len(args)} given)")
 
 
 def type_name(obj):
