@@ -766,7 +766,7 @@ def _ports_in(obj):
         return {str_arg("ports", obj): None}
     if isinstance(obj, dict):
         ports = {}
-        for key, value in list(obj.items()):
+        for key, value in list(dict.items(obj)):
             key = str_item(key)  # the key is checked before its value
             ports[key] = count_in(value)
         return ports
@@ -890,7 +890,7 @@ def _port_map(name, obj):
     if not isinstance(obj, dict):
         raise arg_type_error(name, "dict", obj)
     ports = {}
-    for key, value in list(obj.items()):
+    for key, value in list(dict.items(obj)):
         if not isinstance(key, str):
             raise arg_type_error(name, "str", key)
         key = str_arg(name, key)
@@ -902,7 +902,7 @@ def _port_map(name, obj):
 
 def _condition_map(obj):
     conditions = {}
-    for key, value in list(obj.items()):
+    for key, value in list(dict.items(obj)):
         key = str_item(key)
         if not isinstance(value, SalvoCondition):
             raise TypeError(f"expected SalvoCondition, got {type(value).__name__}")
