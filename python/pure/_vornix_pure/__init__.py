@@ -11,7 +11,12 @@ from ._net import (
 globals().update(_EXCEPTIONS)
 
 # Same names in the same order as the extension module; classes still to be
-# written (those that need the engine) are left out, never reordered.
+# written (those that need the engine) are left out, never reordered:
+# GraphValidationErrorInfo and Graph follow Node, NetEvent,
+# NetActionResponseData and NetSim follow NetAction. Engine results become
+# objects through the plain-data factories beside each class (node(),
+# salvo_condition(), location(), packet(), epoch(), salvo(), ...), and engine
+# faults through _errors.InternalFault.
 _GRAPH_CLASSES = (
     PacketCount, PacketCountN, MaxSalvos, MaxSalvosFinite, PortSlotSpec, PortSlotSpecFinite,
     PortState, PortStateNumeric, SalvoConditionTerm, DependencyRequestTrigger,
