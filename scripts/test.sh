@@ -32,6 +32,9 @@ fi
 .venv/bin/python -m pip install -q "$root" pytest
 cd "$root/tests"  # run against the installed module, not the source tree
 "$root/.venv/bin/python" -X dev -m pytest -q -p no:cacheprovider "$root/tests"
+
+echo "== Python tests against the pure-Python front end (its classes so far)"
+bash "$root/scripts/test_pure.sh" "$root/.venv/bin/python"
 bash "$root/scripts/test_tools.sh"
 
 bash "$root/scripts/check_tooling.sh"  # stubs, typed examples, guide doctest, docs build

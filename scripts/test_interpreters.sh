@@ -3,7 +3,8 @@
 # against each installed build: PyPy (Debian's pypy3, installed when missing)
 # and every CPython 3.9 to 3.13 found under pyenv's versions folder. Each
 # interpreter gets its own virtual environment, .venv-<name>, in the repo root.
-# An interpreter that is not on the machine is reported and skipped.
+# An interpreter that is not on the machine is reported and skipped. On PyPy
+# the pure-Python front end's tests run too.
 #
 #   bash scripts/test_interpreters.sh                  # all of them
 #   bash scripts/test_interpreters.sh pypy3 cpython3.9  # just these
@@ -25,7 +26,8 @@ test_with() {
   { [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"; } &&
     "$venv/bin/python" -m pip install -q --upgrade pip &&
     "$venv/bin/python" -m pip install -q "$root" pytest &&
-    (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests") ||
+    (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests") &&
+    { [ "$name" != pypy3 ] || bash "$root/scripts/test_pure.sh" "$venv/bin/python"; } ||
     status=$?
   if [ "$status" -eq 0 ]; then
     echo "== $name passed in $((SECONDS - started)) s"
