@@ -11,10 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 python=$1
-t="$root/tests/test_graph_elements.py"
+t=tests/test_graph_elements.py  # node ids are relative to the root
 cd "$root/tests"
 VORNIX_FRONT_END=pure "$python" -X dev -m pytest -q -p no:cacheprovider \
-  "$root/tests/test_values.py" "$t" \
+  "$root/tests/test_values.py" "$root/$t" \
   --deselect "$t::test_term_nesting_is_bounded" \
   --deselect "$t::test_registration_order_of_graph_classes" \
   --deselect "$t::test_class_docs_and_constructor_signatures[Graph]"
