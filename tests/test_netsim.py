@@ -174,6 +174,22 @@ def test_repr_and_graph_are_copies():
         sim.graph = source
 
 
+def test_sims_over_one_graph_keep_it_after_every_other_holder_is_gone():
+    source = pipeline()
+    first, second = NetSim(source), NetSim(source)
+    del source
+    gc.collect()
+    packet = new_packet(first)
+    first.do_action(NetAction.transport_packet_to_location(packet, vs.PacketLocation.edge(A_TO_B)))
+    first.run_until_blocked()
+    assert second.get_packet(packet) is None
+    assert second.get_packets_at_location(vs.PacketLocation.input_port("B", "in")) == []
+    graph = first.graph
+    del first, second
+    gc.collect()
+    assert graph.edges() == [A_TO_B] and graph.validate() == []
+
+
 def test_invalid_graph_is_an_internal_fault_not_an_exception():
     bad = Graph([Node("A")], [A_TO_B])
     assert bad.validate()

@@ -137,6 +137,10 @@ class Graph {
   Graph() = default;
   // Throws InternalError "Duplicate node name: '{name}'" on a repeated name.
   Graph(std::vector<Node> nodes, std::vector<Edge> edges);
+  Graph(const Graph&) = default;
+  Graph& operator=(const Graph&) = default;
+  Graph(Graph&&) noexcept = default;
+  Graph& operator=(Graph&&) noexcept = default;
 
   // Returns the graph with its dependency-edge set replaced by `edges`
   // (duplicates collapse; membership in edges() is not checked).
@@ -183,8 +187,8 @@ class Graph {
   struct Verdict {
     mutable std::atomic<std::uint8_t> value{0};
     Verdict() = default;
-    Verdict(const Verdict& o) : value(o.value.load(std::memory_order_relaxed)) {}
-    Verdict& operator=(const Verdict& o) {
+    Verdict(const Verdict& o) noexcept : value(o.value.load(std::memory_order_relaxed)) {}
+    Verdict& operator=(const Verdict& o) noexcept {
       value.store(o.value.load(std::memory_order_relaxed), std::memory_order_relaxed);
       return *this;
     }

@@ -19,7 +19,14 @@ std::string_view side_word(bool is_input_condition) {
   return is_input_condition ? "input" : "output";
 }
 
-std::string quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string quoted(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  out += '\'';
+  out += s;
+  out += '\'';
+  return out;
+}
 
 // One edge yields at most one error per side, or a single one for a missing
 // node; a missing source node hides whatever is wrong with the target.
