@@ -139,6 +139,19 @@ def simpy_chain(stages, packets):
     return hops[0], time.perf_counter() - start
 
 
+def interleaved(runs, repeats, expected):
+    """Runs each of `runs` (name -> run returning (hops, seconds)) in turn,
+    `repeats` times over; returns name -> the hops/s of each repeat."""
+    rates = {name: [] for name in runs}
+    for _ in range(repeats):
+        for name, run in runs.items():
+            hops, seconds = run()
+            if hops != expected:
+                raise SystemExit(f"{name}: {hops} hops, expected {expected}")
+            rates[name].append(hops / seconds)
+    return rates
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--stages", type=int, default=100)
@@ -153,14 +166,7 @@ def main(argv=None):
     }
     if simpy is not None:
         runs["simpy"] = lambda: simpy_chain(args.stages, args.packets)
-    expected = args.stages * args.packets
-    rates = {name: [] for name in runs}
-    for _ in range(args.repeats):
-        for name, run in runs.items():
-            hops, seconds = run()
-            if hops != expected:
-                raise SystemExit(f"{name}: {hops} hops, expected {expected}")
-            rates[name].append(hops / seconds)
+    rates = interleaved(runs, args.repeats, args.stages * args.packets)
 
     impl = f"{sys.implementation.name} {sys.version.split()[0]}"
     print(f"{impl}: {args.stages} stages, {args.packets} packets, "

@@ -55,14 +55,7 @@ def main(argv=None):
     }
     if host_bench.simpy is not None:
         runs["simpy"] = lambda: host_bench.simpy_chain(args.stages, args.packets)
-    expected = args.stages * args.packets
-    rates = {name: [] for name in runs}
-    for _ in range(args.repeats):
-        for name, run in runs.items():
-            hops, seconds = run()
-            if hops != expected:
-                raise SystemExit(f"{name}: {hops} hops, expected {expected}")
-            rates[name].append(hops / seconds)
+    rates = host_bench.interleaved(runs, args.repeats, args.stages * args.packets)
 
     impl = f"{sys.implementation.name} {sys.version.split()[0]}"
     print(f"{impl}: {args.stages} stages, {args.packets} packets, "
