@@ -345,7 +345,8 @@ void vx_result::set_error(const NetActionError& error) {
 }
 
 void vx_result::set_undo_error(const UndoError& error) {
-  undo_error = {static_cast<std::uint32_t>(error.kind), str_of(error.message),
+  // The error is the caller's temporary: keep copies of both texts.
+  undo_error = {static_cast<std::uint32_t>(error.kind), keep(error.message),
                 keep(error.to_string())};
   view.undo_error = &undo_error;
 }
