@@ -92,6 +92,17 @@ void vx_result::link() {
 
 namespace {
 
+// Clears `result` and leaves `text` as its message; keeping the text may
+// need memory, and a failure there must not escape either.
+void fail_with(vx_result& result, std::string_view text) noexcept {
+  result.clear();
+  try {
+    result.view.message = result.keep(std::string(text));
+  } catch (...) {
+    result.view.message = str_of("out of memory");
+  }
+}
+
 // Runs `body` (which returns a status) and links the records it wrote,
 // turning every exception into a status and a message. The body clears the
 // result itself once it has read its inputs: those may point into the same
@@ -105,24 +116,16 @@ vx_status guarded(vx_result* result, F&& body) noexcept {
     result->link();
   } catch (const BadInput& e) {
     status = VX_BAD_INPUT;
-    result->clear();
-    result->view.message = result->keep(e.what());
+    fail_with(*result, e.what());
   } catch (const InternalError& e) {
     status = VX_FAULT;
-    result->clear();
-    result->view.message = result->keep(e.message());
+    fail_with(*result, e.message());
   } catch (const std::exception& e) {
     status = VX_FAULT;
-    result->clear();
-    try {
-      result->view.message = result->keep(e.what());
-    } catch (...) {
-      result->view.message = str_of("out of memory");
-    }
+    fail_with(*result, e.what());
   } catch (...) {
     status = VX_FAULT;
-    result->clear();
-    result->view.message = str_of("unknown fault");
+    fail_with(*result, "unknown fault");
   }
   result->view.status = status;
   return status;
@@ -212,7 +215,9 @@ int32_t vx_ulid_parse(vx_str text, vx_id* out) {
   return 0;
 }
 
-void vx_ulid_format(vx_id id, char* out) { ulid_of(id).write_text(out); }
+void vx_ulid_format(vx_id id, char* out) {
+  if (out != nullptr) ulid_of(id).write_text(out);
+}
 
 vx_id vx_ulid_generate(void) { return id_of(Ulid::generate()); }
 
