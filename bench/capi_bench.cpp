@@ -18,7 +18,8 @@ double direct_round(NetSim& sim, std::size_t hops) {
   const auto t0 = Clock::now();
   for (std::size_t i = 0; i < hops; ++i) {
     const Ulid id = created_packet(sim.do_action({NetAction::CreatePacket{}}));
-    sim.do_action({NetAction::TransportPacketToLocation{id, PacketLocation::input_port("P1", "in")}});
+    sim.do_action(
+        {NetAction::TransportPacketToLocation{id, PacketLocation::input_port("P1", "in")}});
     sim.do_action({NetAction::ConsumePacket{id}});
   }
   return seconds(Clock::now() - t0);

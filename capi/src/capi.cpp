@@ -271,7 +271,8 @@ vx_status vx_builder_add_salvo_condition(vx_builder* b, uint32_t node, uint32_t 
     require(ports != nullptr || port_count == 0, "no port count array");
     require(terms != nullptr, "no term array");
     SalvoCondition c;
-    c.max_salvos = max_salvos.infinite != 0 ? MaxSalvos::infinite() : MaxSalvos::finite(max_salvos.n);
+    c.max_salvos =
+        max_salvos.infinite != 0 ? MaxSalvos::infinite() : MaxSalvos::finite(max_salvos.n);
     for (std::size_t i = 0; i < port_count; ++i) {
       c.ports.insert_or_assign(std::string(view_of(ports[i].port_name)),
                                ports[i].all != 0 ? PacketCount::all()

@@ -28,7 +28,9 @@ vx_port_ref port_ref_record(const PortRef& p) {
   return {str_of(p.node_name), static_cast<std::uint32_t>(p.port_type), str_of(p.port_name)};
 }
 
-vx_edge edge_record(const Edge& e) { return {port_ref_record(e.source), port_ref_record(e.target)}; }
+vx_edge edge_record(const Edge& e) {
+  return {port_ref_record(e.source), port_ref_record(e.target)};
+}
 
 vx_bound bound_record(const MaxSalvos& m) {
   return std::visit(Overloaded{[](const MaxSalvos::Infinite&) { return vx_bound{1, 0}; },

@@ -187,6 +187,16 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
                                            &unknown, 1, r),
             VX_BAD_INPUT);
   EXPECT_EQ(vx_builder_add_port(b, 7, VX_PORT_INPUT, s("p"), {1, 0}, r), VX_BAD_INPUT);
+  // Terms nest VX_MAX_TERM_DEPTH deep and no deeper (the engine recurses over them).
+  std::vector<vx_term> deep(VX_MAX_TERM_DEPTH, vx_term{VX_TERM_NOT, 0, {}, 0, 0});
+  deep.back().kind = VX_TERM_TRUE;
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           deep.data(), deep.size(), r),
+            VX_OK);
+  deep.insert(deep.begin(), vx_term{VX_TERM_NOT, 0, {}, 0, 0});
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           deep.data(), deep.size(), r),
+            VX_BAD_INPUT);
   EXPECT_EQ(vx_builder_finish(b, &graph, r), VX_FAULT);
   EXPECT_EQ(sv(v->message), "Duplicate node name: 'A'");
   EXPECT_EQ(graph, nullptr);
