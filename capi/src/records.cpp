@@ -1,0 +1,405 @@
+// Translation between engine values and the records of vornix.h, both ways.
+//
+// Kept in one file and mechanical on purpose: when the engine changes how it
+// represents events, locations or epochs, this is the file that follows.
+
+#include <type_traits>
+#include <utility>
+
+#include "result.hpp"
+
+namespace vornix::capi {
+
+std::string_view view_of(vx_str s) {
+  if (s.ptr == nullptr) {
+    if (s.len != 0) throw BadInput("a name has a null pointer and a nonzero length");
+    return {};
+  }
+  return {s.ptr, s.len};
+}
+
+vx_str str_of(std::string_view s) { return {s.data(), s.size()}; }
+Ulid ulid_of(vx_id id) { return Ulid::from_parts(id.hi, id.lo); }
+vx_id id_of(const Ulid& u) { return {u.hi, u.lo}; }
+
+namespace {
+
+vx_port_ref port_ref_record(const PortRef& p) {
+  return {str_of(p.node_name), static_cast<std::uint32_t>(p.port_type), str_of(p.port_name)};
+}
+
+vx_edge edge_record(const Edge& e) {
+  return {port_ref_record(e.source), port_ref_record(e.target)};
+}
+
+vx_bound bound_record(const MaxSalvos& m) {
+  return std::visit(Overloaded{[](const MaxSalvos::Infinite&) { return vx_bound{1, 0}; },
+                               [](const MaxSalvos::Finite& f) { return vx_bound{0, f.n}; }},
+                    m.value);
+}
+
+std::string string_of(vx_str s) { return std::string(view_of(s)); }
+
+}  // namespace
+
+PortRef port_ref_of(const vx_port_ref& p) {
+  if (p.port_type > VX_PORT_OUTPUT) throw BadInput("unknown port type");
+  return {string_of(p.node_name), static_cast<PortType>(p.port_type), string_of(p.port_name)};
+}
+
+Edge edge_of(const vx_edge& e) { return {port_ref_of(e.source), port_ref_of(e.target)}; }
+
+PacketLocation location_of(const vx_location& l) {
+  switch (l.kind) {
+    case VX_LOC_NODE: return PacketLocation::node(ulid_of(l.epoch_id));
+    case VX_LOC_INPUT_PORT:
+      return PacketLocation::input_port(string_of(l.node_name), string_of(l.port_name));
+    case VX_LOC_OUTPUT_PORT:
+      return PacketLocation::output_port(ulid_of(l.epoch_id), string_of(l.port_name));
+    case VX_LOC_EDGE: return PacketLocation::edge(edge_of(l.edge));
+    case VX_LOC_OUTSIDE_NET: return PacketLocation::outside_net();
+    default: throw BadInput("unknown location kind");
+  }
+}
+
+namespace {
+
+Salvo salvo_of(const vx_salvo& s) {
+  if (s.packets == nullptr && s.packet_count != 0) throw BadInput("a salvo has no packet array");
+  Salvo out{string_of(s.salvo_condition), {}};
+  out.packets.reserve(s.packet_count);
+  for (std::size_t i = 0; i < s.packet_count; ++i) {
+    out.packets.emplace_back(string_of(s.packets[i].port_name), ulid_of(s.packets[i].packet_id));
+  }
+  return out;
+}
+
+Epoch epoch_of(const vx_epoch* e) {
+  if (e == nullptr) throw BadInput("an epoch event has no epoch");
+  if (e->state > VX_EPOCH_FINISHED) throw BadInput("unknown epoch state");
+  if ((e->out_salvos == nullptr && e->out_salvo_count != 0) ||
+      (e->orphaned_packets == nullptr && e->orphan_count != 0)) {
+    throw BadInput("an epoch has a null array");
+  }
+  Epoch out;
+  out.id = ulid_of(e->id);
+  out.node_name = string_of(e->node_name);
+  out.in_salvo = salvo_of(e->in_salvo);
+  out.state = static_cast<EpochState>(e->state);
+  for (std::size_t i = 0; i < e->out_salvo_count; ++i) {
+    out.out_salvos.push_back(salvo_of(e->out_salvos[i]));
+  }
+  for (std::size_t i = 0; i < e->orphan_count; ++i) {
+    const vx_orphan& o = e->orphaned_packets[i];
+    out.orphaned_packets.push_back(
+        {ulid_of(o.packet_id), string_of(o.from_port), string_of(o.salvo_condition)});
+  }
+  return out;
+}
+
+NetEvent event_of(const vx_event& e) {
+  const Timestamp t = e.timestamp;
+  const Ulid id = ulid_of(e.id);
+  using E = NetEvent;
+  switch (e.kind) {
+    case VX_EV_PACKET_CREATED: return {E::PacketCreated{t, id}};
+    case VX_EV_PACKET_CONSUMED: return {E::PacketConsumed{t, id, location_of(e.location)}};
+    case VX_EV_PACKET_DESTROYED: return {E::PacketDestroyed{t, id, location_of(e.location)}};
+    case VX_EV_EPOCH_CREATED: return {E::EpochCreated{t, id}};
+    case VX_EV_EPOCH_STARTED: return {E::EpochStarted{t, id}};
+    case VX_EV_EPOCH_FINISHED: return {E::EpochFinished{t, epoch_of(e.epoch)}};
+    case VX_EV_EPOCH_CANCELLED: return {E::EpochCancelled{t, epoch_of(e.epoch)}};
+    case VX_EV_PACKET_MOVED:
+      return {E::PacketMoved{t, id, location_of(e.location), location_of(e.to_location),
+                             e.from_index}};
+    case VX_EV_INPUT_SALVO_TRIGGERED:
+      return {E::InputSalvoTriggered{t, id, string_of(e.salvo_condition)}};
+    case VX_EV_OUTPUT_SALVO_TRIGGERED:
+      return {E::OutputSalvoTriggered{t, id, string_of(e.salvo_condition)}};
+    case VX_EV_PACKET_ORPHANED:
+      return {E::PacketOrphaned{t, id, ulid_of(e.epoch_id), string_of(e.node_name),
+                                string_of(e.port_name), string_of(e.salvo_condition)}};
+    case VX_EV_REQUEST_CREATED:
+      if (e.source > VX_SOURCE_ON_NO_SALVO_TRIGGERED) throw BadInput("unknown request source");
+      return {E::RequestCreated{t, string_of(e.node_name), string_of(e.label),
+                                static_cast<RequestCreatedSource>(e.source)}};
+    case VX_EV_REQUEST_CASCADE_RESOLVED: {
+      if (e.source_nodes == nullptr && e.source_node_count != 0) {
+        throw BadInput("a cascade event has no source node array");
+      }
+      E::RequestCascadeResolved r{t, {}, string_of(e.label)};
+      for (std::size_t i = 0; i < e.source_node_count; ++i) {
+        r.source_nodes.push_back(string_of(e.source_nodes[i]));
+      }
+      return {std::move(r)};
+    }
+    case VX_EV_REQUEST_EPOCH_CREATED:
+      return {E::RequestEpochCreated{t, id, string_of(e.node_name), string_of(e.label)}};
+    default: throw BadInput("unknown event kind");
+  }
+}
+
+}  // namespace
+
+std::vector<NetEvent> events_of(const vx_event* events, std::size_t count) {
+  if (events == nullptr && count != 0) throw BadInput("no event array");
+  std::vector<NetEvent> out;
+  out.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) out.push_back(event_of(events[i]));
+  return out;
+}
+
+NetAction action_of(const vx_action& a) {
+  using A = NetAction;
+  const Ulid packet = ulid_of(a.packet_id);
+  const Ulid epoch = ulid_of(a.epoch_id);
+  switch (a.kind) {
+    case VX_ACT_RUN_STEP: return {A::RunStep{}};
+    case VX_ACT_CREATE_PACKET:
+      return {A::CreatePacket{a.has_epoch != 0 ? std::optional<Ulid>(epoch) : std::nullopt}};
+    case VX_ACT_CONSUME_PACKET: return {A::ConsumePacket{packet}};
+    case VX_ACT_DESTROY_PACKET: return {A::DestroyPacket{packet}};
+    case VX_ACT_START_EPOCH: return {A::StartEpoch{epoch}};
+    case VX_ACT_FINISH_EPOCH: return {A::FinishEpoch{epoch}};
+    case VX_ACT_CANCEL_EPOCH: return {A::CancelEpoch{epoch}};
+    case VX_ACT_CREATE_EPOCH: return {A::CreateEpoch{string_of(a.node_name), salvo_of(a.salvo)}};
+    case VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT:
+      return {A::LoadPacketIntoOutputPort{packet, string_of(a.port_name)}};
+    case VX_ACT_SEND_OUTPUT_SALVO:
+      return {A::SendOutputSalvo{epoch, string_of(a.salvo_condition)}};
+    case VX_ACT_TRANSPORT_PACKET_TO_LOCATION:
+      return {A::TransportPacketToLocation{packet, location_of(a.destination)}};
+    case VX_ACT_CREATE_REQUEST:
+      return {A::CreateRequest{string_of(a.node_name), string_of(a.label)}};
+    default: throw BadInput("unknown action kind");
+  }
+}
+
+}  // namespace vornix::capi
+
+using namespace vornix;
+using vornix::capi::id_of;
+using vornix::capi::str_of;
+
+vx_location vx_result::location_record(const PacketLocation& where) const {
+  vx_location out{};
+  out.kind = static_cast<std::uint32_t>(where.value.index());
+  std::visit(Overloaded{
+                 [&](const PacketLocation::Node& n) { out.epoch_id = id_of(n.epoch_id); },
+                 [&](const PacketLocation::InputPort& p) {
+                   out.node_name = str_of(p.node_name);
+                   out.port_name = str_of(p.port_name);
+                 },
+                 [&](const PacketLocation::OutputPort& p) {
+                   out.epoch_id = id_of(p.epoch_id);
+                   out.port_name = str_of(p.port_name);
+                 },
+                 [&](const PacketLocation::Edge& e) { out.edge = capi::edge_record(*e.edge); },
+                 [](const PacketLocation::OutsideNet&) {},
+             },
+             where.value);
+  return out;
+}
+
+namespace {
+
+// Appends a salvo's packets; returns the position of the first.
+std::size_t add_packets(vx_result& r, const Salvo& salvo) {
+  const std::size_t first = r.salvo_packets.size();
+  for (const auto& [port, id] : salvo.packets) r.salvo_packets.push_back({str_of(port), id_of(id)});
+  return first;
+}
+
+vx_salvo salvo_record(const Salvo& salvo) {
+  return {str_of(salvo.salvo_condition), nullptr, salvo.packets.size()};
+}
+
+}  // namespace
+
+std::size_t vx_result::add_epoch(const Epoch& e) {
+  EpochLink link{add_packets(*this, e.in_salvo), salvo_records.size(), orphans.size()};
+  for (const Salvo& s : e.out_salvos) {
+    salvo_links.push_back(add_packets(*this, s));
+    salvo_records.push_back(salvo_record(s));
+  }
+  for (const OrphanedPacketInfo& o : e.orphaned_packets) {
+    orphans.push_back({id_of(o.packet_id), str_of(o.from_port), str_of(o.salvo_condition)});
+  }
+  vx_epoch rec{};
+  rec.id = id_of(e.id);
+  rec.node_name = str_of(e.node_name);
+  rec.state = static_cast<std::uint32_t>(e.state);
+  rec.in_salvo = salvo_record(e.in_salvo);
+  rec.out_salvo_count = e.out_salvos.size();
+  rec.orphan_count = e.orphaned_packets.size();
+  epoch_records.push_back(rec);
+  epoch_links.push_back(link);
+  return epoch_records.size() - 1;
+}
+
+void vx_result::add_events(const std::vector<NetEvent>& list) {
+  for (const NetEvent& event : list) {
+    vx_event& rec = event_records.emplace_back();
+    rec = vx_event{};
+    EventLink link{kNone, kNone};
+    rec.kind = static_cast<std::uint32_t>(event.value.index());
+    std::visit(
+        Overloaded{
+            [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
+            [&](const NetEvent::PacketConsumed& e) {
+              rec.id = id_of(e.packet_id);
+              rec.location = location_record(e.location);
+            },
+            [&](const NetEvent::PacketDestroyed& e) {
+              rec.id = id_of(e.packet_id);
+              rec.location = location_record(e.location);
+            },
+            [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
+            [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
+            [&](const NetEvent::EpochFinished& e) {
+              rec.id = id_of(e.epoch.id);
+              link.epoch = add_epoch(e.epoch);
+            },
+            [&](const NetEvent::EpochCancelled& e) {
+              rec.id = id_of(e.epoch.id);
+              link.epoch = add_epoch(e.epoch);
+            },
+            [&](const NetEvent::PacketMoved& e) {
+              rec.id = id_of(e.packet_id);
+              rec.location = location_record(e.from_location);
+              rec.to_location = location_record(e.to_location);
+              rec.from_index = e.from_index;
+            },
+            [&](const NetEvent::InputSalvoTriggered& e) {
+              rec.id = id_of(e.epoch_id);
+              rec.salvo_condition = str_of(e.salvo_condition);
+            },
+            [&](const NetEvent::OutputSalvoTriggered& e) {
+              rec.id = id_of(e.epoch_id);
+              rec.salvo_condition = str_of(e.salvo_condition);
+            },
+            [&](const NetEvent::PacketOrphaned& e) {
+              rec.id = id_of(e.packet_id);
+              rec.epoch_id = id_of(e.epoch_id);
+              rec.node_name = str_of(e.node_name);
+              rec.port_name = str_of(e.port_name);
+              rec.salvo_condition = str_of(e.salvo_condition);
+            },
+            [&](const NetEvent::RequestCreated& e) {
+              rec.node_name = str_of(e.node_name);
+              rec.label = str_of(e.label);
+              rec.source = static_cast<std::uint32_t>(e.source);
+            },
+            [&](const NetEvent::RequestCascadeResolved& e) {
+              link.strs = strs.size();
+              for (const std::string& s : e.source_nodes) strs.push_back(str_of(s));
+              rec.source_node_count = e.source_nodes.size();
+              rec.label = str_of(e.label);
+            },
+            [&](const NetEvent::RequestEpochCreated& e) {
+              rec.id = id_of(e.epoch_id);
+              rec.node_name = str_of(e.node_name);
+              rec.label = str_of(e.label);
+            },
+        },
+        event.value);
+    std::visit([&](const auto& e) { rec.timestamp = e.timestamp; }, event.value);
+    event_links.push_back(link);
+  }
+}
+
+void vx_result::set_response(const NetActionResponseData& data) {
+  using D = NetActionResponseData;
+  view.response = static_cast<std::uint32_t>(data.value.index()) + 1;
+  std::visit(Overloaded{
+                 [&](const D::StepResult& d) { view.made_progress = d.made_progress ? 1 : 0; },
+                 [&](const D::Packet& d) { view.id = id_of(d.packet_id); },
+                 [&](const D::CreatedEpoch& d) { response_epoch = add_epoch(d.epoch); },
+                 [&](const D::StartedEpoch& d) { response_epoch = add_epoch(d.epoch); },
+                 [&](const D::FinishedEpoch& d) { response_epoch = add_epoch(d.epoch); },
+                 [&](const D::CancelledEpoch& d) {
+                   response_epoch = add_epoch(d.epoch);
+                   for (const Ulid& id : d.destroyed_packets) ids.push_back(id_of(id));
+                 },
+                 [](const D::Empty&) {},
+             },
+             data.value);
+}
+
+void vx_result::set_error(const NetActionError& error) {
+  using N = NetActionError;
+  error_record = vx_error{};
+  vx_error& r = error_record;
+  r.code = static_cast<std::uint32_t>(error.value.index()) + 1;
+  std::visit(
+      [&](const auto& e) {
+        using T = std::decay_t<decltype(e)>;
+        if constexpr (requires { e.packet_id; }) r.packet_id = id_of(e.packet_id);
+        if constexpr (requires { e.epoch_id; }) r.epoch_id = id_of(e.epoch_id);
+        if constexpr (requires { e.port_name; }) r.port_name = str_of(e.port_name);
+        if constexpr (requires { e.node_name; }) r.node_name = str_of(e.node_name);
+        if constexpr (requires { e.condition_name; }) r.condition_name = str_of(e.condition_name);
+        if constexpr (std::is_same_v<T, N::EdgeNotFound>) r.edge = capi::edge_record(e.edge);
+      },
+      error.value);
+  r.text = keep(error.to_string());
+  view.error = &error_record;
+}
+
+void vx_result::set_undo_error(const UndoError& error) {
+  // The error is the caller's temporary: keep copies of both texts.
+  undo_error = {static_cast<std::uint32_t>(error.kind), keep(error.message),
+                keep(error.to_string())};
+  view.undo_error = &undo_error;
+}
+
+void vx_result::set_validation(std::vector<GraphValidationError> errors) {
+  using V = GraphValidationError;
+  validation = std::move(errors);
+  for (const GraphValidationError& error : validation) {
+    vx_validation_error& r = validation_records.emplace_back();
+    r = vx_validation_error{};
+    r.code = static_cast<std::uint32_t>(error.value.index());
+    std::visit(
+        Overloaded{
+            [&](const V::MultipleEdgesFromOutputPort& e) {
+              r.port = capi::port_ref_record(e.output_port);
+              r.edge_count = e.edge_count;
+            },
+            [&](const V::EdgeReferencesNonexistentNode& e) {
+              r.edge = capi::edge_record(e.edge);
+              r.missing_node = str_of(e.missing_node);
+            },
+            [&](const V::EdgeReferencesNonexistentPort& e) {
+              r.edge = capi::edge_record(e.edge);
+              r.port = capi::port_ref_record(e.missing_port);
+            },
+            [&](const V::EdgeSourceNotOutputPort& e) { r.edge = capi::edge_record(e.edge); },
+            [&](const V::EdgeTargetNotInputPort& e) { r.edge = capi::edge_record(e.edge); },
+            [&](const V::SalvoConditionReferencesNonexistentPort& e) {
+              r.node_name = str_of(e.node_name);
+              r.condition_name = str_of(e.condition_name);
+              r.missing_port = str_of(e.missing_port);
+              r.is_input_condition = e.is_input_condition ? 1 : 0;
+            },
+            [&](const V::SalvoConditionTermReferencesNonexistentPort& e) {
+              r.node_name = str_of(e.node_name);
+              r.condition_name = str_of(e.condition_name);
+              r.missing_port = str_of(e.missing_port);
+              r.is_input_condition = e.is_input_condition ? 1 : 0;
+            },
+            [&](const V::InputSalvoConditionInvalidMaxSalvos& e) {
+              r.node_name = str_of(e.node_name);
+              r.condition_name = str_of(e.condition_name);
+              r.max_salvos = capi::bound_record(e.max_salvos);
+            },
+            [&](const V::DependencyEdgeNotInGraph& e) { r.edge = capi::edge_record(e.edge); },
+            [&](const V::DependencyRequestConfigWithoutDependencyEdges& e) {
+              r.node_name = str_of(e.node_name);
+            },
+        },
+        error.value);
+    r.kind = str_of(error.kind());
+    r.message = keep(error.message());
+  }
+}

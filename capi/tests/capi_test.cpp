@@ -1,0 +1,270 @@
+// The C interface as a program uses it: build, validate, run a packet
+// through, read the records, undo, and meet each kind of failure.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vornix.h"
+
+extern "C" int vx_plain_c_program(void);
+
+namespace {
+
+vx_str s(std::string_view v) { return {v.data(), v.size()}; }
+std::string_view sv(vx_str v) { return {v.ptr, v.len}; }
+
+vx_edge edge(const char* from, const char* out, const char* to, const char* in) {
+  return {{s(from), VX_PORT_OUTPUT, s(out)}, {s(to), VX_PORT_INPUT, s(in)}};
+}
+
+class CApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    r = vx_result_new();
+    v = vx_result_view(r);
+  }
+  void TearDown() override {
+    vx_sim_free(sim);
+    vx_graph_release(graph);
+    vx_result_free(r);
+  }
+  // A -> B over A.out.out -> B.in.in; B fires once its port holds a packet.
+  // `extra_edge` adds an edge to a node that does not exist.
+  vx_status build(bool extra_edge) {
+    vx_builder* b = vx_builder_new();
+    uint32_t a = 0;
+    uint32_t bn = 0;
+    EXPECT_EQ(vx_builder_add_node(b, s("A"), &a, r), VX_OK);
+    EXPECT_EQ(vx_builder_add_node(b, s("B"), &bn, r), VX_OK);
+    EXPECT_EQ(vx_builder_add_port(b, a, VX_PORT_OUTPUT, s("out"), {1, 0}, r), VX_OK);
+    EXPECT_EQ(vx_builder_add_port(b, bn, VX_PORT_INPUT, s("in"), {0, 2}, r), VX_OK);
+    const vx_port_count all{s("in"), 1, 0};
+    // And(Port in NonEmpty, Not(False)), in prefix order.
+    const vx_term terms[] = {{VX_TERM_AND, 2, {}, 0, 0},
+                             {VX_TERM_PORT, 0, s("in"), VX_STATE_NON_EMPTY, 0},
+                             {VX_TERM_NOT, 0, {}, 0, 0},
+                             {VX_TERM_FALSE, 0, {}, 0, 0}};
+    EXPECT_EQ(vx_builder_add_salvo_condition(b, bn, VX_PORT_INPUT, s("go"), {0, 1}, &all, 1,
+                                             terms, 4, r),
+              VX_OK);
+    const vx_edge e = edge("A", "out", "B", "in");
+    EXPECT_EQ(vx_builder_add_edge(b, &e, r), VX_OK);
+    const vx_edge stray = edge("A", "out", "Z", "in");
+    if (extra_edge) {
+      EXPECT_EQ(vx_builder_add_edge(b, &stray, r), VX_OK);
+    }
+    const vx_status status = vx_builder_finish(b, &graph, r);
+    vx_builder_free(b);
+    return status;
+  }
+  vx_id create_packet() {
+    vx_action a{};
+    a.kind = VX_ACT_CREATE_PACKET;
+    EXPECT_EQ(vx_sim_do(sim, &a, r), VX_OK);
+    return v->id;
+  }
+
+  vx_result* r = nullptr;
+  const vx_view* v = nullptr;
+  vx_graph* graph = nullptr;
+  vx_sim* sim = nullptr;
+};
+
+TEST_F(CApi, PacketThroughTheNetAndBack) {
+  ASSERT_EQ(build(false), VX_OK);
+  ASSERT_EQ(vx_graph_validate(graph, r), VX_OK);
+  EXPECT_EQ(v->validation_error_count, 0u);
+  ASSERT_EQ(vx_sim_new(graph, &sim, r), VX_OK);
+
+  const vx_id packet = create_packet();
+  vx_action move{};
+  move.kind = VX_ACT_TRANSPORT_PACKET_TO_LOCATION;
+  move.packet_id = packet;
+  move.destination.kind = VX_LOC_EDGE;
+  move.destination.edge = edge("A", "out", "B", "in");
+  ASSERT_EQ(vx_sim_do(sim, &move, r), VX_OK);
+  ASSERT_EQ(v->event_count, 1u);
+  EXPECT_EQ(v->events[0].kind, static_cast<uint32_t>(VX_EV_PACKET_MOVED));
+  EXPECT_EQ(v->events[0].location.kind, static_cast<uint32_t>(VX_LOC_OUTSIDE_NET));
+  EXPECT_EQ(sv(v->events[0].to_location.edge.target.node_name), "B");
+
+  ASSERT_EQ(vx_sim_run_until_blocked(sim, nullptr, nullptr, r), VX_OK);
+  EXPECT_TRUE(vx_sim_is_blocked(sim));
+  std::vector<uint32_t> kinds;
+  for (size_t i = 0; i < v->event_count; ++i) kinds.push_back(v->events[i].kind);
+  const std::vector<uint32_t> expected{VX_EV_PACKET_MOVED, VX_EV_INPUT_SALVO_TRIGGERED,
+                                       VX_EV_EPOCH_CREATED, VX_EV_PACKET_MOVED};
+  ASSERT_EQ(kinds, expected);
+  const vx_event& triggered = v->events[1];
+  EXPECT_EQ(sv(triggered.salvo_condition), "go");
+  EXPECT_EQ(sv(v->events[3].location.node_name), "B");
+  EXPECT_EQ(v->events[3].to_location.kind, static_cast<uint32_t>(VX_LOC_NODE));
+  const vx_id epoch = triggered.id;
+
+  // Hand the run's own records back, from the result the call reuses.
+  vx_action step{};
+  step.kind = VX_ACT_RUN_STEP;
+  ASSERT_EQ(vx_sim_undo(sim, &step, v->events, v->event_count, r), VX_OK);
+  ASSERT_EQ(vx_sim_startable_epochs(sim, r), VX_OK);
+  EXPECT_EQ(v->id_count, 0u);
+  vx_location edge_loc{};
+  edge_loc.kind = VX_LOC_EDGE;
+  edge_loc.edge = edge("A", "out", "B", "in");
+  ASSERT_EQ(vx_sim_packets_at(sim, &edge_loc, r), VX_OK);
+  ASSERT_EQ(v->id_count, 1u);
+  EXPECT_EQ(v->ids[0].lo, packet.lo);
+
+  // Forward again: the epoch's records carry the salvo that made it.
+  ASSERT_EQ(vx_sim_run_until_blocked(sim, nullptr, nullptr, r), VX_OK);
+  const vx_id again = v->events[1].id;
+  EXPECT_FALSE(again.hi == epoch.hi && again.lo == epoch.lo);
+  ASSERT_EQ(vx_sim_get_epoch(sim, again, r), VX_OK);
+  ASSERT_TRUE(v->found);
+  EXPECT_EQ(sv(v->epoch->node_name), "B");
+  ASSERT_EQ(v->epoch->in_salvo.packet_count, 1u);
+  EXPECT_EQ(sv(v->epoch->in_salvo.packets[0].port_name), "in");
+  EXPECT_EQ(v->epoch->in_salvo.packets[0].packet_id.lo, packet.lo);
+
+  // Cancelling hands the epoch back inside its event, with the packet destroyed.
+  vx_action cancel{};
+  cancel.kind = VX_ACT_CANCEL_EPOCH;
+  cancel.epoch_id = again;
+  ASSERT_EQ(vx_sim_do(sim, &cancel, r), VX_OK);
+  EXPECT_EQ(v->response, static_cast<uint32_t>(VX_RESP_CANCELLED_EPOCH));
+  ASSERT_EQ(v->id_count, 1u);
+  const vx_event& last = v->events[v->event_count - 1];
+  ASSERT_EQ(last.kind, static_cast<uint32_t>(VX_EV_EPOCH_CANCELLED));
+  ASSERT_NE(last.epoch, nullptr);
+  EXPECT_EQ(last.epoch->in_salvo.packets[0].packet_id.lo, packet.lo);
+  ASSERT_EQ(vx_sim_undo(sim, &cancel, v->events, v->event_count, r), VX_OK);
+  ASSERT_EQ(vx_sim_get_packet(sim, packet, r), VX_OK);
+  ASSERT_TRUE(v->found);
+  EXPECT_EQ(v->location->kind, static_cast<uint32_t>(VX_LOC_NODE));
+
+  // Undoing the same events twice is a refusal with the engine's words.
+  vx_action create{};
+  create.kind = VX_ACT_CREATE_PACKET;
+  vx_event created{};
+  created.kind = VX_EV_PACKET_CREATED;
+  created.id = packet;
+  ASSERT_EQ(vx_sim_do(sim, &cancel, r), VX_OK);
+  ASSERT_EQ(vx_sim_undo(sim, &create, &created, 1, r), VX_REFUSED);
+  ASSERT_NE(v->undo_error, nullptr);
+  EXPECT_EQ(v->undo_error->kind, static_cast<uint32_t>(VX_UNDO_NOT_FOUND));
+  EXPECT_NE(sv(v->undo_error->text).find(sv(v->undo_error->message)), std::string_view::npos);
+}
+
+TEST_F(CApi, RefusalsFaultsAndBadInput) {
+  // Validation errors come in the validator's order with their fields.
+  ASSERT_EQ(build(true), VX_OK);
+  ASSERT_EQ(vx_graph_validate(graph, r), VX_OK);
+  ASSERT_GE(v->validation_error_count, 1u);
+  const vx_validation_error& first = v->validation_errors[0];
+  EXPECT_EQ(first.code, static_cast<uint32_t>(VX_VAL_EDGE_REFERENCES_NONEXISTENT_NODE));
+  EXPECT_EQ(sv(first.missing_node), "Z");
+  EXPECT_EQ(sv(first.edge.target.port_name), "in");
+  EXPECT_EQ(sv(first.kind), "EdgeReferencesNonexistentNode");
+  EXPECT_FALSE(vx_graph_is_valid(graph));
+  EXPECT_EQ(vx_sim_new(graph, &sim, r), VX_FAULT);
+  EXPECT_EQ(sv(v->message).substr(0, 38), "Cannot create NetSim with invalid grap");
+  vx_graph_release(graph);
+  graph = nullptr;
+
+  vx_builder* b = vx_builder_new();
+  uint32_t n = 0;
+  ASSERT_EQ(vx_builder_add_node(b, s("A"), &n, r), VX_OK);
+  ASSERT_EQ(vx_builder_add_node(b, s("A"), &n, r), VX_OK);
+  // An And promising more sub-terms than the records hold; an unknown kind.
+  const vx_term short_and[] = {{VX_TERM_AND, 3, {}, 0, 0}, {VX_TERM_TRUE, 0, {}, 0, 0}};
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           short_and, 2, r),
+            VX_BAD_INPUT);
+  const vx_term unknown{42, 0, {}, 0, 0};
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           &unknown, 1, r),
+            VX_BAD_INPUT);
+  EXPECT_EQ(vx_builder_add_port(b, 7, VX_PORT_INPUT, s("p"), {1, 0}, r), VX_BAD_INPUT);
+  // Terms nest VX_MAX_TERM_DEPTH deep and no deeper (the engine recurses over them).
+  std::vector<vx_term> deep(VX_MAX_TERM_DEPTH, vx_term{VX_TERM_NOT, 0, {}, 0, 0});
+  deep.back().kind = VX_TERM_TRUE;
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           deep.data(), deep.size(), r),
+            VX_OK);
+  deep.insert(deep.begin(), vx_term{VX_TERM_NOT, 0, {}, 0, 0});
+  EXPECT_EQ(vx_builder_add_salvo_condition(b, 0, VX_PORT_INPUT, s("c"), {1, 0}, nullptr, 0,
+                                           deep.data(), deep.size(), r),
+            VX_BAD_INPUT);
+  EXPECT_EQ(vx_builder_finish(b, &graph, r), VX_FAULT);
+  EXPECT_EQ(sv(v->message), "Duplicate node name: 'A'");
+  EXPECT_EQ(graph, nullptr);
+  vx_builder_free(b);
+
+  ASSERT_EQ(build(false), VX_OK);
+  ASSERT_EQ(vx_sim_new(graph, &sim, r), VX_OK);
+  vx_action finish{};
+  finish.kind = VX_ACT_FINISH_EPOCH;
+  finish.epoch_id = {1, 2};
+  ASSERT_EQ(vx_sim_do(sim, &finish, r), VX_REFUSED);
+  ASSERT_NE(v->error, nullptr);
+  EXPECT_EQ(v->error->code, static_cast<uint32_t>(VX_ERR_EPOCH_NOT_FOUND));
+  EXPECT_EQ(v->error->epoch_id.lo, 2u);
+  EXPECT_EQ(sv(v->error->text).substr(0, 17), "epoch not found: ");
+
+  vx_action load{};
+  load.kind = VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT;
+  load.port_name = {nullptr, 3};
+  EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
+  load.kind = 99;
+  EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
+  EXPECT_FALSE(sv(v->message).empty());
+}
+
+TEST_F(CApi, InterruptionAndBufferReuse) {
+  ASSERT_EQ(build(false), VX_OK);
+  ASSERT_EQ(vx_sim_new(graph, &sim, r), VX_OK);
+  vx_graph_release(graph);  // the simulation keeps the graph alive
+  graph = nullptr;
+  vx_action move{};
+  move.kind = VX_ACT_TRANSPORT_PACKET_TO_LOCATION;
+  move.packet_id = create_packet();
+  move.destination.kind = VX_LOC_EDGE;
+  move.destination.edge = edge("A", "out", "B", "in");
+  ASSERT_EQ(vx_sim_do(sim, &move, r), VX_OK);
+
+  int asked = 0;
+  auto stop = [](void* context) -> int32_t { return ++*static_cast<int*>(context) >= 1; };
+  ASSERT_EQ(vx_sim_run_until_blocked(sim, stop, &asked, r), VX_INTERRUPTED);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(v->event_count, 0u);
+  EXPECT_FALSE(vx_sim_is_blocked(sim));
+  ASSERT_EQ(vx_sim_run_until_blocked(sim, nullptr, nullptr, r), VX_OK);
+  EXPECT_EQ(v->event_count, 4u);
+
+  // Once grown, the event records stay where they are.
+  vx_action consume{};
+  consume.kind = VX_ACT_CONSUME_PACKET;
+  const vx_event* where = nullptr;
+  for (int i = 0; i < 50; ++i) {
+    consume.packet_id = create_packet();
+    ASSERT_EQ(vx_sim_do(sim, &consume, r), VX_OK);
+    if (i == 0) where = v->events;
+    EXPECT_EQ(v->events, where);
+  }
+
+  char text[26];
+  vx_id parsed{};
+  const vx_id id = vx_ulid_generate();
+  vx_ulid_format(id, text);
+  ASSERT_EQ(vx_ulid_parse({text, 26}, &parsed), 0);
+  EXPECT_TRUE(parsed.hi == id.hi && parsed.lo == id.lo);
+  EXPECT_EQ(vx_ulid_parse({text, 25}, &parsed), 1);
+  text[3] = 'U';  // not in the alphabet
+  EXPECT_EQ(vx_ulid_parse({text, 26}, &parsed), 2);
+}
+
+TEST(CApiPlainC, ProgramWrittenInC) { EXPECT_EQ(vx_plain_c_program(), 0); }
+
+}  // namespace
