@@ -796,6 +796,23 @@ NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
   return rec;
 }
 
+NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
+  EpochRec& rec = new_slot(id);
+  // Assigned field by field: the slot's strings and lists keep their storage.
+  Epoch& epoch = rec.epoch;
+  epoch.node_name = node_name_of(node);
+  epoch.in_salvo.salvo_condition.clear();
+  epoch.in_salvo.packets.clear();
+  epoch.out_salvos.clear();
+  epoch.state = EpochState::Startable;
+  epoch.orphaned_packets.clear();
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec);
+  set_startable(rec, true);
+  return rec;
+}
+
 void NetSim::restore_epoch(const Epoch& epoch) {
   const Index node = node_index_or_foreign(epoch.node_name);
   EpochRec& rec = new_slot(epoch.id);
@@ -806,16 +823,16 @@ void NetSim::restore_epoch(const Epoch& epoch) {
   set_startable(rec, epoch.state == EpochState::Startable);
 }
 
-Epoch NetSim::drop_epoch(EpochRec& rec) {
+void NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
   const Index slot = epoch_index_.erase(rec.epoch.id, slot_id());
   if (slot == kNone) internal_fault("epoch missing from the index");
   // The queues are empty here and keep their storage for the slot's next
-  // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse). A null list marks the slot free.
+  // epoch; the epoch stays for the caller to take and is overwritten on
+  // reuse. A null list marks the slot free.
   rec.list = nullptr;
   free_slots_.push_back(slot);
-  return std::move(rec.epoch);
 }
 
 void NetSim::list_epoch(EpochRec& rec) {
