@@ -454,10 +454,27 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
       location.value);
 }
 
+// Built as the alternative it is, with no empty value to replace first.
 PacketLocation NetSim::location_of(const Loc& loc) const {
-  PacketLocation out;
-  write_location(loc, out);
-  return out;
+  using L = PacketLocation;
+  switch (loc.kind) {
+    case Kind::Node:
+      return {L::Node{loc.epoch}};
+    case Kind::InputPort: {
+      const InPortInfo& p = in_ports_[loc.index];
+      return {L::InputPort{shared_node_name(p.node), shared_in_port_name(loc.index)}};
+    }
+    case Kind::OutputPort: {
+      const EpochRec* rec = find_epoch(loc.epoch);
+      if (rec == nullptr) internal_fault("output port of a missing epoch");
+      return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index)}};
+    }
+    case Kind::Edge:
+      return {L::Edge{shared_edge(loc.index)}};
+    case Kind::OutsideNet:
+      break;
+  }
+  return {L::OutsideNet{}};
 }
 
 namespace {
@@ -722,13 +739,13 @@ void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
   }
-  // Written straight into the event: nothing is built twice or moved.
-  NetEvent::PacketMoved& moved = emit<NetEvent::PacketMoved>(events, id);
-  moved.from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
-  write_location(rec.loc, moved.from_location);
+  // Built straight into the event: nothing is built twice or moved. Both
+  // locations read only what the move leaves as it is.
+  const auto from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
+  emit<NetEvent::PacketMoved>(events, id, BuiltBy{[&] { return location_of(rec.loc); }},
+                              BuiltBy{[&] { return location_of(to); }}, from_index);
   pop_from(rec, *from_queue);
   push_packet(id, rec, to);
-  write_location(to, moved.to_location);
 }
 
 void NetSim::queue_edge(Index edge) {
