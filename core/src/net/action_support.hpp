@@ -17,15 +17,17 @@ NetActionResponse refuse(E error) {
 }
 
 // A success with response data D made from `fields`. Each layer is built in
-// place: the data (an epoch, often) is neither copied nor moved on the way.
+// place: the data (an epoch, often) is copied or moved once, from `fields`
+// into its place in the response.
 template <class D, class... Fields>
 NetActionResponse succeed(std::vector<NetEvent> events, Fields&&... fields) {
   using Data = decltype(NetActionResponseData::value);
   using Response = decltype(NetActionResponse::value);
-  return NetActionResponse{Response(
-      std::in_place_index<0>,
-      NetActionResponseData{Data(std::in_place_type<D>, std::forward<Fields>(fields)...)},
-      std::move(events))};
+  return NetActionResponse{Response(std::in_place_index<0>, BuiltBy{[&] {
+                                      return NetActionResponseData{Data(
+                                          std::in_place_type<D>, std::forward<Fields>(fields)...)};
+                                    }},
+                                    std::move(events))};
 }
 
 // The capacity check shared by loading and transport: a Finite port holding

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -80,13 +82,27 @@ struct NetEvent {
   std::string_view kind_name() const;
 };
 
+// Hands a value to an initialization by its conversion, so the value is
+// built straight into the member it initializes: neither moved nor first
+// built empty and then replaced.
+template <class Make>
+struct BuiltBy {
+  Make make;
+  operator std::invoke_result_t<Make&>() { return make(); }
+};
+template <class Make>
+BuiltBy(Make) -> BuiltBy<Make>;
+
 // Appends an event of kind E stamped with the current wall clock, built in
 // place (no event value is moved), and returns it; fields not given keep
 // their defaults. E.g. emit<NetEvent::EpochStarted>(events, id).
 template <class E, class... Fields>
 E& emit(std::vector<NetEvent>& events, Fields&&... fields) {
-  return events.emplace_back().value.template emplace<E>(wall_clock_ms(),
-                                                         std::forward<Fields>(fields)...);
+  using Value = decltype(NetEvent::value);
+  NetEvent& event = events.emplace_back(BuiltBy{[&] {
+    return Value(std::in_place_type<E>, wall_clock_ms(), std::forward<Fields>(fields)...);
+  }});
+  return *std::get_if<E>(&event.value);
 }
 
 struct NetActionResponseData {

@@ -153,7 +153,8 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   events.reserve(1);
   emit<NetEvent::EpochFinished>(events, rec.epoch);
   rec.epoch.state = EpochState::Finished;
-  return succeed<Data::FinishedEpoch>(std::move(events), drop_epoch(rec));
+  drop_epoch(rec);
+  return succeed<Data::FinishedEpoch>(std::move(events), std::move(rec.epoch));
 }
 
 NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
@@ -181,7 +182,8 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
   destroy_all(rec.inside, Loc{Kind::Node, 0, epoch_id});
   for (Index p = 0; p < rec.out.size(); ++p) destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
 
-  Epoch epoch = drop_epoch(rec);
+  drop_epoch(rec);
+  Epoch epoch = std::move(rec.epoch);
   emit<NetEvent::EpochCancelled>(events, epoch);
   return succeed<Data::CancelledEpoch>(std::move(events), std::move(epoch), std::move(destroyed));
 }

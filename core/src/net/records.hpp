@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/small_vector.hpp"
 #include "net/location.hpp"
 #include "net/ulid.hpp"
 
@@ -23,9 +24,11 @@ enum class EpochState : std::uint8_t { Startable = 0, Running = 1, Finished = 2 
 // The condition name used for the input salvo of an epoch made by a request.
 inline constexpr std::string_view kRequestSalvoCondition = "__request__";
 
+// Salvos and an epoch's list of them keep their usual few entries in place, so
+// the copies that responses and events carry allocate nothing for them.
 struct Salvo {
   std::string salvo_condition;
-  std::vector<std::pair<std::string, Ulid>> packets;  // (port name, packet id), in order
+  SmallVector<std::pair<std::string, Ulid>, 2> packets;  // (port name, packet id), in order
   bool operator==(const Salvo&) const = default;
 };
 
@@ -40,7 +43,7 @@ struct Epoch {
   Ulid id;
   std::string node_name;
   Salvo in_salvo;
-  std::vector<Salvo> out_salvos;
+  SmallVector<Salvo, 1> out_salvos;
   EpochState state = EpochState::Startable;
   std::vector<OrphanedPacketInfo> orphaned_packets;
   bool operator==(const Epoch&) const = default;

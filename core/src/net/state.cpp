@@ -412,10 +412,27 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
       location.value);
 }
 
+// Built as the alternative it is, with no empty value to replace first.
 PacketLocation NetSim::location_of(const Loc& loc) const {
-  PacketLocation out;
-  write_location(loc, out);
-  return out;
+  using L = PacketLocation;
+  switch (loc.kind) {
+    case Kind::Node:
+      return {L::Node{loc.epoch}};
+    case Kind::InputPort: {
+      const InPortInfo& p = in_ports_[loc.index];
+      return {L::InputPort{shared_node_name(p.node), shared_in_port_name(loc.index)}};
+    }
+    case Kind::OutputPort: {
+      const EpochRec* rec = find_epoch(loc.epoch);
+      if (rec == nullptr) internal_fault("output port of a missing epoch");
+      return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index)}};
+    }
+    case Kind::Edge:
+      return {L::Edge{shared_edge(loc.index)}};
+    case Kind::OutsideNet:
+      break;
+  }
+  return {L::OutsideNet{}};
 }
 
 namespace {
@@ -680,13 +697,13 @@ void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
   }
-  // Written straight into the event: nothing is built twice or moved.
-  NetEvent::PacketMoved& moved = emit<NetEvent::PacketMoved>(events, id);
-  moved.from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
-  write_location(rec.loc, moved.from_location);
+  // Built straight into the event: nothing is built twice or moved. Both
+  // locations read only what the move leaves as it is.
+  const auto from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
+  emit<NetEvent::PacketMoved>(events, id, BuiltBy{[&] { return location_of(rec.loc); }},
+                              BuiltBy{[&] { return location_of(to); }}, from_index);
   pop_from(rec, *from_queue);
   push_packet(id, rec, to);
-  write_location(to, moved.to_location);
 }
 
 void NetSim::queue_edge(Index edge) {
@@ -755,6 +772,23 @@ NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
   return rec;
 }
 
+NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
+  EpochRec& rec = new_slot(id);
+  // Assigned field by field: the slot's strings and lists keep their storage.
+  Epoch& epoch = rec.epoch;
+  epoch.node_name = node_name_of(node);
+  epoch.in_salvo.salvo_condition.clear();
+  epoch.in_salvo.packets.clear();
+  epoch.out_salvos.clear();
+  epoch.state = EpochState::Startable;
+  epoch.orphaned_packets.clear();
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec);
+  set_startable(rec, true);
+  return rec;
+}
+
 void NetSim::restore_epoch(const Epoch& epoch) {
   const Index node = node_index_or_foreign(epoch.node_name);
   EpochRec& rec = new_slot(epoch.id);
@@ -765,16 +799,16 @@ void NetSim::restore_epoch(const Epoch& epoch) {
   set_startable(rec, epoch.state == EpochState::Startable);
 }
 
-Epoch NetSim::drop_epoch(EpochRec& rec) {
+void NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
   const Index slot = epoch_index_.erase(rec.epoch.id, slot_id());
   if (slot == kNone) internal_fault("epoch missing from the index");
   // The queues are empty here and keep their storage for the slot's next
-  // epoch; the epoch itself leaves (moved-from, it is overwritten on reuse). A null list marks the slot free.
+  // epoch; the epoch stays for the caller to take and is overwritten on
+  // reuse. A null list marks the slot free.
   rec.list = nullptr;
   free_slots_.push_back(slot);
-  return std::move(rec.epoch);
 }
 
 void NetSim::list_epoch(EpochRec& rec) {

@@ -278,7 +278,18 @@ class NetSim {
   auto slot_id() const {
     return [this](Index slot) -> const Ulid& { return slot_at(slot).epoch.id; };
   }
-  Index epoch_slot(const Ulid& id) const { return epoch_index_.find(id, slot_id()); }
+  // An action asks for the same epoch several times in a row (its checks,
+  // then each queue and location it touches), so the last answer is kept; a
+  // live slot holding the id is the epoch's, whatever happened in between.
+  Index epoch_slot(const Ulid& id) const {
+    if (last_epoch_slot_ != kNone) {
+      const EpochRec& last = slot_at(last_epoch_slot_);
+      if (last.live() && last.epoch.id == id) return last_epoch_slot_;
+    }
+    const Index slot = epoch_index_.find(id, slot_id());
+    if (slot != kNone) last_epoch_slot_ = slot;
+    return slot;
+  }
   EpochRec* find_epoch(const Ulid& id) {
     const Index slot = epoch_slot(id);
     return slot == kNone ? nullptr : &slot_at(slot);
@@ -293,11 +304,15 @@ class NetSim {
   void set_startable(EpochRec& rec, bool startable);
   // Stores a new startable epoch with empty locations and lists it last.
   EpochRec& add_epoch(Epoch epoch, Index node);
+  // The same for an epoch of `node` with empty salvos, built in its slot;
+  // the caller fills in its input salvo.
+  EpochRec& open_epoch(const Ulid& id, Index node);
   // Restores a removed epoch as recorded (undo of finish or cancel).
   void restore_epoch(const Epoch& epoch);
   // Removes the record (its locations must be empty), unlists it and takes
-  // it out of the startable set; returns the epoch as it was stored.
-  Epoch drop_epoch(EpochRec& rec);
+  // it out of the startable set. rec.epoch keeps the epoch as it was stored
+  // until the slot is reused, for the caller to move out.
+  void drop_epoch(EpochRec& rec);
   void list_epoch(EpochRec& rec);
   void unlist_epoch(const EpochRec& rec);
   void set_token(Index node, bool value);
@@ -371,6 +386,7 @@ class NetSim {
   std::vector<std::unique_ptr<EpochRec[]>> epoch_chunks_;
   std::vector<Index> free_slots_;
   UlidIndex epoch_index_;          // epoch id -> slot
+  mutable Index last_epoch_slot_ = kNone;  // the slot epoch_slot found last
   std::vector<Index> startable_;   // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;

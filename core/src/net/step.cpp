@@ -96,10 +96,11 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
   const OrderedMap<SalvoCondition>::Entry* firing = first_holding_input_condition(node);
   if (firing == nullptr) return false;
   const auto& [condition_name, condition] = *firing;
-  const Node& n = *nodes_[node].node;
 
   const Ulid epoch_id = Ulid::generate();
-  Salvo salvo{condition_name, {}};
+  // The salvo is written straight into the new epoch's record.
+  Salvo& salvo = open_epoch(epoch_id, node).epoch.in_salvo;
+  salvo.salvo_condition = condition_name;
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
   for (const auto& [port, count] : condition.ports) {
@@ -113,7 +114,6 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
     }
   }
 
-  add_epoch(Epoch{epoch_id, n.name, std::move(salvo), {}, EpochState::Startable, {}}, node);
   emit<NetEvent::InputSalvoTriggered>(events, epoch_id, condition_name);
   emit<NetEvent::EpochCreated>(events, epoch_id);
 

@@ -119,10 +119,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
-  Salvo salvo{condition_name, {}};
+  Salvo& salvo = rec.epoch.out_salvos.emplace_back();
+  salvo.salvo_condition = condition_name;
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
-  rec.epoch.out_salvos.push_back(std::move(salvo));
 
   std::vector<NetEvent> events;
   events.reserve(plan.size() + 1);
