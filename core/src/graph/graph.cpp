@@ -13,28 +13,6 @@ namespace vornix {
 
 namespace graph_detail {
 
-std::uint64_t name_hash(std::string_view s) noexcept {
-  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
-  std::uint64_t h = s.size() * kMul;
-  const char* p = s.data();
-  std::size_t n = s.size();
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 29;
-  }
-  if (n > 0) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n);
-    h = (h ^ w) * kMul;
-  }
-  h ^= h >> 32;
-  h *= 0xD6E8FEB86659FD93ULL;
-  h ^= h >> 32;
-  return h;
-}
-
 std::uint64_t ref_hash(const PortRef& p) noexcept {
   const std::uint64_t h = name_hash(p.node_name) * 31 + static_cast<std::uint64_t>(p.port_type);
   return std::rotl(h, 17) ^ name_hash(p.port_name);

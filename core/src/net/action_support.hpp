@@ -30,11 +30,4 @@ NetActionResponse succeed(std::vector<NetEvent> events, Fields&&... fields) {
                                     std::move(events))};
 }
 
-// The capacity check shared by loading and transport: a Finite port holding
-// `count` packets or more has no room. An Infinite port always has room.
-inline bool port_is_full(const PortSlotSpec& spec, std::uint64_t count) {
-  const std::optional<std::uint64_t> cap = spec.capacity();
-  return cap && count >= *cap;
-}
-
 }  // namespace vornix::action_support

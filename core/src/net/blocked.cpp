@@ -83,12 +83,10 @@ bool NetSim::run_until_blocked(std::vector<NetEvent>& events,
     // their events beside the error; they belong in the log like any others.
     std::vector<NetEvent>& step_events = events_of(response);
     const bool changed_flow = may_change_flow(step_events, had_requests);
-    if (events.empty()) {
-      events.swap(step_events);
-    } else {
-      events.insert(events.end(), std::make_move_iterator(step_events.begin()),
-                    std::make_move_iterator(step_events.end()));
-    }
+    // Moved into the caller's list, whose storage the caller may keep from
+    // run to run; taking the step's list in its place would throw that away.
+    events.insert(events.end(), std::make_move_iterator(step_events.begin()),
+                  std::make_move_iterator(step_events.end()));
     // A node whose condition holds without its salvo taking the packets that
     // make it hold fires a new epoch on every step; stop rather than loop
     // (and grow the epoch set) forever.

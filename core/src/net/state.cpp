@@ -19,38 +19,7 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
   return message;
 }
 
-// Node names are looked up only inside this process, so a short multiply-mix
-// hash does; the stable SipHash stays for the hashes callers can see.
-[[gnu::always_inline]] inline std::uint64_t name_hash(std::string_view s) {
-  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
-  std::uint64_t h = s.size() * kMul;
-  const char* p = s.data();
-  std::size_t n = s.size();
-  for (; n >= 8; p += 8, n -= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    h = (h ^ w) * kMul;
-    h ^= h >> 29;
-  }
-  if (n > 0) {
-    // The last 1-7 bytes in at most two loads; the length is already in `h`.
-    std::uint64_t w;
-    if (n >= 4) {
-      std::uint32_t lo, hi;
-      std::memcpy(&lo, p, 4);
-      std::memcpy(&hi, p + n - 4, 4);
-      w = lo | std::uint64_t{hi} << 32;
-    } else {
-      const auto byte = [&](std::size_t k) { return std::uint64_t{static_cast<unsigned char>(p[k])}; };
-      w = byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16;
-    }
-    h = (h ^ w) * kMul;
-  }
-  h ^= h >> 32;
-  h *= 0xD6E8FEB86659FD93ULL;
-  h ^= h >> 32;
-  return h;
-}
+using graph_detail::name_hash;
 
 // Whether n bytes, sizeof(W) <= n <= 2 * sizeof(W), are equal: one word
 // from each end of both texts, the two words overlapping when n is short.

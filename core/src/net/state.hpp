@@ -100,11 +100,14 @@ class NetSim {
   // does nothing for any other name.
   void set_request_token(std::string_view node_name, bool value);
 
-  // ---- Inspection (tests, tools); each builds its answer ----
+  // ---- Test support: inspection and invariant checks ----
+  // Each builds its answer from the whole state, so none belongs on a hot
+  // path. They let tests compare the sim with a reference model field by
+  // field, which is why the model's observable bookkeeping (which nodes have
+  // an epoch-list key, tokens undo set for names outside the graph) is kept
+  // in the state even though no action reads it.
   std::vector<Packet> packets() const;                  // unspecified order
   std::unordered_map<Ulid, Epoch> epochs() const;
-  std::size_t packet_total() const { return packets_.size(); }
-  std::size_t epoch_total() const { return epoch_index_.size(); }
   std::unordered_set<Ulid> startable_epochs() const;
   StringMap<std::vector<Ulid>> epochs_by_node() const;
   const std::vector<PendingRequest>& pending_requests() const { return pending_requests_; }
@@ -196,7 +199,7 @@ class NetSim {
     };
     std::vector<Entry> entries;
     std::size_t live = 0;
-    bool keyed = false;           // the node's key exists
+    bool keyed = false;           // the node's key exists (read by epochs_by_node)
   };
   // Open-addressing index from a node name to its dense index.
   struct IndexTable {
@@ -390,7 +393,8 @@ class NetSim {
   std::vector<Index> startable_;   // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
-  StringMap<bool> stray_tokens_;  // tokens undo set for names without the trigger's node
+  // Tokens undo set for names without the trigger's node (read by request_tokens).
+  StringMap<bool> stray_tokens_;
   bool startup_requests_emitted_ = false;
 
   // Worklists. Invariant: every edge whose front packet can move is on

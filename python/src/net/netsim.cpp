@@ -129,9 +129,36 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
 // seen there instead of after a run that may take minutes. (PyPy's
 // PyErr_CheckSignals leaves signals to its own bytecode loop: there the
 // interrupt still arrives when the call returns.)
+//
+// The events pass through one list whose storage is kept from call to call:
+// a run's list is often larger than the allocator's trim threshold, and
+// freeing it at the top of the heap hands the pages back to the system only
+// for the next run to fault them in again. A nested run (from code that a
+// collection started while the events were being converted) finds the kept
+// storage taken and makes its own.
+class EventScratch {
+ public:
+  EventScratch() : events_(std::move(kept())) { events_.clear(); }
+  ~EventScratch() {
+    events_.clear();
+    if (events_.capacity() > kept().capacity()) kept() = std::move(events_);
+  }
+  EventScratch(const EventScratch&) = delete;
+  EventScratch& operator=(const EventScratch&) = delete;
+  std::vector<vornix::NetEvent>& events() { return events_; }
+
+ private:
+  static std::vector<vornix::NetEvent>& kept() {
+    static std::vector<vornix::NetEvent> storage;
+    return storage;
+  }
+  std::vector<vornix::NetEvent> events_;
+};
+
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
-  std::vector<vornix::NetEvent> events;
+  EventScratch scratch;
+  std::vector<vornix::NetEvent>& events = scratch.events();
   if (!sim_of(self).run_until_blocked(events, [] { return PyErr_CheckSignals() < 0; })) {
     raise_interrupted(std::move(events));
   }
