@@ -24,10 +24,12 @@ Graph pipeline(std::size_t stages) {
   for (std::size_t i = 0; i < stages; ++i) {
     Node n = plain_node(name_of("S", i), true, true);
     n.in_salvo_conditions.insert_or_assign(
-        "take", SalvoCondition{MaxSalvos::finite(1), {{"in", PacketCount::count(1)}},
+        "take", SalvoCondition{MaxSalvos::finite(1),
+                               {{"in", PacketCount::count(1)}},
                                SalvoConditionTerm::port("in", PortState::non_empty())});
     n.out_salvo_conditions.insert_or_assign(
-        "send", SalvoCondition{MaxSalvos::infinite(), {{"out", PacketCount::all()}},
+        "send", SalvoCondition{MaxSalvos::infinite(),
+                               {{"out", PacketCount::all()}},
                                SalvoConditionTerm::port("out", PortState::non_empty())});
     nodes.push_back(std::move(n));
   }
@@ -72,7 +74,8 @@ int main(int argc, char** argv) {
       if (created == nullptr) continue;
       const Ulid epoch = created->epoch_id;
       const NetActionResponse started = sim.do_action(A{A::StartEpoch{epoch}});
-      const Epoch& running = std::get<NetActionResponseData::StartedEpoch>(started.success().data.value).epoch;
+      const Epoch& running =
+          std::get<NetActionResponseData::StartedEpoch>(started.success().data.value).epoch;
       const Ulid packet = running.in_salvo.packets.front().second;
       const NetActionResponse loaded = sim.do_action(A{A::LoadPacketIntoOutputPort{packet, "out"}});
       require(loaded.ok(), "load");
@@ -90,8 +93,8 @@ int main(int argc, char** argv) {
     }
   }
   const double elapsed = seconds(Clock::now() - t0);
-  std::printf("stages %zu, rounds %zu, packets through %zu, hops %zu\n", kStages, rounds,
-              delivered, hops);
+  std::printf("stages %zu, rounds %zu, packets through %zu, hops %zu\n", kStages, rounds, delivered,
+              hops);
   std::printf("%.0f packet hops/s (%.1f ns per hop)\n", static_cast<double>(hops) / elapsed,
               elapsed * 1e9 / static_cast<double>(hops));
   return 0;

@@ -78,8 +78,9 @@ double edge_step(std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
            PacketLocation::input_port(name_of("V", i), "in"));
-    put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
-           PacketLocation::edge(Edge{out_ref(name_of("U", i), "out"), in_ref(name_of("V", i), "in")}));
+    put_on(
+        sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
+        PacketLocation::edge(Edge{out_ref(name_of("U", i), "out"), in_ref(name_of("V", i), "in")}));
   }
   Mover m = place_mover(sim);
   sim.run_step();
@@ -96,7 +97,8 @@ NetSim waiting_ports(std::size_t n, bool stepped = true) {
   for (std::size_t i = 0; i < n; ++i) {
     Node w = plain_node(name_of("W", i), true, false);
     w.in_salvo_conditions.insert_or_assign(
-        "pair", SalvoCondition{MaxSalvos::finite(1), {{"in", PacketCount::all()}},
+        "pair", SalvoCondition{MaxSalvos::finite(1),
+                               {{"in", PacketCount::all()}},
                                SalvoConditionTerm::port("in", PortState::equals(2))});
     nodes.push_back(std::move(w));
   }
@@ -124,8 +126,9 @@ std::pair<double, double> unstepped_blocked_and_run(std::size_t n) {
 std::pair<double, double> port_step_and_blocked(std::size_t n) {
   NetSim sim = waiting_ports(n);
   Mover m = place_mover(sim);
-  const double step = time_op([&] { put_on(sim, m.packet, m.edge); },
-                              [&] { require(sim.run_step().success().events.size() == 1, "port step"); });
+  const double step =
+      time_op([&] { put_on(sim, m.packet, m.edge); },
+              [&] { require(sim.run_step().success().events.size() == 1, "port step"); });
   volatile bool sink = false;
   const double blocked = time_op([] {}, [&] { sink = sim.is_blocked(); });
   require(sink, "blocked");
@@ -171,7 +174,8 @@ double undo_create(std::size_t n) {
 double consume_newest(std::size_t n) {
   NetSim sim(one_node());
   std::vector<Ulid> ids;
-  for (std::size_t i = 0; i < n; ++i) ids.push_back(created_packet(sim.do_action(A{A::CreatePacket{}})));
+  for (std::size_t i = 0; i < n; ++i)
+    ids.push_back(created_packet(sim.do_action(A{A::CreatePacket{}})));
   const Ulid newest = ids.back();
   const A action{A::ConsumePacket{newest}};
   std::vector<NetEvent> events;

@@ -46,10 +46,10 @@ extern "C" {
 typedef int32_t vx_status;
 enum {
   VX_OK = 0,
-  VX_REFUSED = 1,      /* the engine refused: view->error or view->undo_error says why */
-  VX_INTERRUPTED = 2,  /* run_until_blocked stopped on the caller's check; events are kept */
-  VX_BAD_INPUT = 3,    /* malformed input (unknown kind, null pointer, bad index): view->message */
-  VX_FAULT = 4         /* internal fault of the engine or out of memory: view->message */
+  VX_REFUSED = 1,     /* the engine refused: view->error or view->undo_error says why */
+  VX_INTERRUPTED = 2, /* run_until_blocked stopped on the caller's check; events are kept */
+  VX_BAD_INPUT = 3,   /* malformed input (unknown kind, null pointer, bad index): view->message */
+  VX_FAULT = 4        /* internal fault of the engine or out of memory: view->message */
 };
 
 /* ---- Plain values ---- */
@@ -87,7 +87,7 @@ VX_API vx_id vx_ulid_generate(void);
 
 /* ---- Result buffer ---- */
 typedef struct vx_result vx_result;
-VX_API vx_result* vx_result_new(void); /* NULL when out of memory */
+VX_API vx_result* vx_result_new(void);         /* NULL when out of memory */
 VX_API void vx_result_free(vx_result* result); /* NULL is fine */
 
 /* ---- Graph building ---- */
@@ -146,8 +146,8 @@ VX_API void vx_builder_free(vx_builder* builder);
 VX_API vx_status vx_builder_add_node(vx_builder* b, vx_str name, uint32_t* index,
                                      vx_result* result);
 /* Adds or replaces a port of node `node` (an index from vx_builder_add_node). */
-VX_API vx_status vx_builder_add_port(vx_builder* b, uint32_t node, uint32_t port_type,
-                                     vx_str name, vx_bound slots, vx_result* result);
+VX_API vx_status vx_builder_add_port(vx_builder* b, uint32_t node, uint32_t port_type, vx_str name,
+                                     vx_bound slots, vx_result* result);
 /* Adds a salvo condition after the node's others on that side (or replaces
  * the one of that name in place). `terms` holds exactly one term in prefix
  * order; a count that does not match is VX_BAD_INPUT. */
@@ -241,7 +241,7 @@ enum { VX_SOURCE_EXTERNAL = 0, VX_SOURCE_ON_STARTUP = 1, VX_SOURCE_ON_NO_SALVO_T
 /* One event. Fields a kind does not use are zero. */
 typedef struct vx_event {
   uint32_t kind;
-  uint32_t source; /* VX_SOURCE_ value (REQUEST_CREATED) */
+  uint32_t source;   /* VX_SOURCE_ value (REQUEST_CREATED) */
   int64_t timestamp; /* milliseconds since the UNIX epoch */
   vx_id id;          /* the packet or epoch the event is about */
   vx_id epoch_id;    /* PACKET_ORPHANED: the epoch it left */
@@ -260,28 +260,28 @@ typedef struct vx_event {
 /* Refusals of actions: the engine's error variant. */
 enum {
   VX_ERR_NONE = 0,
-  VX_ERR_PACKET_NOT_FOUND = 1,                      /* packet_id */
-  VX_ERR_EPOCH_NOT_FOUND = 2,                       /* epoch_id */
-  VX_ERR_EPOCH_NOT_RUNNING = 3,                     /* epoch_id */
-  VX_ERR_EPOCH_NOT_STARTABLE = 4,                   /* epoch_id */
-  VX_ERR_CANNOT_FINISH_NON_EMPTY_EPOCH = 5,         /* epoch_id */
-  VX_ERR_UNSENT_OUTPUT_SALVO = 6,                   /* epoch_id, port_name */
-  VX_ERR_PACKET_NOT_IN_ANY_NODE = 7,                /* packet_id */
-  VX_ERR_OUTPUT_PORT_NOT_FOUND = 8,                 /* port_name, epoch_id */
-  VX_ERR_SALVO_CONDITION_NOT_FOUND = 9,             /* condition_name, epoch_id */
-  VX_ERR_MAX_SALVOS_EXCEEDED = 10,                  /* condition_name, epoch_id */
-  VX_ERR_SALVO_CONDITION_NOT_MET = 11,              /* condition_name, epoch_id */
-  VX_ERR_OUTPUT_PORT_FULL = 12,                     /* port_name, epoch_id */
-  VX_ERR_NODE_NOT_FOUND = 13,                       /* node_name */
-  VX_ERR_PACKET_NOT_AT_INPUT_PORT = 14,             /* packet_id, port_name, node_name */
-  VX_ERR_INPUT_PORT_NOT_FOUND = 15,                 /* port_name, node_name */
-  VX_ERR_INPUT_PORT_FULL = 16,                      /* port_name, node_name */
+  VX_ERR_PACKET_NOT_FOUND = 1,                       /* packet_id */
+  VX_ERR_EPOCH_NOT_FOUND = 2,                        /* epoch_id */
+  VX_ERR_EPOCH_NOT_RUNNING = 3,                      /* epoch_id */
+  VX_ERR_EPOCH_NOT_STARTABLE = 4,                    /* epoch_id */
+  VX_ERR_CANNOT_FINISH_NON_EMPTY_EPOCH = 5,          /* epoch_id */
+  VX_ERR_UNSENT_OUTPUT_SALVO = 6,                    /* epoch_id, port_name */
+  VX_ERR_PACKET_NOT_IN_ANY_NODE = 7,                 /* packet_id */
+  VX_ERR_OUTPUT_PORT_NOT_FOUND = 8,                  /* port_name, epoch_id */
+  VX_ERR_SALVO_CONDITION_NOT_FOUND = 9,              /* condition_name, epoch_id */
+  VX_ERR_MAX_SALVOS_EXCEEDED = 10,                   /* condition_name, epoch_id */
+  VX_ERR_SALVO_CONDITION_NOT_MET = 11,               /* condition_name, epoch_id */
+  VX_ERR_OUTPUT_PORT_FULL = 12,                      /* port_name, epoch_id */
+  VX_ERR_NODE_NOT_FOUND = 13,                        /* node_name */
+  VX_ERR_PACKET_NOT_AT_INPUT_PORT = 14,              /* packet_id, port_name, node_name */
+  VX_ERR_INPUT_PORT_NOT_FOUND = 15,                  /* port_name, node_name */
+  VX_ERR_INPUT_PORT_FULL = 16,                       /* port_name, node_name */
   VX_ERR_CANNOT_MOVE_PACKET_FROM_RUNNING_EPOCH = 17, /* packet_id, epoch_id */
   VX_ERR_CANNOT_MOVE_PACKET_INTO_RUNNING_EPOCH = 18, /* packet_id, epoch_id */
-  VX_ERR_EDGE_NOT_FOUND = 19,                       /* edge */
-  VX_ERR_REQUEST_CYCLE_DETECTED = 20,               /* node_name */
-  VX_ERR_REQUEST_UNCONNECTED_PORT = 21,             /* node_name, port_name */
-  VX_ERR_REQUEST_NODE_NOT_FOUND = 22                /* node_name */
+  VX_ERR_EDGE_NOT_FOUND = 19,                        /* edge */
+  VX_ERR_REQUEST_CYCLE_DETECTED = 20,                /* node_name */
+  VX_ERR_REQUEST_UNCONNECTED_PORT = 21,              /* node_name, port_name */
+  VX_ERR_REQUEST_NODE_NOT_FOUND = 22                 /* node_name */
 };
 typedef struct vx_error {
   uint32_t code;
@@ -307,15 +307,15 @@ typedef struct vx_undo_error {
 } vx_undo_error;
 
 enum {
-  VX_VAL_MULTIPLE_EDGES_FROM_OUTPUT_PORT = 0,           /* port (output_port), edge_count */
-  VX_VAL_EDGE_REFERENCES_NONEXISTENT_NODE = 1,          /* edge, missing_node */
-  VX_VAL_EDGE_REFERENCES_NONEXISTENT_PORT = 2,          /* edge, port (missing_port) */
-  VX_VAL_EDGE_SOURCE_NOT_OUTPUT_PORT = 3,               /* edge */
-  VX_VAL_EDGE_TARGET_NOT_INPUT_PORT = 4,                /* edge */
+  VX_VAL_MULTIPLE_EDGES_FROM_OUTPUT_PORT = 0,             /* port (output_port), edge_count */
+  VX_VAL_EDGE_REFERENCES_NONEXISTENT_NODE = 1,            /* edge, missing_node */
+  VX_VAL_EDGE_REFERENCES_NONEXISTENT_PORT = 2,            /* edge, port (missing_port) */
+  VX_VAL_EDGE_SOURCE_NOT_OUTPUT_PORT = 3,                 /* edge */
+  VX_VAL_EDGE_TARGET_NOT_INPUT_PORT = 4,                  /* edge */
   VX_VAL_SALVO_CONDITION_REFERENCES_NONEXISTENT_PORT = 5, /* node, condition, missing, is_input */
-  VX_VAL_SALVO_CONDITION_TERM_REFERENCES_NONEXISTENT_PORT = 6, /* the same fields */
-  VX_VAL_INPUT_SALVO_CONDITION_INVALID_MAX_SALVOS = 7,  /* node, condition, max_salvos */
-  VX_VAL_DEPENDENCY_EDGE_NOT_IN_GRAPH = 8,              /* edge */
+  VX_VAL_SALVO_CONDITION_TERM_REFERENCES_NONEXISTENT_PORT = 6,  /* the same fields */
+  VX_VAL_INPUT_SALVO_CONDITION_INVALID_MAX_SALVOS = 7,          /* node, condition, max_salvos */
+  VX_VAL_DEPENDENCY_EDGE_NOT_IN_GRAPH = 8,                      /* edge */
   VX_VAL_DEPENDENCY_REQUEST_CONFIG_WITHOUT_DEPENDENCY_EDGES = 9 /* node_name */
 };
 typedef struct vx_validation_error {
@@ -334,12 +334,12 @@ typedef struct vx_validation_error {
 } vx_validation_error;
 
 enum {
-  VX_RESP_NONE = 0, /* no action response (queries, undo, run_until_blocked) */
-  VX_RESP_STEP_RESULT = 1,    /* made_progress */
-  VX_RESP_PACKET = 2,         /* id */
-  VX_RESP_CREATED_EPOCH = 3,  /* epoch */
-  VX_RESP_STARTED_EPOCH = 4,  /* epoch */
-  VX_RESP_FINISHED_EPOCH = 5, /* epoch */
+  VX_RESP_NONE = 0,            /* no action response (queries, undo, run_until_blocked) */
+  VX_RESP_STEP_RESULT = 1,     /* made_progress */
+  VX_RESP_PACKET = 2,          /* id */
+  VX_RESP_CREATED_EPOCH = 3,   /* epoch */
+  VX_RESP_STARTED_EPOCH = 4,   /* epoch */
+  VX_RESP_FINISHED_EPOCH = 5,  /* epoch */
   VX_RESP_CANCELLED_EPOCH = 6, /* epoch, ids (the destroyed packets) */
   VX_RESP_EMPTY = 7
 };
@@ -348,21 +348,21 @@ enum {
  * by the last call are empty; pointers to absent records are NULL. */
 typedef struct vx_view {
   vx_status status;
-  uint32_t response;      /* VX_RESP_ value */
-  int32_t made_progress;  /* STEP_RESULT */
-  int32_t found;          /* get_packet / get_epoch: whether it exists */
-  vx_id id;               /* PACKET */
-  const vx_epoch* epoch;  /* the response's epoch, or get_epoch's */
-  const vx_id* ids;       /* CANCELLED_EPOCH's destroyed packets, or a query's ids */
+  uint32_t response;     /* VX_RESP_ value */
+  int32_t made_progress; /* STEP_RESULT */
+  int32_t found;         /* get_packet / get_epoch: whether it exists */
+  vx_id id;              /* PACKET */
+  const vx_epoch* epoch; /* the response's epoch, or get_epoch's */
+  const vx_id* ids;      /* CANCELLED_EPOCH's destroyed packets, or a query's ids */
   size_t id_count;
   const vx_location* location; /* get_packet: where it is */
-  const vx_event* events; /* also kept beside a refusal of a run step, and when interrupted */
+  const vx_event* events;      /* also kept beside a refusal of a run step, and when interrupted */
   size_t event_count;
-  const vx_error* error;  /* VX_REFUSED by an action */
+  const vx_error* error;           /* VX_REFUSED by an action */
   const vx_undo_error* undo_error; /* VX_REFUSED by undo */
   const vx_validation_error* validation_errors;
   size_t validation_error_count;
-  vx_str message;         /* VX_BAD_INPUT and VX_FAULT: what went wrong */
+  vx_str message; /* VX_BAD_INPUT and VX_FAULT: what went wrong */
 } vx_view;
 
 /* The view of what the last call wrote; valid until the next call on it. */
@@ -373,17 +373,17 @@ typedef struct vx_sim vx_sim;
 
 enum {
   VX_ACT_RUN_STEP = 0,
-  VX_ACT_CREATE_PACKET = 1,      /* has_epoch, epoch_id: inside that epoch, else outside */
-  VX_ACT_CONSUME_PACKET = 2,     /* packet_id */
-  VX_ACT_DESTROY_PACKET = 3,     /* packet_id */
-  VX_ACT_START_EPOCH = 4,        /* epoch_id */
-  VX_ACT_FINISH_EPOCH = 5,       /* epoch_id */
-  VX_ACT_CANCEL_EPOCH = 6,       /* epoch_id */
-  VX_ACT_CREATE_EPOCH = 7,       /* node_name, salvo */
-  VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT = 8, /* packet_id, port_name */
-  VX_ACT_SEND_OUTPUT_SALVO = 9,  /* epoch_id, salvo_condition */
+  VX_ACT_CREATE_PACKET = 1,  /* has_epoch, epoch_id: inside that epoch, else outside */
+  VX_ACT_CONSUME_PACKET = 2, /* packet_id */
+  VX_ACT_DESTROY_PACKET = 3, /* packet_id */
+  VX_ACT_START_EPOCH = 4,    /* epoch_id */
+  VX_ACT_FINISH_EPOCH = 5,   /* epoch_id */
+  VX_ACT_CANCEL_EPOCH = 6,   /* epoch_id */
+  VX_ACT_CREATE_EPOCH = 7,   /* node_name, salvo */
+  VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT = 8,  /* packet_id, port_name */
+  VX_ACT_SEND_OUTPUT_SALVO = 9,             /* epoch_id, salvo_condition */
   VX_ACT_TRANSPORT_PACKET_TO_LOCATION = 10, /* packet_id, destination */
-  VX_ACT_CREATE_REQUEST = 11     /* node_name, label */
+  VX_ACT_CREATE_REQUEST = 11                /* node_name, label */
 };
 typedef struct vx_action {
   uint32_t kind;
@@ -413,8 +413,8 @@ VX_API int32_t vx_sim_is_blocked(const vx_sim* sim);
  * simulation. NULL means never interrupted. */
 typedef int32_t (*vx_interrupt_fn)(void* context);
 /* Runs steps until blocked: VX_OK, or VX_INTERRUPTED. Events either way. */
-VX_API vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted,
-                                          void* context, vx_result* result);
+VX_API vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, void* context,
+                                          vx_result* result);
 /* Reverses `events` (records as written by this interface), last to first:
  * VX_OK, or VX_REFUSED with undo_error. Not transactional. */
 VX_API vx_status vx_sim_undo(vx_sim* sim, const vx_action* action, const vx_event* events,

@@ -274,9 +274,9 @@ vx_status vx_builder_add_salvo_condition(vx_builder* b, uint32_t node, uint32_t 
     c.max_salvos =
         max_salvos.infinite != 0 ? MaxSalvos::infinite() : MaxSalvos::finite(max_salvos.n);
     for (std::size_t i = 0; i < port_count; ++i) {
-      c.ports.insert_or_assign(std::string(view_of(ports[i].port_name)),
-                               ports[i].all != 0 ? PacketCount::all()
-                                                 : PacketCount::count(ports[i].n));
+      c.ports.insert_or_assign(
+          std::string(view_of(ports[i].port_name)),
+          ports[i].all != 0 ? PacketCount::all() : PacketCount::count(ports[i].n));
     }
     std::size_t at = 0;
     c.term = term_of(terms, term_count, at, 1);
@@ -465,8 +465,8 @@ vx_status vx_sim_get_epoch(const vx_sim* sim, vx_id id, vx_result* result) {
   });
 }
 
-vx_status vx_sim_packet_count_at(const vx_sim* sim, const vx_location* location,
-                                 uint64_t* count, vx_result* result) {
+vx_status vx_sim_packet_count_at(const vx_sim* sim, const vx_location* location, uint64_t* count,
+                                 vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(location != nullptr && count != nullptr, "no location or no count");
     const PacketLocation l = capi::location_of(*location);

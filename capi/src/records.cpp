@@ -33,8 +33,12 @@ vx_edge edge_record(const Edge& e) {
 }
 
 vx_bound bound_record(const MaxSalvos& m) {
-  return std::visit(Overloaded{[](const MaxSalvos::Infinite&) { return vx_bound{1, 0}; },
-                               [](const MaxSalvos::Finite& f) { return vx_bound{0, f.n}; }},
+  return std::visit(Overloaded{[](const MaxSalvos::Infinite&) {
+                                 return vx_bound{1, 0};
+                               },
+                               [](const MaxSalvos::Finite& f) {
+                                 return vx_bound{0, f.n};
+                               }},
                     m.value);
 }
 
@@ -110,8 +114,8 @@ NetEvent event_of(const vx_event& e) {
     case VX_EV_EPOCH_FINISHED: return {E::EpochFinished{t, epoch_of(e.epoch)}};
     case VX_EV_EPOCH_CANCELLED: return {E::EpochCancelled{t, epoch_of(e.epoch)}};
     case VX_EV_PACKET_MOVED:
-      return {E::PacketMoved{t, id, location_of(e.location), location_of(e.to_location),
-                             e.from_index}};
+      return {
+          E::PacketMoved{t, id, location_of(e.location), location_of(e.to_location), e.from_index}};
     case VX_EV_INPUT_SALVO_TRIGGERED:
       return {E::InputSalvoTriggered{t, id, string_of(e.salvo_condition)}};
     case VX_EV_OUTPUT_SALVO_TRIGGERED:
@@ -165,8 +169,7 @@ NetAction action_of(const vx_action& a) {
     case VX_ACT_CREATE_EPOCH: return {A::CreateEpoch{string_of(a.node_name), salvo_of(a.salvo)}};
     case VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT:
       return {A::LoadPacketIntoOutputPort{packet, string_of(a.port_name)}};
-    case VX_ACT_SEND_OUTPUT_SALVO:
-      return {A::SendOutputSalvo{epoch, string_of(a.salvo_condition)}};
+    case VX_ACT_SEND_OUTPUT_SALVO: return {A::SendOutputSalvo{epoch, string_of(a.salvo_condition)}};
     case VX_ACT_TRANSPORT_PACKET_TO_LOCATION:
       return {A::TransportPacketToLocation{packet, location_of(a.destination)}};
     case VX_ACT_CREATE_REQUEST:
@@ -243,66 +246,65 @@ void vx_result::add_events(const std::vector<NetEvent>& list) {
     rec = vx_event{};
     EventLink link{kNone, kNone};
     rec.kind = static_cast<std::uint32_t>(event.value.index());
-    std::visit(
-        Overloaded{
-            [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
-            [&](const NetEvent::PacketConsumed& e) {
-              rec.id = id_of(e.packet_id);
-              rec.location = location_record(e.location);
-            },
-            [&](const NetEvent::PacketDestroyed& e) {
-              rec.id = id_of(e.packet_id);
-              rec.location = location_record(e.location);
-            },
-            [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
-            [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
-            [&](const NetEvent::EpochFinished& e) {
-              rec.id = id_of(e.epoch.id);
-              link.epoch = add_epoch(e.epoch);
-            },
-            [&](const NetEvent::EpochCancelled& e) {
-              rec.id = id_of(e.epoch.id);
-              link.epoch = add_epoch(e.epoch);
-            },
-            [&](const NetEvent::PacketMoved& e) {
-              rec.id = id_of(e.packet_id);
-              rec.location = location_record(e.from_location);
-              rec.to_location = location_record(e.to_location);
-              rec.from_index = e.from_index;
-            },
-            [&](const NetEvent::InputSalvoTriggered& e) {
-              rec.id = id_of(e.epoch_id);
-              rec.salvo_condition = str_of(e.salvo_condition);
-            },
-            [&](const NetEvent::OutputSalvoTriggered& e) {
-              rec.id = id_of(e.epoch_id);
-              rec.salvo_condition = str_of(e.salvo_condition);
-            },
-            [&](const NetEvent::PacketOrphaned& e) {
-              rec.id = id_of(e.packet_id);
-              rec.epoch_id = id_of(e.epoch_id);
-              rec.node_name = str_of(e.node_name);
-              rec.port_name = str_of(e.port_name);
-              rec.salvo_condition = str_of(e.salvo_condition);
-            },
-            [&](const NetEvent::RequestCreated& e) {
-              rec.node_name = str_of(e.node_name);
-              rec.label = str_of(e.label);
-              rec.source = static_cast<std::uint32_t>(e.source);
-            },
-            [&](const NetEvent::RequestCascadeResolved& e) {
-              link.strs = strs.size();
-              for (const std::string& s : e.source_nodes) strs.push_back(str_of(s));
-              rec.source_node_count = e.source_nodes.size();
-              rec.label = str_of(e.label);
-            },
-            [&](const NetEvent::RequestEpochCreated& e) {
-              rec.id = id_of(e.epoch_id);
-              rec.node_name = str_of(e.node_name);
-              rec.label = str_of(e.label);
-            },
-        },
-        event.value);
+    std::visit(Overloaded{
+                   [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
+                   [&](const NetEvent::PacketConsumed& e) {
+                     rec.id = id_of(e.packet_id);
+                     rec.location = location_record(e.location);
+                   },
+                   [&](const NetEvent::PacketDestroyed& e) {
+                     rec.id = id_of(e.packet_id);
+                     rec.location = location_record(e.location);
+                   },
+                   [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
+                   [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
+                   [&](const NetEvent::EpochFinished& e) {
+                     rec.id = id_of(e.epoch.id);
+                     link.epoch = add_epoch(e.epoch);
+                   },
+                   [&](const NetEvent::EpochCancelled& e) {
+                     rec.id = id_of(e.epoch.id);
+                     link.epoch = add_epoch(e.epoch);
+                   },
+                   [&](const NetEvent::PacketMoved& e) {
+                     rec.id = id_of(e.packet_id);
+                     rec.location = location_record(e.from_location);
+                     rec.to_location = location_record(e.to_location);
+                     rec.from_index = e.from_index;
+                   },
+                   [&](const NetEvent::InputSalvoTriggered& e) {
+                     rec.id = id_of(e.epoch_id);
+                     rec.salvo_condition = str_of(e.salvo_condition);
+                   },
+                   [&](const NetEvent::OutputSalvoTriggered& e) {
+                     rec.id = id_of(e.epoch_id);
+                     rec.salvo_condition = str_of(e.salvo_condition);
+                   },
+                   [&](const NetEvent::PacketOrphaned& e) {
+                     rec.id = id_of(e.packet_id);
+                     rec.epoch_id = id_of(e.epoch_id);
+                     rec.node_name = str_of(e.node_name);
+                     rec.port_name = str_of(e.port_name);
+                     rec.salvo_condition = str_of(e.salvo_condition);
+                   },
+                   [&](const NetEvent::RequestCreated& e) {
+                     rec.node_name = str_of(e.node_name);
+                     rec.label = str_of(e.label);
+                     rec.source = static_cast<std::uint32_t>(e.source);
+                   },
+                   [&](const NetEvent::RequestCascadeResolved& e) {
+                     link.strs = strs.size();
+                     for (const std::string& s : e.source_nodes) strs.push_back(str_of(s));
+                     rec.source_node_count = e.source_nodes.size();
+                     rec.label = str_of(e.label);
+                   },
+                   [&](const NetEvent::RequestEpochCreated& e) {
+                     rec.id = id_of(e.epoch_id);
+                     rec.node_name = str_of(e.node_name);
+                     rec.label = str_of(e.label);
+                   },
+               },
+               event.value);
     std::visit([&](const auto& e) { rec.timestamp = e.timestamp; }, event.value);
     event_links.push_back(link);
   }

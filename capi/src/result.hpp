@@ -42,7 +42,7 @@ struct vx_result {
   std::optional<vornix::Epoch> epoch;    // get_epoch's copy
   std::optional<vornix::Packet> packet;  // get_packet's copy
   std::vector<vornix::GraphValidationError> validation;
-  std::deque<std::string> texts;         // a deque: growing it moves no string
+  std::deque<std::string> texts;  // a deque: growing it moves no string
   std::size_t texts_used = 0;
 
   // Records, linked into each other by clear-time indices (see link()).

@@ -47,9 +47,9 @@ class CApi : public ::testing::Test {
                              {VX_TERM_PORT, 0, s("in"), VX_STATE_NON_EMPTY, 0},
                              {VX_TERM_NOT, 0, {}, 0, 0},
                              {VX_TERM_FALSE, 0, {}, 0, 0}};
-    EXPECT_EQ(vx_builder_add_salvo_condition(b, bn, VX_PORT_INPUT, s("go"), {0, 1}, &all, 1,
-                                             terms, 4, r),
-              VX_OK);
+    EXPECT_EQ(
+        vx_builder_add_salvo_condition(b, bn, VX_PORT_INPUT, s("go"), {0, 1}, &all, 1, terms, 4, r),
+        VX_OK);
     const vx_edge e = edge("A", "out", "B", "in");
     EXPECT_EQ(vx_builder_add_edge(b, &e, r), VX_OK);
     const vx_edge stray = edge("A", "out", "Z", "in");

@@ -27,8 +27,8 @@ TEST(IsBlocked, ReflectsTheWorkLeft) {
       {"OnStartup trigger not yet issued",
        [] { return source_and_requester({DependencyRequestTrigger::OnStartup}); }, nothing, false},
       {"only an OnNoSalvoTriggered trigger",
-       [] { return source_and_requester({DependencyRequestTrigger::OnNoSalvoTriggered}); },
-       nothing, true},
+       [] { return source_and_requester({DependencyRequestTrigger::OnNoSalvoTriggered}); }, nothing,
+       true},
       {"packet on edge into a port with room", finite_b,
        [](NetSim& s) { place_packet(s, on_edge(chain_edge())); }, false},
       {"packet on edge into a full port", finite_b,
@@ -44,8 +44,10 @@ TEST(IsBlocked, ReflectsTheWorkLeft) {
        },
        false},
       {"waiting packet satisfies a condition",
-       [] { return chain(with_input_condition(node("B", {"in"}), "go",
-                                              takes_all_when_non_empty("in"))); },
+       [] {
+         return chain(
+             with_input_condition(node("B", {"in"}), "go", takes_all_when_non_empty("in")));
+       },
        [](NetSim& s) { place_packet(s, at_input("B", "in")); }, false},
       {"waiting packet satisfies no condition",
        [] { return source_and_requester({DependencyRequestTrigger::OnNoSalvoTriggered}); },
@@ -53,7 +55,10 @@ TEST(IsBlocked, ReflectsTheWorkLeft) {
       {"packet outside the network", [] { return chain(node("B", {"in"})); },
        [](NetSim& s) { s.do_action(NetAction{NetAction::CreatePacket{}}); }, true},
       {"queued request", [] { return chain(node("B", {"in"})); },
-       [](NetSim& s) { s.do_action(NetAction{NetAction::CreateRequest{"B", "x"}}); }, false},
+       [](NetSim& s) {
+         s.do_action(NetAction{NetAction::CreateRequest{"B", "x"}});
+       },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -143,10 +148,13 @@ TEST(RunUntilBlocked, StopsWhenAStepWouldRepeatForever) {
     Kinds events;
   };
   const std::vector<Case> cases = {
-      {"true term, no ports", condition(SalvoConditionTerm::true_()), {"x"},
+      {"true term, no ports",
+       condition(SalvoConditionTerm::true_()),
+       {"x"},
        {"InputSalvoTriggered", "EpochCreated"}},
       {"takes x, holds on y",
-       condition(SalvoConditionTerm::port("y", PortState::non_empty()), {{"x", PacketCount::all()}}),
+       condition(SalvoConditionTerm::port("y", PortState::non_empty()),
+                 {{"x", PacketCount::all()}}),
        {"x", "y"},
        {"InputSalvoTriggered", "EpochCreated", "PacketMoved",  // x's packet taken
         "InputSalvoTriggered", "EpochCreated"}},

@@ -27,13 +27,13 @@ struct Case {
 
 Case ok(const char* label, std::vector<Node> nodes, std::vector<Edge> edges,
         std::vector<PortRef> start, Names sources) {
-  return {label, std::move(nodes), std::move(edges), std::move(start), true, std::move(sources),
-          "", ""};
+  return {label, std::move(nodes), std::move(edges), std::move(start), true, std::move(sources), "",
+          ""};
 }
 Case fails(const char* label, std::vector<Node> nodes, std::vector<Edge> edges,
            std::vector<PortRef> start, std::string node_name, std::string port_name) {
-  return {label, std::move(nodes), std::move(edges), std::move(start), false, {},
-          std::move(node_name), std::move(port_name)};
+  return {label, std::move(nodes),     std::move(edges),    std::move(start), false,
+          {},    std::move(node_name), std::move(port_name)};
 }
 
 TEST(CascadeBackward, Cases) {
@@ -41,8 +41,8 @@ TEST(CascadeBackward, Cases) {
       ok("single source", {node("A", {}, {"o"}), node("R", {"in"})},
          {edge(out("A", "o"), in("R", "in"))}, {in("R", "in")}, {"A"}),
       ok("chain R <- B <- A", {node("A", {}, {"o"}), node("B", {"i"}, {"o"}), node("R", {"in"})},
-         {edge(out("A", "o"), in("B", "i")), edge(out("B", "o"), in("R", "in"))},
-         {in("R", "in")}, {"A"}),
+         {edge(out("A", "o"), in("B", "i")), edge(out("B", "o"), in("R", "in"))}, {in("R", "in")},
+         {"A"}),
       fails("half-fed upstream node",
             {node("A", {}, {"o"}), node("B", {"i", "j"}, {"o"}), node("R", {"in"})},
             {edge(out("A", "o"), in("B", "i")), edge(out("B", "o"), in("R", "in"))},
@@ -61,8 +61,8 @@ TEST(CascadeBackward, Cases) {
           edge(out("B", "o"), in("D", "i"))},
          {in("R", "in")}, {}),
       ok("cycle through the requesting node", {node("B", {"i"}, {"o"}), node("R", {"in"}, {"o"})},
-         {edge(out("B", "o"), in("R", "in")), edge(out("R", "o"), in("B", "i"))},
-         {in("R", "in")}, {}),
+         {edge(out("B", "o"), in("R", "in")), edge(out("R", "o"), in("B", "i"))}, {in("R", "in")},
+         {}),
       fails("start port without edges", {node("R", {"in"})}, {}, {in("R", "in")}, "R", "in"),
       fails("output-side start port", {node("A", {}, {"o"}), node("R", {"in"})},
             {edge(out("A", "o"), in("R", "in"))}, {out("R", "in")}, "R", "in"),

@@ -86,8 +86,8 @@ TEST(Quoted, EscapesQuotesControlsAndCombiningMarks) {
       {std::string("z\0z", 3), "\"z\\0z\""},
       {"\x1b", "\"\\u{1b}\""},
       {"\x7f", "\"\\u{7f}\""},
-      {"e\xcc\x81", "\"e\\u{301}\""},          // combining acute accent
-      {"\xe2\x80\x8b", "\"\\u{200b}\""},       // zero width space
+      {"e\xcc\x81", "\"e\\u{301}\""},                                // combining acute accent
+      {"\xe2\x80\x8b", "\"\\u{200b}\""},                             // zero width space
       {"caf\xc3\xa9 \xe6\x97\xa5", "\"caf\xc3\xa9 \xe6\x97\xa5\""},  // printable stays
   };
   for (const Case& c : cases) {

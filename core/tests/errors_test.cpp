@@ -66,8 +66,7 @@ TEST(NetActionErrorText, EveryVariantHasItsExactText) {
 
 TEST(NetActionErrorText, NamesAreInsertedUnchanged) {
   // No escaping: quotes, backslashes, newlines and dots in names come out as given.
-  EXPECT_EQ((E{E::NodeNotFound{"it's \"x\"\\\n"}}).to_string(),
-            "node not found: 'it's \"x\"\\\n'");
+  EXPECT_EQ((E{E::NodeNotFound{"it's \"x\"\\\n"}}).to_string(), "node not found: 'it's \"x\"\\\n'");
   EXPECT_EQ((E{E::InputPortFull{"", ""}}).to_string(), "input port '' on node '' is full");
   const Edge dotted{{"a.b", PortType::Output, "c"}, {"d", PortType::Input, "e.f"}};
   EXPECT_EQ((E{E::EdgeNotFound{dotted}}).to_string(), "edge not found: a.b.out.c -> d.in.e.f");
@@ -78,7 +77,8 @@ TEST(UndoErrorText, EachKindHasItsPrefix) {
     UndoError error;
     std::string text;
   };
-  const std::string msg = std::string("packet ") + kP + " is not at expected location OutsideNet, "
+  const std::string msg = std::string("packet ") + kP +
+                          " is not at expected location OutsideNet, "
                           "found at Node(Ulid(5))";
   const std::vector<Case> cases = {
       {UndoError::state_mismatch(msg), "state mismatch: " + msg},

@@ -108,7 +108,8 @@ TEST(GraphDependencyEdges, ReplacesTheSetWithoutCheckingMembership) {
 
 TEST(GraphCopy, IsDeep) {
   const Edge e = edge(out("A", "x"), in("B", "y"));
-  Graph original = Graph({node("A", {}, {"x"}), node("B", {"y"})}, {e, e}).with_dependency_edges({e});
+  Graph original =
+      Graph({node("A", {}, {"x"}), node("B", {"y"})}, {e, e}).with_dependency_edges({e});
   const Graph copy = original;
   Graph assigned;
   assigned = original;
@@ -137,8 +138,8 @@ TEST(GraphIndexes, AgreeWithPlainMaps) {
   for (std::size_t i = 0; i < 300; ++i) nodes.push_back(node(name(i), {"i"}, {"o"}));
   std::vector<Edge> given;
   for (int k = 0; k < 2000; ++k) {
-    given.push_back(edge(out(name(random() % 320), random() % 4 ? "o" : "p"),
-                         in(name(random() % 320), "i")));
+    given.push_back(
+        edge(out(name(random() % 320), random() % 4 ? "o" : "p"), in(name(random() % 320), "i")));
     if (random() % 5 == 0) given.push_back(given[random() % given.size()]);
   }
   const Graph g(nodes, given);

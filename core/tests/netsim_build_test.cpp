@@ -39,22 +39,34 @@ TEST(NetSimBuild, RefusesExactlyTheGraphsThatDoNotValidate) {
   cases.push_back({"undeclared target port", Graph(pair(a, node("B")), {ab})});
   cases.push_back({"wrong sides", Graph(pair(node("A", {"x"}), node("B", {}, {"y"})),
                                         {edge(in("A", "x"), out("B", "y"))})});
-  cases.push_back({"fan-out", Graph({a, b, node("C", {"y"})}, {ab, edge(out("A", "x"), in("C", "y"))})});
-  cases.push_back({"input max salvos", Graph({with_input_condition(b, "go", SalvoCondition{
-                                                  MaxSalvos::infinite(), {}, T::true_()})}, {})});
-  cases.push_back({"input condition port", Graph({with_input_condition(b, "go", condition(
-                                                      T::true_(), {{"z", PacketCount::all()}}))}, {})});
-  cases.push_back({"input term port",
-                   Graph({with_input_condition(b, "go", condition(T::not_(T::and_(
-                              {T::true_(), T::port("z", PortState::full())}))))}, {})});
-  cases.push_back({"output term port", Graph({with_output_condition(a, SalvoCondition{
-                                                  MaxSalvos::infinite(), {},
-                                                  T::or_({T::port("y", PortState::full())})})}, {})});
-  cases.push_back({"dependency edge outside", Graph(pair(a, b), {ab}).with_dependency_edges(
-                                                  {edge(out("A", "x"), in("B", "z"))})});
+  cases.push_back(
+      {"fan-out", Graph({a, b, node("C", {"y"})}, {ab, edge(out("A", "x"), in("C", "y"))})});
+  cases.push_back(
+      {"input max salvos",
+       Graph({with_input_condition(b, "go", SalvoCondition{MaxSalvos::infinite(), {}, T::true_()})},
+             {})});
+  cases.push_back(
+      {"input condition port",
+       Graph({with_input_condition(b, "go", condition(T::true_(), {{"z", PacketCount::all()}}))},
+             {})});
+  cases.push_back(
+      {"input term port",
+       Graph({with_input_condition(
+                 b, "go",
+                 condition(T::not_(T::and_({T::true_(), T::port("z", PortState::full())}))))},
+             {})});
+  cases.push_back(
+      {"output term port",
+       Graph({with_output_condition(a, SalvoCondition{MaxSalvos::infinite(),
+                                                      {},
+                                                      T::or_({T::port("y", PortState::full())})})},
+             {})});
+  cases.push_back(
+      {"dependency edge outside",
+       Graph(pair(a, b), {ab}).with_dependency_edges({edge(out("A", "x"), in("B", "z"))})});
   cases.push_back({"configuration without dependency edge", Graph(pair(a, configured), {ab})});
-  cases.push_back({"several at once", Graph({node("A", {"x"}), configured},
-                                            {ab, edge(in("A", "x"), in("B", "y"))})});
+  cases.push_back({"several at once",
+                   Graph({node("A", {"x"}), configured}, {ab, edge(in("A", "x"), in("B", "y"))})});
   for (Case& c : cases) {
     SCOPED_TRACE(c.label);
     std::string expected = "Cannot create NetSim with invalid graph:";
@@ -74,9 +86,10 @@ TEST(NetSimBuild, RefusesExactlyTheGraphsThatDoNotValidate) {
   NetSim(Graph({a, configured, node("C", {}, {"x"})}, {ab, repeated_fan_in, ab})
              .with_dependency_edges({ab, ab}))
       .check_invariants();
-  NetSim(Graph({with_input_condition(b, "go", condition(T::port("y", PortState::full()),
-                                                        {{"y", PacketCount::all()}}))},
-               {}))
+  NetSim(
+      Graph({with_input_condition(
+                b, "go", condition(T::port("y", PortState::full()), {{"y", PacketCount::all()}}))},
+            {}))
       .check_invariants();
 }
 
@@ -84,8 +97,9 @@ TEST(NetSimBuild, FanInEdgesMoveInTheOrderTheGraphListsThem) {
   const Edge from_x = edge(out("X", "o"), in("B", "y"));
   const Edge from_w = edge(out("W", "o"), in("B", "y"));
   const Edge from_v = edge(out("V", "o"), in("B", "y"));
-  NetSim sim(Graph({node("V", {}, {"o"}), node("W", {}, {"o"}), node("X", {}, {"o"}), node("B", {"y"})},
-                   {from_w, from_x, from_w, from_v}));
+  NetSim sim(
+      Graph({node("V", {}, {"o"}), node("W", {}, {"o"}), node("X", {}, {"o"}), node("B", {"y"})},
+            {from_w, from_x, from_w, from_v}));
   const Ulid on_v = place_packet(sim, on_edge(from_v));
   const Ulid on_x = place_packet(sim, on_edge(from_x));
   const Ulid on_w = place_packet(sim, on_edge(from_w));
@@ -100,7 +114,9 @@ TEST(NetSimBuild, FanInEdgesMoveInTheOrderTheGraphListsThem) {
 // one byte up, so each edge must land on its own target port.
 TEST(NetSimBuild, LongChainResolvesEveryEdge) {
   constexpr std::size_t kNodes = 150;
-  auto name = [](std::size_t i) { return std::string(i % 20, char('a' + i % 26)) + std::to_string(i); };
+  auto name = [](std::size_t i) {
+    return std::string(i % 20, char('a' + i % 26)) + std::to_string(i);
+  };
   std::vector<Node> nodes;
   std::vector<Edge> edges;
   for (std::size_t i = 0; i < kNodes; ++i) {

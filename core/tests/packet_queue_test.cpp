@@ -19,7 +19,9 @@ TEST(PacketQueue, RandomOperationsMatchAVector) {
     std::vector<Ulid> model;
     std::vector<PacketQueue::Slot> slots;  // slot of model[i]
     std::uint64_t next_id = 1;
-    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    const auto pick = [&](std::size_t n) {
+      return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
     const auto resync = [&] {
       slots.clear();
       for (auto s = queue.empty() ? queue.end_slot() : queue.front_slot(); s < queue.end_slot();

@@ -105,8 +105,8 @@ TEST(RunStep, FirstHoldingConditionFiresAndNoOther) {
     const Ulid p = place_packet(sim, on_edge(chain_edge()));
 
     const auto& events = step_events(sim);
-    ASSERT_EQ(kinds(events), (Kinds{"PacketMoved", "InputSalvoTriggered", "EpochCreated",
-                                    "PacketMoved"}));
+    ASSERT_EQ(kinds(events),
+              (Kinds{"PacketMoved", "InputSalvoTriggered", "EpochCreated", "PacketMoved"}));
     const auto& fired = event_as<NetEvent::InputSalvoTriggered>(events[1]);
     EXPECT_EQ(fired.salvo_condition, c.fires);
     EXPECT_EQ(event_as<NetEvent::EpochCreated>(events[2]).epoch_id, fired.epoch_id);
@@ -124,10 +124,10 @@ TEST(RunStep, FirstHoldingConditionFiresAndNoOther) {
 }
 
 TEST(RunStep, CountTakesTheOldestAndTheNodeFiresAgainLater) {
-  NetSim sim(chain(with_input_condition(
-      node("B", {"in"}, {}), "two",
-      condition(SalvoConditionTerm::port("in", PortState::non_empty()),
-                {{"in", PacketCount::count(2)}}))));
+  NetSim sim(
+      chain(with_input_condition(node("B", {"in"}, {}), "two",
+                                 condition(SalvoConditionTerm::port("in", PortState::non_empty()),
+                                           {{"in", PacketCount::count(2)}}))));
   std::vector<Ulid> waiting;
   for (int i = 0; i < 5; ++i) waiting.push_back(place_packet(sim, at_input("B", "in")));
 
@@ -150,8 +150,8 @@ TEST(RunStep, CountTakesTheOldestAndTheNodeFiresAgainLater) {
 }
 
 TEST(RunStep, EmptyPortsMapFiresEmptySalvosWhilePacketsWait) {
-  NetSim sim(chain(with_input_condition(node("B", {"in"}, {}), "ping",
-                                        condition(SalvoConditionTerm::true_()))));
+  NetSim sim(chain(
+      with_input_condition(node("B", {"in"}, {}), "ping", condition(SalvoConditionTerm::true_()))));
   const Ulid p = place_packet(sim, at_input("B", "in"));
   for (int s = 0; s < 2; ++s) {
     SCOPED_TRACE(s);
@@ -167,11 +167,11 @@ TEST(RunStep, EmptyPortsMapFiresEmptySalvosWhilePacketsWait) {
 TEST(RunStep, NodeFiresAtMostOncePerStep) {
   // Two packets wait at two ports; the condition takes one port's packet.
   Node b = node("B", {"x", "y"}, {});
-  b = with_input_condition(std::move(b), "any",
-                           condition(SalvoConditionTerm::or_(
-                                         {SalvoConditionTerm::port("x", PortState::non_empty()),
-                                          SalvoConditionTerm::port("y", PortState::non_empty())}),
-                                     {{"x", PacketCount::all()}}));
+  b = with_input_condition(
+      std::move(b), "any",
+      condition(SalvoConditionTerm::or_({SalvoConditionTerm::port("x", PortState::non_empty()),
+                                         SalvoConditionTerm::port("y", PortState::non_empty())}),
+                {{"x", PacketCount::all()}}));
   NetSim sim(Graph({std::move(b)}, {}));
   place_packet(sim, at_input("B", "x"));
   place_packet(sim, at_input("B", "y"));
@@ -182,8 +182,8 @@ TEST(RunStep, NodeFiresAtMostOncePerStep) {
 }
 
 TEST(RunStep, StartupRequestsAreIssuedOnce) {
-  NetSim sim(source_and_requester({DependencyRequestTrigger::OnStartup,
-                                   DependencyRequestTrigger::OnStartup}, "boot"));
+  NetSim sim(source_and_requester(
+      {DependencyRequestTrigger::OnStartup, DependencyRequestTrigger::OnStartup}, "boot"));
   const NetActionResponse first = step_ok(sim);
   EXPECT_TRUE(made_progress(first));
   const auto& events = first.success().events;
@@ -227,9 +227,8 @@ TEST(RunStep, NoSalvoRequestWaitsForTheToken) {
 
   // An epoch of R finishing gives the token back.
   sim.set_request_token("R", true);
-  EXPECT_EQ(kinds(step_events(sim)),
-            (Kinds{"RequestCreated", "RequestCascadeResolved", "EpochCreated",
-                   "RequestEpochCreated"}));
+  EXPECT_EQ(kinds(step_events(sim)), (Kinds{"RequestCreated", "RequestCascadeResolved",
+                                            "EpochCreated", "RequestEpochCreated"}));
 }
 
 TEST(RunStep, NodeThatFiresIssuesNoSalvoRequest) {
@@ -253,13 +252,12 @@ TEST(RunStep, RequestsSharingALabelShareTheirEpoch) {
     // R1 and R2 both depend on source S.
     const Edge e1 = edge(out("S", "a"), in("R1", "in"));
     const Edge e2 = edge(out("S", "b"), in("R2", "in"));
-    NetSim sim(Graph({node("S", {}, {"a", "b"}),
-                      with_requests(node("R1", {"in"}), {DependencyRequestTrigger::OnStartup},
-                                    c.label_1),
-                      with_requests(node("R2", {"in"}), {DependencyRequestTrigger::OnStartup},
-                                    c.label_2)},
-                     {e1, e2})
-                   .with_dependency_edges({e1, e2}));
+    NetSim sim(
+        Graph({node("S", {}, {"a", "b"}),
+               with_requests(node("R1", {"in"}), {DependencyRequestTrigger::OnStartup}, c.label_1),
+               with_requests(node("R2", {"in"}), {DependencyRequestTrigger::OnStartup}, c.label_2)},
+              {e1, e2})
+            .with_dependency_edges({e1, e2}));
     const auto& events = step_events(sim);
     const auto n = [&](std::string_view kind) {
       return static_cast<std::size_t>(std::count_if(

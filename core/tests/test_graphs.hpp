@@ -57,9 +57,7 @@ inline Node with_requests(Node n, std::vector<DependencyRequestTrigger> triggers
 
 // A -> B over A.out.out -> B.in.in; `b` decides how B behaves.
 inline Edge chain_edge() { return edge(out("A", "out"), in("B", "in")); }
-inline Graph chain(Node b) {
-  return Graph({node("A", {}, {"out"}), std::move(b)}, {chain_edge()});
-}
+inline Graph chain(Node b) { return Graph({node("A", {}, {"out"}), std::move(b)}, {chain_edge()}); }
 
 // A source S feeding a requesting node R over the dependency edge
 // S.out.out -> R.in.in. R's input condition wants two packets, so one waiting

@@ -47,7 +47,11 @@ TEST(Ulid, ParseErrors) {
       {"0000000000000000000000000i", UlidParseError::InvalidCharacter},
       {"000000000000000000000000-0", UlidParseError::InvalidCharacter},
       // 26 two-byte characters are 52 bytes: a length error, not a character one.
-      {[] { std::string s; for (int i = 0; i < 26; ++i) s += "\xc3\xa9"; return s; }(),
+      {[] {
+         std::string s;
+         for (int i = 0; i < 26; ++i) s += "\xc3\xa9";
+         return s;
+       }(),
        UlidParseError::InvalidLength},
       {"01arz3ndektsv4rrffq69g5fav", std::nullopt},
   };

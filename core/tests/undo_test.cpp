@@ -410,32 +410,22 @@ class RandomActions {
     // Weighted so that packets get into epochs and out again often enough.
     static const std::vector<double> kWeights{2, 3, 1, 1, 2, 2, 1, 2, 4, 4, 3, 1};
     switch (std::discrete_distribution<std::size_t>(kWeights.begin(), kWeights.end())(rng_)) {
-      case 0:
-        return NetAction{A::RunStep{}};
-      case 1:
-        return NetAction{A::CreatePacket{maybe(any_epoch())}};
-      case 2:
-        return NetAction{A::ConsumePacket{any_packet()}};
-      case 3:
-        return NetAction{A::DestroyPacket{any_packet()}};
-      case 4:
-        return NetAction{A::StartEpoch{any_epoch()}};
-      case 5:
-        return NetAction{A::FinishEpoch{any_epoch()}};
-      case 6:
-        return NetAction{A::CancelEpoch{any_epoch()}};
-      case 7:
-        return create_epoch();
+      case 0: return NetAction{A::RunStep{}};
+      case 1: return NetAction{A::CreatePacket{maybe(any_epoch())}};
+      case 2: return NetAction{A::ConsumePacket{any_packet()}};
+      case 3: return NetAction{A::DestroyPacket{any_packet()}};
+      case 4: return NetAction{A::StartEpoch{any_epoch()}};
+      case 5: return NetAction{A::FinishEpoch{any_epoch()}};
+      case 6: return NetAction{A::CancelEpoch{any_epoch()}};
+      case 7: return create_epoch();
       case 8:
         return NetAction{A::LoadPacketIntoOutputPort{packet_inside(), pick(2) ? "out" : "drop"}};
       case 9: {
         static const char* const kConditions[] = {"emit", "send", "dump", "first", "two", "none"};
         return NetAction{A::SendOutputSalvo{any_epoch(), kConditions[pick(6)]}};
       }
-      case 10:
-        return NetAction{A::TransportPacketToLocation{any_packet(), any_location()}};
-      default:
-        return NetAction{A::CreateRequest{pick(2) ? "B" : "A", pick(2) ? "l" : "m"}};
+      case 10: return NetAction{A::TransportPacketToLocation{any_packet(), any_location()}};
+      default: return NetAction{A::CreateRequest{pick(2) ? "B" : "A", pick(2) ? "l" : "m"}};
     }
   }
 

@@ -61,15 +61,20 @@ TEST(GraphValidationError, KindsAndMessages) {
     const char* message;
   };
   const std::vector<Case> cases = {
-      {{E::MultipleEdgesFromOutputPort{out("A", "x"), 2}}, "MultipleEdgesFromOutputPort",
+      {{E::MultipleEdgesFromOutputPort{out("A", "x"), 2}},
+       "MultipleEdgesFromOutputPort",
        "output port A.out.x has 2 outgoing edges (only 1 allowed)"},
-      {{E::EdgeReferencesNonexistentNode{ab, "B"}}, "EdgeReferencesNonexistentNode",
+      {{E::EdgeReferencesNonexistentNode{ab, "B"}},
+       "EdgeReferencesNonexistentNode",
        "edge A.out.x -> B.in.y references non-existent node 'B'"},
-      {{E::EdgeReferencesNonexistentPort{ab, in("B", "y")}}, "EdgeReferencesNonexistentPort",
+      {{E::EdgeReferencesNonexistentPort{ab, in("B", "y")}},
+       "EdgeReferencesNonexistentPort",
        "edge A.out.x -> B.in.y references non-existent port B.in.y"},
-      {{E::EdgeSourceNotOutputPort{ab}}, "EdgeSourceNotOutputPort",
+      {{E::EdgeSourceNotOutputPort{ab}},
+       "EdgeSourceNotOutputPort",
        "edge source A.out.x must be an output port"},
-      {{E::EdgeTargetNotInputPort{ab}}, "EdgeTargetNotInputPort",
+      {{E::EdgeTargetNotInputPort{ab}},
+       "EdgeTargetNotInputPort",
        "edge target B.in.y must be an input port"},
       {{E::SalvoConditionReferencesNonexistentPort{"N", "go", "p", true}},
        "SalvoConditionReferencesNonexistentPort",
@@ -84,7 +89,8 @@ TEST(GraphValidationError, KindsAndMessages) {
        "InputSalvoConditionInvalidMaxSalvos",
        "input salvo condition 'go' on node 'N' has max_salvos=Infinite, but must be Finite(1). "
        "Input salvos must have exactly one packet to trigger an epoch."},
-      {{E::DependencyEdgeNotInGraph{ab}}, "DependencyEdgeNotInGraph",
+      {{E::DependencyEdgeNotInGraph{ab}},
+       "DependencyEdgeNotInGraph",
        "dependency edge A.out.x -> B.in.y is not in the graph's edge set"},
       {{E::DependencyRequestConfigWithoutDependencyEdges{"it's"}},
        "DependencyRequestConfigWithoutDependencyEdges",
@@ -117,22 +123,29 @@ TEST(GraphValidate, EdgeChecksPerSide) {
     std::vector<std::string> messages;
   };
   const std::vector<Case> cases = {
-      {"missing source node hides the target", edge(out("Z", "x"), out("Q", "y")),
+      {"missing source node hides the target",
+       edge(out("Z", "x"), out("Q", "y")),
        {"edge Z.out.x -> Q.out.y references non-existent node 'Z'"}},
-      {"missing target node", edge(out("A", "x"), in("Q", "y")),
+      {"missing target node",
+       edge(out("A", "x"), in("Q", "y")),
        {"edge A.out.x -> Q.in.y references non-existent node 'Q'"}},
-      {"undeclared target port", edge(out("A", "x"), in("B", "nope")),
+      {"undeclared target port",
+       edge(out("A", "x"), in("B", "nope")),
        {"edge A.out.x -> B.in.nope references non-existent port B.in.nope"}},
-      {"undeclared source port", edge(out("A", "nope"), in("B", "y")),
+      {"undeclared source port",
+       edge(out("A", "nope"), in("B", "y")),
        {"edge A.out.nope -> B.in.y references non-existent port A.out.nope"}},
-      {"both ports undeclared", edge(out("A", "p"), in("B", "q")),
+      {"both ports undeclared",
+       edge(out("A", "p"), in("B", "q")),
        {"edge A.out.p -> B.in.q references non-existent port A.out.p",
         "edge A.out.p -> B.in.q references non-existent port B.in.q"}},
       // The wrong side is reported without looking for the port at all.
-      {"sides swapped", edge(in("B", "undeclared"), out("A", "undeclared")),
+      {"sides swapped",
+       edge(in("B", "undeclared"), out("A", "undeclared")),
        {"edge source B.in.undeclared must be an output port",
         "edge target A.out.undeclared must be an input port"}},
-      {"undeclared source, target on output side", edge(out("A", "p"), out("B", "y")),
+      {"undeclared source, target on output side",
+       edge(out("A", "p"), out("B", "y")),
        {"edge A.out.p -> B.out.y references non-existent port A.out.p",
         "edge target B.out.y must be an input port"}},
   };
@@ -184,13 +197,15 @@ TEST(GraphValidate, FanOutCountsDistinctEdgesPerSource) {
     std::vector<std::string> phase2;
   };
   const std::vector<Case> cases = {
-      {"same edge twice is one edge", {edge(out("A", "o"), in("B", "y")),
-                                       edge(out("A", "o"), in("B", "y"))}, {}},
+      {"same edge twice is one edge",
+       {edge(out("A", "o"), in("B", "y")), edge(out("A", "o"), in("B", "y"))},
+       {}},
       {"three targets",
        {edge(out("A", "o"), in("B", "y")), edge(out("A", "o"), in("B", "z")),
         edge(out("A", "o"), in("B", "w"))},
        {"output port A.out.o has 3 outgoing edges (only 1 allowed)"}},
-      {"input port as source", {edge(in("A", "x"), in("B", "y")), edge(in("A", "x"), in("B", "z"))},
+      {"input port as source",
+       {edge(in("A", "x"), in("B", "y")), edge(in("A", "x"), in("B", "z"))},
        {"output port A.in.x has 2 outgoing edges (only 1 allowed)"}},
       {"sources on missing nodes count too",
        {edge(out("Q", "o"), in("B", "y")), edge(out("Q", "o"), in("B", "z"))},
@@ -236,10 +251,10 @@ TEST(GraphValidate, InputConditionMaxSalvosMustBeFiniteOne) {
       continue;
     }
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].message(), "input salvo condition 'go' on node 'N' has max_salvos=" +
-                                       diagnostic(c.max) +
-                                       ", but must be Finite(1). Input salvos must have exactly "
-                                       "one packet to trigger an epoch.");
+    EXPECT_EQ(errors[0].message(),
+              "input salvo condition 'go' on node 'N' has max_salvos=" + diagnostic(c.max) +
+                  ", but must be Finite(1). Input salvos must have exactly "
+                  "one packet to trigger an epoch.");
   }
 }
 
@@ -299,12 +314,15 @@ TEST(GraphValidate, RequestConfigNeedsADependencyEdgeIntoAnInputOfTheNode) {
   };
   const std::vector<Case> cases = {
       {"real dependency edge", {real}, {}},
-      {"undeclared port, edge outside the graph", {to_undeclared_outside},
+      {"undeclared port, edge outside the graph",
+       {to_undeclared_outside},
        {"DependencyEdgeNotInGraph"}},
       {"none", {}, {"DependencyRequestConfigWithoutDependencyEdges"}},
-      {"only into an output-side reference", {to_output_side},
+      {"only into an output-side reference",
+       {to_output_side},
        {"DependencyEdgeNotInGraph", "DependencyRequestConfigWithoutDependencyEdges"}},
-      {"only leaving the node", {from_node},
+      {"only leaving the node",
+       {from_node},
        {"DependencyEdgeNotInGraph", "DependencyRequestConfigWithoutDependencyEdges"}},
   };
   for (const Case& c : cases) {

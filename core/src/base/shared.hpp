@@ -26,8 +26,9 @@ class Shared {
   Shared() noexcept = default;
   // From anything T is made from (a T, a string literal for a name, ...).
   template <class U>
-    requires(!std::is_same_v<std::remove_cvref_t<U>, Shared> && std::is_constructible_v<T, U &&>)
-  Shared(U&& value) : block_(new Block(std::forward<U>(value))) {}
+  requires(!std::is_same_v<std::remove_cvref_t<U>, Shared> && std::is_constructible_v<T, U&&>)
+      Shared(U&& value)
+      : block_(new Block(std::forward<U>(value))) {}
   Shared(const Shared& other) noexcept : block_(other.block_) {
     if (block_ != nullptr) block_->refs.fetch_add(1, std::memory_order_relaxed);
   }
@@ -37,16 +38,13 @@ class Shared {
     return *this;
   }
   ~Shared() {
-    if (block_ != nullptr && block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete block_;
+    if (block_ != nullptr && block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+      delete block_;
   }
 
   const T& get() const { return block_ != nullptr ? block_->value : empty(); }
   operator const T&() const { return get(); }
-  operator std::string_view() const
-    requires std::is_same_v<T, std::string>
-  {
-    return get();
-  }
+  operator std::string_view() const requires std::is_same_v<T, std::string> { return get(); }
   const T& operator*() const { return get(); }
   const T* operator->() const { return &get(); }
   // Whether a value was given (a default Shared holds none of its own).

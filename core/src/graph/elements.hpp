@@ -330,9 +330,7 @@ struct std::hash<vornix::PortType> {
 };
 template <>
 struct std::hash<vornix::PortRef> {
-  std::size_t operator()(const vornix::PortRef& p) const noexcept {
-    return vornix::stable_hash(p);
-  }
+  std::size_t operator()(const vornix::PortRef& p) const noexcept { return vornix::stable_hash(p); }
 };
 template <>
 struct std::hash<vornix::Edge> {

@@ -58,13 +58,12 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::mov
     Edge& edge = edges[g];
     const std::uint64_t th = ref_hash(edge.target);
     const std::uint32_t heads = static_cast<std::uint32_t>(head_key.size());
-    std::uint32_t head = head_table_.insert(th, heads, [&](std::uint32_t h) {
-      return edges_[head_key[h]].target == edge.target;
-    });
+    std::uint32_t head = head_table_.insert(
+        th, heads, [&](std::uint32_t h) { return edges_[head_key[h]].target == edge.target; });
     const auto next = static_cast<std::uint32_t>(edges_.size());
     const std::uint64_t sh = ref_hash(edge.source);
-    std::uint32_t index = edge_table_.insert(
-        std::rotl(sh, 29) ^ th, next, [&](std::uint32_t e) { return edges_[e] == edge; });
+    std::uint32_t index = edge_table_.insert(std::rotl(sh, 29) ^ th, next,
+                                             [&](std::uint32_t e) { return edges_[e] == edge; });
     if (index == kNone) {
       index = next;
       edges_.push_back(std::move(edge));

@@ -59,7 +59,9 @@ inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
       std::memcpy(&hi, p + n - 4, 4);
       w = lo | std::uint64_t{hi} << 32;
     } else {
-      const auto byte = [&](std::size_t k) { return std::uint64_t{static_cast<unsigned char>(p[k])}; };
+      const auto byte = [&](std::size_t k) {
+        return std::uint64_t{static_cast<unsigned char>(p[k])};
+      };
       w = byte(0) | byte(n / 2) << 8 | byte(n - 1) << 16;
     }
     h = (h ^ w) * kMul;

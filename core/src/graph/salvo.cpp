@@ -46,25 +46,24 @@ bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PortCountSourc
   // Only Full and NonFull need the capacity; an undeclared port is unlimited.
   auto capacity = [&]() { return source.capacity(leaf.port_name); };
 
-  return std::visit(
-      Overloaded{
-          [&](const PortState::Empty&) { return count == 0; },
-          [&](const PortState::Full&) {
-            const auto cap = capacity();
-            return cap.has_value() && count >= *cap;
-          },
-          [&](const PortState::NonEmpty&) { return count != 0; },
-          [&](const PortState::NonFull&) {
-            const auto cap = capacity();
-            return !cap.has_value() || count < *cap;
-          },
-          [&](const PortState::Equals& s) { return count == s.n; },
-          [&](const PortState::LessThan& s) { return count < s.n; },
-          [&](const PortState::GreaterThan& s) { return count > s.n; },
-          [&](const PortState::EqualsOrLessThan& s) { return count <= s.n; },
-          [&](const PortState::EqualsOrGreaterThan& s) { return count >= s.n; },
-      },
-      leaf.state.value);
+  return std::visit(Overloaded{
+                        [&](const PortState::Empty&) { return count == 0; },
+                        [&](const PortState::Full&) {
+                          const auto cap = capacity();
+                          return cap.has_value() && count >= *cap;
+                        },
+                        [&](const PortState::NonEmpty&) { return count != 0; },
+                        [&](const PortState::NonFull&) {
+                          const auto cap = capacity();
+                          return !cap.has_value() || count < *cap;
+                        },
+                        [&](const PortState::Equals& s) { return count == s.n; },
+                        [&](const PortState::LessThan& s) { return count < s.n; },
+                        [&](const PortState::GreaterThan& s) { return count > s.n; },
+                        [&](const PortState::EqualsOrLessThan& s) { return count <= s.n; },
+                        [&](const PortState::EqualsOrGreaterThan& s) { return count >= s.n; },
+                    },
+                    leaf.state.value);
 }
 
 }  // namespace
@@ -84,31 +83,29 @@ std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
 bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PortCountSource& source) {
   bool inverted = false;
   const SalvoConditionTerm& inner = skip_nots(term, inverted);
-  const bool result = std::visit(
-      Overloaded{
-          [](const SalvoConditionTerm::True&) { return true; },
-          [](const SalvoConditionTerm::False&) { return false; },
-          [&](const SalvoConditionTerm::Port& p) {
-            return port_state_holds(p, source);
-          },
-          [&](const SalvoConditionTerm::And& a) {
-            for (const SalvoConditionTerm& t : a.terms) {
-              if (!evaluate_salvo_condition(t, source)) return false;
-            }
-            return true;
-          },
-          [&](const SalvoConditionTerm::Or& o) {
-            for (const SalvoConditionTerm& t : o.terms) {
-              if (evaluate_salvo_condition(t, source)) return true;
-            }
-            return false;
-          },
-          // Not reached: skip_nots consumed every Not. Kept correct anyway.
-          [&](const SalvoConditionTerm::Not& n) {
-            return !evaluate_salvo_condition(*n.inner, source);
-          },
-      },
-      inner.value);
+  const bool result =
+      std::visit(Overloaded{
+                     [](const SalvoConditionTerm::True&) { return true; },
+                     [](const SalvoConditionTerm::False&) { return false; },
+                     [&](const SalvoConditionTerm::Port& p) { return port_state_holds(p, source); },
+                     [&](const SalvoConditionTerm::And& a) {
+                       for (const SalvoConditionTerm& t : a.terms) {
+                         if (!evaluate_salvo_condition(t, source)) return false;
+                       }
+                       return true;
+                     },
+                     [&](const SalvoConditionTerm::Or& o) {
+                       for (const SalvoConditionTerm& t : o.terms) {
+                         if (evaluate_salvo_condition(t, source)) return true;
+                       }
+                       return false;
+                     },
+                     // Not reached: skip_nots consumed every Not. Kept correct anyway.
+                     [&](const SalvoConditionTerm::Not& n) {
+                       return !evaluate_salvo_condition(*n.inner, source);
+                     },
+                 },
+                 inner.value);
   return result != inverted;
 }
 
@@ -116,24 +113,23 @@ void collect_ports_from_term(const SalvoConditionTerm& term,
                              std::unordered_set<std::string, StringHash, std::equal_to<>>& names) {
   bool inverted = false;
   const SalvoConditionTerm& inner = skip_nots(term, inverted);
-  std::visit(Overloaded{
-                 [](const SalvoConditionTerm::True&) {},
-                 [](const SalvoConditionTerm::False&) {},
-                 [&](const SalvoConditionTerm::Port& p) {
-                   // Look first: a term naming one port many times copies it once.
-                   if (names.find(p.port_name) == names.end()) names.insert(p.port_name);
-                 },
-                 [&](const SalvoConditionTerm::And& a) {
-                   for (const SalvoConditionTerm& t : a.terms) collect_ports_from_term(t, names);
-                 },
-                 [&](const SalvoConditionTerm::Or& o) {
-                   for (const SalvoConditionTerm& t : o.terms) collect_ports_from_term(t, names);
-                 },
-                 [&](const SalvoConditionTerm::Not& n) {
-                   collect_ports_from_term(*n.inner, names);
-                 },
-             },
-             inner.value);
+  std::visit(
+      Overloaded{
+          [](const SalvoConditionTerm::True&) {},
+          [](const SalvoConditionTerm::False&) {},
+          [&](const SalvoConditionTerm::Port& p) {
+            // Look first: a term naming one port many times copies it once.
+            if (names.find(p.port_name) == names.end()) names.insert(p.port_name);
+          },
+          [&](const SalvoConditionTerm::And& a) {
+            for (const SalvoConditionTerm& t : a.terms) collect_ports_from_term(t, names);
+          },
+          [&](const SalvoConditionTerm::Or& o) {
+            for (const SalvoConditionTerm& t : o.terms) collect_ports_from_term(t, names);
+          },
+          [&](const SalvoConditionTerm::Not& n) { collect_ports_from_term(*n.inner, names); },
+      },
+      inner.value);
 }
 
 }  // namespace vornix

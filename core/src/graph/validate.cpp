@@ -78,8 +78,8 @@ void check_condition_ports(const Node& node, const std::string& condition_name,
                            bool is_input, std::vector<Error>& out) {
   for (const auto& entry : condition.ports) {
     if (!declared.contains(entry.first)) {
-      out.push_back({Error::SalvoConditionReferencesNonexistentPort{
-          node.name, condition_name, entry.first, is_input}});
+      out.push_back({Error::SalvoConditionReferencesNonexistentPort{node.name, condition_name,
+                                                                    entry.first, is_input}});
     }
   }
   if (term_ports_declared(condition.term, declared)) return;
@@ -98,8 +98,8 @@ void check_salvo_conditions(const Node& node, std::vector<Error>& out) {
     // An input salvo starts exactly one epoch from the packets waiting, so a
     // condition that could fire more (or never) makes no sense.
     if (condition.max_salvos != MaxSalvos::finite(1)) {
-      out.push_back({Error::InputSalvoConditionInvalidMaxSalvos{node.name, name,
-                                                                condition.max_salvos}});
+      out.push_back(
+          {Error::InputSalvoConditionInvalidMaxSalvos{node.name, name, condition.max_salvos}});
     }
     check_condition_ports(node, name, condition, node.in_ports, true, out);
   }

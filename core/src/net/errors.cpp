@@ -94,14 +94,10 @@ std::string NetActionError::to_string() const {
 
 std::string UndoError::to_string() const {
   switch (kind) {
-    case Kind::StateMismatch:
-      return "state mismatch: " + message;
-    case Kind::NotFound:
-      return "entity not found: " + message;
-    case Kind::NotUndoable:
-      return "action not undoable: " + message;
-    case Kind::Internal:
-      return "internal error: " + message;
+    case Kind::StateMismatch: return "state mismatch: " + message;
+    case Kind::NotFound: return "entity not found: " + message;
+    case Kind::NotUndoable: return "action not undoable: " + message;
+    case Kind::Internal: return "internal error: " + message;
   }
   // An out-of-range kind can only come from a cast; keep the message visible.
   return "internal error: " + message;

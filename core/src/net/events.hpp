@@ -20,7 +20,11 @@
 
 namespace vornix {
 
-enum class RequestCreatedSource : std::uint8_t { External = 0, OnStartup = 1, OnNoSalvoTriggered = 2 };
+enum class RequestCreatedSource : std::uint8_t {
+  External = 0,
+  OnStartup = 1,
+  OnNoSalvoTriggered = 2
+};
 
 // "External", "OnStartup", "OnNoSalvoTriggered".
 std::string_view to_string(RequestCreatedSource s);
@@ -30,13 +34,36 @@ std::string_view to_string(RequestCreatedSource s);
 using Timestamp = std::int64_t;
 
 struct NetEvent {
-  struct PacketCreated { Timestamp timestamp; Ulid packet_id; };
-  struct PacketConsumed { Timestamp timestamp; Ulid packet_id; PacketLocation location; };
-  struct PacketDestroyed { Timestamp timestamp; Ulid packet_id; PacketLocation location; };
-  struct EpochCreated { Timestamp timestamp; Ulid epoch_id; };
-  struct EpochStarted { Timestamp timestamp; Ulid epoch_id; };
-  struct EpochFinished { Timestamp timestamp; Epoch epoch; };
-  struct EpochCancelled { Timestamp timestamp; Epoch epoch; };
+  struct PacketCreated {
+    Timestamp timestamp;
+    Ulid packet_id;
+  };
+  struct PacketConsumed {
+    Timestamp timestamp;
+    Ulid packet_id;
+    PacketLocation location;
+  };
+  struct PacketDestroyed {
+    Timestamp timestamp;
+    Ulid packet_id;
+    PacketLocation location;
+  };
+  struct EpochCreated {
+    Timestamp timestamp;
+    Ulid epoch_id;
+  };
+  struct EpochStarted {
+    Timestamp timestamp;
+    Ulid epoch_id;
+  };
+  struct EpochFinished {
+    Timestamp timestamp;
+    Epoch epoch;
+  };
+  struct EpochCancelled {
+    Timestamp timestamp;
+    Epoch epoch;
+  };
   struct PacketMoved {
     Timestamp timestamp;
     Ulid packet_id;
@@ -44,8 +71,16 @@ struct NetEvent {
     PacketLocation to_location;
     std::uint64_t from_index;
   };
-  struct InputSalvoTriggered { Timestamp timestamp; Ulid epoch_id; std::string salvo_condition; };
-  struct OutputSalvoTriggered { Timestamp timestamp; Ulid epoch_id; std::string salvo_condition; };
+  struct InputSalvoTriggered {
+    Timestamp timestamp;
+    Ulid epoch_id;
+    std::string salvo_condition;
+  };
+  struct OutputSalvoTriggered {
+    Timestamp timestamp;
+    Ulid epoch_id;
+    std::string salvo_condition;
+  };
   struct PacketOrphaned {
     Timestamp timestamp;
     Ulid packet_id;
@@ -106,15 +141,27 @@ E& emit(std::vector<NetEvent>& events, Fields&&... fields) {
 }
 
 struct NetActionResponseData {
-  struct StepResult { bool made_progress = false; };
-  struct Packet { Ulid packet_id; };
-  struct CreatedEpoch { Epoch epoch; };
-  struct StartedEpoch { Epoch epoch; };
-  struct FinishedEpoch { Epoch epoch; };
-  struct CancelledEpoch { Epoch epoch; std::vector<Ulid> destroyed_packets; };
+  struct StepResult {
+    bool made_progress = false;
+  };
+  struct Packet {
+    Ulid packet_id;
+  };
+  struct CreatedEpoch {
+    Epoch epoch;
+  };
+  struct StartedEpoch {
+    Epoch epoch;
+  };
+  struct FinishedEpoch {
+    Epoch epoch;
+  };
+  struct CancelledEpoch {
+    Epoch epoch;
+    std::vector<Ulid> destroyed_packets;
+  };
   struct Empty {};
-  std::variant<StepResult, Packet, CreatedEpoch, StartedEpoch, FinishedEpoch, CancelledEpoch,
-               Empty>
+  std::variant<StepResult, Packet, CreatedEpoch, StartedEpoch, FinishedEpoch, CancelledEpoch, Empty>
       value;
 };
 

@@ -34,17 +34,16 @@ std::size_t std::hash<vornix::PacketLocation>::operator()(
   using L = vornix::PacketLocation;
   const std::size_t tag = l.value.index() * 0x9E3779B97F4A7C15ULL;
   const std::hash<std::string_view> hs;
-  return tag ^ std::visit(
-                   vornix::Overloaded{
-                       [](const L::Node& n) { return std::hash<vornix::Ulid>{}(n.epoch_id); },
-                       [&](const L::InputPort& p) {
-                         return hs(p.node_name) * 31 + hs(p.port_name);
-                       },
-                       [&](const L::OutputPort& p) {
-                         return std::hash<vornix::Ulid>{}(p.epoch_id) * 31 + hs(p.port_name);
-                       },
-                       [](const L::Edge& e) { return std::hash<vornix::Edge>{}(e.edge); },
-                       [](const L::OutsideNet&) { return std::size_t{0}; },
-                   },
-                   l.value);
+  return tag ^
+         std::visit(
+             vornix::Overloaded{
+                 [](const L::Node& n) { return std::hash<vornix::Ulid>{}(n.epoch_id); },
+                 [&](const L::InputPort& p) { return hs(p.node_name) * 31 + hs(p.port_name); },
+                 [&](const L::OutputPort& p) {
+                   return std::hash<vornix::Ulid>{}(p.epoch_id) * 31 + hs(p.port_name);
+                 },
+                 [](const L::Edge& e) { return std::hash<vornix::Edge>{}(e.edge); },
+                 [](const L::OutsideNet&) { return std::size_t{0}; },
+             },
+             l.value);
 }

@@ -64,7 +64,8 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   if (queue == nullptr || !queue->live(packet->second.slot)) {
     const std::string location = location_of(packet->second.loc).debug();
     if (queue == nullptr) internal_fault("Packet location " + location + " not found");
-    internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " + location);
+    internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " +
+                   location);
   }
 
   std::vector<NetEvent> events;
@@ -172,7 +173,8 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
     const PacketLocation location = location_of(loc);
     for (const Ulid& id : queue.to_vector()) {
       auto packet = packets_.find(id);
-      if (packet == packets_.end()) internal_fault("Packet in location map not found in packets map");
+      if (packet == packets_.end())
+        internal_fault("Packet in location map not found in packets map");
       pop_packet(packet->second);
       packets_.erase(packet);
       destroyed.push_back(id);
@@ -180,7 +182,8 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
     }
   };
   destroy_all(rec.inside, Loc{Kind::Node, 0, epoch_id});
-  for (Index p = 0; p < rec.out.size(); ++p) destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
+  for (Index p = 0; p < rec.out.size(); ++p)
+    destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
 
   drop_epoch(rec);
   Epoch epoch = std::move(rec.epoch);

@@ -231,8 +231,8 @@ bool NetSim::intern() {
     if (last - first < 2) continue;
     if (rank.empty()) rank.assign(out_ports_.size(), kNone);
     const InPortInfo& info = in_ports_[p];
-    const EdgeList listed = graph_->get_edges_by_head(
-        PortRef{order[info.node].name, PortType::Input, *info.name});
+    const EdgeList listed =
+        graph_->get_edges_by_head(PortRef{order[info.node].name, PortType::Input, *info.name});
     for (std::size_t j = 0; j < listed.size(); ++j) {
       const Index source = node_index(listed[j].source.node_name);
       const Index out = out_begin_[source] + out_port_position(source, listed[j].source.port_name);
@@ -261,9 +261,8 @@ bool NetSim::intern() {
   // The set's own order is a hash order; the cascade's start ports go in
   // port order instead.
   for (auto& [node, targets] : dependency_targets_) {
-    std::stable_sort(targets.begin(), targets.end(), [](const PortRef& a, const PortRef& b) {
-      return a.port_name < b.port_name;
-    });
+    std::stable_sort(targets.begin(), targets.end(),
+                     [](const PortRef& a, const PortRef& b) { return a.port_name < b.port_name; });
   }
   return true;
 }
@@ -345,48 +344,46 @@ const std::string& NetSim::node_name_of(Index node) const {
 NetSim::Index NetSim::node_index_or_foreign(const std::string& name) {
   const Index known = node_index(name);
   if (known != kNone) return known;
-  auto [it, inserted] = foreign_index_.try_emplace(
-      name, static_cast<Index>(nodes_.size() + foreign_names_.size()));
+  auto [it, inserted] =
+      foreign_index_.try_emplace(name, static_cast<Index>(nodes_.size() + foreign_names_.size()));
   if (inserted) foreign_names_.push_back(name);
   return it->second;
 }
 
 std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) const {
   using L = PacketLocation;
-  return std::visit(
-      Overloaded{
-          [&](const L::Node& l) -> std::optional<Loc> {
-            if (!has_epoch(l.epoch_id)) return std::nullopt;
-            return Loc{Kind::Node, 0, l.epoch_id};
-          },
-          [&](const L::InputPort& l) -> std::optional<Loc> {
-            const Index port = in_port_index(node_index(l.node_name), l.port_name);
-            if (port == kNone) return std::nullopt;
-            return Loc{Kind::InputPort, port, {}};
-          },
-          [&](const L::OutputPort& l) -> std::optional<Loc> {
-            const EpochRec* rec = find_epoch(l.epoch_id);
-            if (rec == nullptr) return std::nullopt;
-            const Index pos = out_port_position(rec->node, l.port_name);
-            if (pos == kNone) return std::nullopt;
-            return Loc{Kind::OutputPort, pos, l.epoch_id};
-          },
-          [&](const L::Edge& l) -> std::optional<Loc> {
-            const Index e = edge_index(l.edge);
-            if (e == kNone) return std::nullopt;
-            return Loc{Kind::Edge, e, {}};
-          },
-          [](const L::OutsideNet&) -> std::optional<Loc> { return Loc{}; },
-      },
-      location.value);
+  return std::visit(Overloaded{
+                        [&](const L::Node& l) -> std::optional<Loc> {
+                          if (!has_epoch(l.epoch_id)) return std::nullopt;
+                          return Loc{Kind::Node, 0, l.epoch_id};
+                        },
+                        [&](const L::InputPort& l) -> std::optional<Loc> {
+                          const Index port = in_port_index(node_index(l.node_name), l.port_name);
+                          if (port == kNone) return std::nullopt;
+                          return Loc{Kind::InputPort, port, {}};
+                        },
+                        [&](const L::OutputPort& l) -> std::optional<Loc> {
+                          const EpochRec* rec = find_epoch(l.epoch_id);
+                          if (rec == nullptr) return std::nullopt;
+                          const Index pos = out_port_position(rec->node, l.port_name);
+                          if (pos == kNone) return std::nullopt;
+                          return Loc{Kind::OutputPort, pos, l.epoch_id};
+                        },
+                        [&](const L::Edge& l) -> std::optional<Loc> {
+                          const Index e = edge_index(l.edge);
+                          if (e == kNone) return std::nullopt;
+                          return Loc{Kind::Edge, e, {}};
+                        },
+                        [](const L::OutsideNet&) -> std::optional<Loc> { return Loc{}; },
+                    },
+                    location.value);
 }
 
 // Built as the alternative it is, with no empty value to replace first.
 PacketLocation NetSim::location_of(const Loc& loc) const {
   using L = PacketLocation;
   switch (loc.kind) {
-    case Kind::Node:
-      return {L::Node{loc.epoch}};
+    case Kind::Node: return {L::Node{loc.epoch}};
     case Kind::InputPort: {
       const InPortInfo& p = in_ports_[loc.index];
       return {L::InputPort{shared_node_name(p.node), shared_in_port_name(loc.index)}};
@@ -396,10 +393,8 @@ PacketLocation NetSim::location_of(const Loc& loc) const {
       if (rec == nullptr) internal_fault("output port of a missing epoch");
       return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index)}};
     }
-    case Kind::Edge:
-      return {L::Edge{shared_edge(loc.index)}};
-    case Kind::OutsideNet:
-      break;
+    case Kind::Edge: return {L::Edge{shared_edge(loc.index)}};
+    case Kind::OutsideNet: break;
   }
   return {L::OutsideNet{}};
 }
@@ -421,23 +416,24 @@ const Name& NetSim::shared_node_name(Index node) const {
 }
 
 const Name& NetSim::shared_in_port_name(Index port) const {
-  return cached(in_port_names_, in_ports_.size(), port, [&] { return Name(*in_ports_[port].name); });
+  return cached(in_port_names_, in_ports_.size(), port,
+                [&] { return Name(*in_ports_[port].name); });
 }
 
 const Name& NetSim::shared_out_port_name(Index port) const {
-  return cached(out_port_names_, out_ports_.size(), port, [&] { return Name(*out_ports_[port].name); });
+  return cached(out_port_names_, out_ports_.size(), port,
+                [&] { return Name(*out_ports_[port].name); });
 }
 
 const Shared<Edge>& NetSim::shared_edge(Index edge) const {
-  return cached(edge_values_, edges_.size(), edge, [&] { return Shared<Edge>(*edges_[edge].edge); });
+  return cached(edge_values_, edges_.size(), edge,
+                [&] { return Shared<Edge>(*edges_[edge].edge); });
 }
 
 void NetSim::write_location(const Loc& loc, PacketLocation& out) const {
   using L = PacketLocation;
   switch (loc.kind) {
-    case Kind::Node:
-      out.value.emplace<L::Node>(loc.epoch);
-      return;
+    case Kind::Node: out.value.emplace<L::Node>(loc.epoch); return;
     case Kind::InputPort: {
       const InPortInfo& p = in_ports_[loc.index];
       out.value.emplace<L::InputPort>(shared_node_name(p.node), shared_in_port_name(loc.index));
@@ -446,14 +442,12 @@ void NetSim::write_location(const Loc& loc, PacketLocation& out) const {
     case Kind::OutputPort: {
       const EpochRec* rec = find_epoch(loc.epoch);
       if (rec == nullptr) internal_fault("output port of a missing epoch");
-      out.value.emplace<L::OutputPort>(loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index));
+      out.value.emplace<L::OutputPort>(loc.epoch,
+                                       shared_out_port_name(out_begin(rec->node) + loc.index));
       return;
     }
-    case Kind::Edge:
-      out.value.emplace<L::Edge>(shared_edge(loc.index));
-      return;
-    case Kind::OutsideNet:
-      break;
+    case Kind::Edge: out.value.emplace<L::Edge>(shared_edge(loc.index)); return;
+    case Kind::OutsideNet: break;
   }
   out.value.emplace<L::OutsideNet>();
 }
@@ -542,12 +536,9 @@ std::size_t NetSim::location_entry_count() const {
 
 const PacketQueue* NetSim::queue_of(const Loc& loc) const {
   switch (loc.kind) {
-    case Kind::InputPort:
-      return in_ports_[loc.index].queue.get();
-    case Kind::Edge:
-      return edges_[loc.index].queue.get();
-    case Kind::OutsideNet:
-      return &outside_;
+    case Kind::InputPort: return in_ports_[loc.index].queue.get();
+    case Kind::Edge: return edges_[loc.index].queue.get();
+    case Kind::OutsideNet: return &outside_;
     case Kind::Node: {
       const EpochRec* rec = find_epoch(loc.epoch);
       return rec == nullptr ? nullptr : &rec->inside;
@@ -591,7 +582,8 @@ NetSim::EpochRec* NetSim::out_owner(const Loc& loc) {
 void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
   if (loc.kind == Kind::OutputPort) {
     EpochRec* owner = out_owner(loc);
-    if (owner == nullptr) internal_fault("Packet location has no entry in self._packets_by_location");
+    if (owner == nullptr)
+      internal_fault("Packet location has no entry in self._packets_by_location");
     rec.slot = owner->out[loc.index].push_back(id);
     ++owner->out_held;
     rec.loc = loc;
@@ -843,7 +835,8 @@ void NetSim::check_invariants() const {
   for (Index i = 0; i < in_ports_.size(); ++i) {
     check_queue(in_ports_[i].queue.get(), Loc{Kind::InputPort, i, {}});
   }
-  for (Index i = 0; i < edges_.size(); ++i) check_queue(edges_[i].queue.get(), Loc{Kind::Edge, i, {}});
+  for (Index i = 0; i < edges_.size(); ++i)
+    check_queue(edges_[i].queue.get(), Loc{Kind::Edge, i, {}});
   std::size_t startable = 0;
   std::size_t live_slots = 0;
   std::unordered_map<Index, std::size_t> listed;
@@ -872,9 +865,8 @@ void NetSim::check_invariants() const {
     }
     auto list = epoch_lists_.find(rec.node);
     if (list == epoch_lists_.end() || rec.list != &list->second ||
-        rec.list_pos >= list->second.entries.size() ||
-        !list->second.entries[rec.list_pos].live || !(list->second.entries[rec.list_pos].id == id) ||
-        !list->second.keyed) {
+        rec.list_pos >= list->second.entries.size() || !list->second.entries[rec.list_pos].live ||
+        !(list->second.entries[rec.list_pos].id == id) || !list->second.keyed) {
       fail("epoch missing from its node's list");
     }
     ++listed[rec.node];
@@ -910,9 +902,11 @@ void NetSim::check_invariants() const {
     const NodeInfo& info = nodes_[n];
     if ((info.queued == Work::Listed) != node_listed[n]) fail("node worklist flag out of step");
     if (info.on_ask_list != ask_listed[n]) fail("ask worklist flag out of step");
-    if (info.queued == Work::Parked && !info.on_ask_list) fail("a parked node is not on the ask list");
+    if (info.queued == Work::Parked && !info.on_ask_list)
+      fail("a parked node is not on the ask list");
     if (node_listed[n] || !has_waiting_packets(n)) continue;
-    if (first_holding_input_condition(n) != nullptr) fail("a node that can fire is not on the worklist");
+    if (first_holding_input_condition(n) != nullptr)
+      fail("a node that can fire is not on the worklist");
     if (info.no_salvo && info.token == 2 && info.queued != Work::Parked) {
       fail("a node that can ask is on no worklist");
     }

@@ -106,7 +106,7 @@ class NetSim {
   // field, which is why the model's observable bookkeeping (which nodes have
   // an epoch-list key, tokens undo set for names outside the graph) is kept
   // in the state even though no action reads it.
-  std::vector<Packet> packets() const;                  // unspecified order
+  std::vector<Packet> packets() const;  // unspecified order
   std::unordered_map<Ulid, Epoch> epochs() const;
   std::unordered_set<Ulid> startable_epochs() const;
   StringMap<std::vector<Ulid>> epochs_by_node() const;
@@ -149,9 +149,9 @@ class NetSim {
   enum class Work : std::uint8_t { Off, Listed, Parked };
   struct NodeInfo {
     const Node* node = nullptr;
-    bool startup = false;         // its config lists OnStartup
-    bool no_salvo = false;        // its config lists OnNoSalvoTriggered
-    std::uint8_t token = 0;       // request token: 0 no entry, 1 false, 2 true
+    bool startup = false;    // its config lists OnStartup
+    bool no_salvo = false;   // its config lists OnNoSalvoTriggered
+    std::uint8_t token = 0;  // request token: 0 no entry, 1 false, 2 true
     mutable Work queued = Work::Off;
     mutable bool on_ask_list = false;  // has an entry in ask_work_
   };
@@ -159,7 +159,7 @@ class NetSim {
     const std::string* name = nullptr;
     std::uint64_t capacity = kUnbounded;
     Index node = 0;
-    Index edges_begin = 0;        // the first edge ending here; edges are grouped by target
+    Index edges_begin = 0;               // the first edge ending here; edges are grouped by target
     std::unique_ptr<PacketQueue> queue;  // made on first arrival
   };
   struct EdgeInfo {
@@ -171,7 +171,7 @@ class NetSim {
   struct OutPortInfo {
     const std::string* name = nullptr;
     std::uint64_t capacity = kUnbounded;
-    Index edge = kNone;           // the edge leaving the port, if any
+    Index edge = kNone;  // the edge leaving the port, if any
   };
   struct EpochList;
   // One live epoch in a dense slot, aligned to a cache line. What a start,
@@ -199,15 +199,15 @@ class NetSim {
     };
     std::vector<Entry> entries;
     std::size_t live = 0;
-    bool keyed = false;           // the node's key exists (read by epochs_by_node)
+    bool keyed = false;  // the node's key exists (read by epochs_by_node)
   };
   // Open-addressing index from a node name to its dense index.
   struct IndexTable {
     struct Cell {
-      Index index = kNone;        // kNone = empty
-      std::uint32_t tag = 0;      // high half of the name's hash
+      Index index = kNone;    // kNone = empty
+      std::uint32_t tag = 0;  // high half of the name's hash
     };
-    std::vector<Cell> cells;      // size a power of two
+    std::vector<Cell> cells;  // size a power of two
     std::size_t mask = 0;
     void reserve(std::size_t n);
   };
@@ -222,7 +222,7 @@ class NetSim {
   Index node_candidate(std::uint64_t h) const;
   static constexpr std::size_t kBlock = 32;  // look-ups prefetched together
   Index edge_index(const Edge& edge) const;
-  Index in_port_index(Index node, std::string_view port) const;   // kNone when undeclared
+  Index in_port_index(Index node, std::string_view port) const;  // kNone when undeclared
   Index out_port_position(Index node, std::string_view port) const;
   bool known_node(Index node) const { return node < nodes_.size(); }
   const std::string& node_name_of(Index node) const;
@@ -273,7 +273,9 @@ class NetSim {
 
   // ---- Epoch records (dense slots in fixed chunks, so references stay valid) ----
   static constexpr unsigned kChunkBits = 6;
-  EpochRec& slot_at(Index slot) { return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)]; }
+  EpochRec& slot_at(Index slot) {
+    return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
+  }
   const EpochRec& slot_at(Index slot) const {
     return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
   }
@@ -363,8 +365,8 @@ class NetSim {
   std::shared_ptr<const Graph> graph_;  // never null
   // Interned graph.
   std::vector<NodeInfo> nodes_;
-  std::vector<Index> in_begin_;    // per node, into in_ports_ (size nodes + 1)
-  std::vector<Index> out_begin_;   // per node, into out_ports_ (size nodes + 1)
+  std::vector<Index> in_begin_;   // per node, into in_ports_ (size nodes + 1)
+  std::vector<Index> out_begin_;  // per node, into out_ports_ (size nodes + 1)
   std::vector<InPortInfo> in_ports_;
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
@@ -388,9 +390,9 @@ class NetSim {
   PacketQueue outside_;
   std::vector<std::unique_ptr<EpochRec[]>> epoch_chunks_;
   std::vector<Index> free_slots_;
-  UlidIndex epoch_index_;          // epoch id -> slot
+  UlidIndex epoch_index_;                  // epoch id -> slot
   mutable Index last_epoch_slot_ = kNone;  // the slot epoch_slot found last
-  std::vector<Index> startable_;   // slots of the startable epochs, unordered
+  std::vector<Index> startable_;           // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
   // Tokens undo set for names without the trigger's node (read by request_tokens).
@@ -417,8 +419,8 @@ class NetSim {
     const std::string* port;
     Index edge;  // kNone: orphaned
   };
-  std::vector<PlannedMove> plan_scratch_;                 // an output salvo's moves
-  std::vector<std::pair<Index, Ulid>> taken_scratch_;     // an input salvo's packets
+  std::vector<PlannedMove> plan_scratch_;              // an output salvo's moves
+  std::vector<std::pair<Index, Ulid>> taken_scratch_;  // an input salvo's packets
 };
 
 }  // namespace vornix

@@ -180,8 +180,7 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
       if (!seen.emplace(source, request.label).second) continue;
       resolved.emplace_back(source, request.label);
     }
-    emit<NetEvent::RequestCascadeResolved>(events, std::move(cascade->source_nodes),
-                                           request.label);
+    emit<NetEvent::RequestCascadeResolved>(events, std::move(cascade->source_nodes), request.label);
   }
   // Request epochs are made only once every request resolved, so a failing
   // request leaves no half-served set of epochs behind.

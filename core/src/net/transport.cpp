@@ -204,9 +204,11 @@ Result<NetSim::Loc, NetActionResponse> NetSim::check_transport_destination(
           [&](const L::OutputPort& d) -> R {
             if (auto refused = into_epoch(d.epoch_id)) return Unexpected{std::move(*refused)};
             const EpochRec& rec = *find_epoch(d.epoch_id);
-            if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
+            if (!known_node(rec.node))
+              internal_fault("Node associated with epoch could not be found.");
             const Index port = out_port_position(rec.node, d.port_name);
-            if (port == kNone) return Unexpected{refuse(E::OutputPortNotFound{d.port_name, d.epoch_id})};
+            if (port == kNone)
+              return Unexpected{refuse(E::OutputPortNotFound{d.port_name, d.epoch_id})};
             return Loc{Kind::OutputPort, port, d.epoch_id};
           },
           [&](const L::Edge& d) -> R {

@@ -24,7 +24,8 @@ constexpr std::array<std::uint8_t, 256> make_digit_table() {
   for (int i = 0; i < 32; ++i) {
     const auto c = static_cast<unsigned char>(kAlphabet[i]);
     table[c] = static_cast<std::uint8_t>(i);
-    if (c >= 'A' && c <= 'Z') table[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::uint8_t>(i);
+    if (c >= 'A' && c <= 'Z')
+      table[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::uint8_t>(i);
   }
   return table;
 }

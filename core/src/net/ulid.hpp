@@ -39,7 +39,7 @@ struct Ulid {
   std::array<char, 26> text() const;
   // The same 26 characters written to out[0..25].
   void write_text(char* out) const;
-  std::string debug() const;      // "Ulid(5)"
+  std::string debug() const;  // "Ulid(5)"
   std::uint64_t timestamp_ms() const { return hi >> 16; }
 
   auto operator<=>(const Ulid&) const = default;

@@ -91,9 +91,7 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
                 }
                 break;
               }
-              case RequestCreatedSource::OnStartup:
-                startup_requests_emitted_ = false;
-                break;
+              case RequestCreatedSource::OnStartup: startup_requests_emitted_ = false; break;
               case RequestCreatedSource::OnNoSalvoTriggered:
                 // Inserted whatever the node's configuration says.
                 if (const Index node = node_index(e.node_name); node != kNone) {
@@ -206,7 +204,8 @@ Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e
   }
   EpochRec* epoch = find_epoch(e.epoch_id);
   if (epoch == nullptr) return epoch_not_found(e.epoch_id);
-  Result<Loc, UndoError> port = entry_for_undo(PacketLocation::output_port(e.epoch_id, e.port_name));
+  Result<Loc, UndoError> port =
+      entry_for_undo(PacketLocation::output_port(e.epoch_id, e.port_name));
   if (!port) return Unexpected{std::move(port).error()};
 
   relocate(e.packet_id, packet->second, *port);

@@ -57,8 +57,7 @@ Mapped map_error(const E& error) {
           },
           [](const E::SalvoConditionNotFound& e) -> Mapped {
             return {Exc::SalvoConditionNotFoundError, "Salvo condition " + q(e.condition_name) +
-                                                          " not found for epoch " +
-                                                          id(e.epoch_id)};
+                                                          " not found for epoch " + id(e.epoch_id)};
           },
           [](const E::MaxSalvosExceeded& e) -> Mapped {
             return {Exc::MaxSalvosExceededError, "Max salvos exceeded for condition " +
@@ -90,14 +89,14 @@ Mapped map_error(const E& error) {
                     "Input port " + q(e.port_name) + " is full on node " + e.node_name};
           },
           [](const E::CannotMovePacketFromRunningEpoch& e) -> Mapped {
-            return {Exc::CannotMovePacketFromRunningEpochError,
-                    "Cannot move packet " + id(e.packet_id) + " from running epoch " +
-                        id(e.epoch_id)};
+            return {
+                Exc::CannotMovePacketFromRunningEpochError,
+                "Cannot move packet " + id(e.packet_id) + " from running epoch " + id(e.epoch_id)};
           },
           [](const E::CannotMovePacketIntoRunningEpoch& e) -> Mapped {
-            return {Exc::CannotMovePacketIntoRunningEpochError,
-                    "Cannot move packet " + id(e.packet_id) + " into running epoch " +
-                        id(e.epoch_id)};
+            return {
+                Exc::CannotMovePacketIntoRunningEpochError,
+                "Cannot move packet " + id(e.packet_id) + " into running epoch " + id(e.epoch_id)};
           },
           [](const E::EdgeNotFound& e) -> Mapped {
             return {Exc::EdgeNotFoundError, "Edge not found: " + vornix::to_text(e.edge)};
@@ -124,12 +123,10 @@ Mapped map_error(const vornix::UndoError& error) {
   switch (error.kind) {
     case Kind::StateMismatch:
       return {Exc::UndoStateMismatchError, "State mismatch: " + error.message};
-    case Kind::NotFound:
-      return {Exc::UndoNotFoundError, "Entity not found: " + error.message};
+    case Kind::NotFound: return {Exc::UndoNotFoundError, "Entity not found: " + error.message};
     case Kind::NotUndoable:
       return {Exc::UndoNotUndoableError, "Action not undoable: " + error.message};
-    case Kind::Internal:
-      return {Exc::UndoInternalError, "Internal error: " + error.message};
+    case Kind::Internal: return {Exc::UndoInternalError, "Internal error: " + error.message};
   }
   vornix::internal_fault("unknown undo error kind");
 }

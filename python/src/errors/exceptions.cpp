@@ -27,9 +27,7 @@ VORNIX_EXCEPTION_CLASSES(VORNIX_EXC_BASE)
 #undef VORNIX_EXC_BASE
 }  // namespace base_of
 
-constexpr bool is_exception(const char* base) {
-  return std::string_view(base) == "Exception";
-}
+constexpr bool is_exception(const char* base) { return std::string_view(base) == "Exception"; }
 
 constexpr std::array<ExceptionInfo, kExceptionCount> kExceptions = {{
 #define VORNIX_EXC_INFO(name, base) \

@@ -22,35 +22,35 @@ namespace vornix::py {
 // order, each base listed before the classes built on it ("Exception" is the
 // interpreter's own). The enumeration, the count, the class names and the
 // module's registration all come from it.
-#define VORNIX_EXCEPTION_CLASSES(X) \
-  X(VornixError, Exception) \
-  X(PacketNotFoundError, VornixError) \
-  X(EpochNotFoundError, VornixError) \
-  X(EpochNotRunningError, VornixError) \
-  X(EpochNotStartableError, VornixError) \
-  X(CannotFinishNonEmptyEpochError, VornixError) \
-  X(UnsentOutputSalvoError, VornixError) \
-  X(PacketNotInAnyNodeError, VornixError) \
-  X(OutputPortNotFoundError, VornixError) \
-  X(OutputPortFullError, VornixError) \
-  X(SalvoConditionNotFoundError, VornixError) \
-  X(SalvoConditionNotMetError, VornixError) \
-  X(MaxSalvosExceededError, VornixError) \
-  X(NodeNotFoundError, VornixError) \
-  X(PacketNotAtInputPortError, VornixError) \
-  X(InputPortNotFoundError, VornixError) \
-  X(InputPortFullError, VornixError) \
+#define VORNIX_EXCEPTION_CLASSES(X)                     \
+  X(VornixError, Exception)                             \
+  X(PacketNotFoundError, VornixError)                   \
+  X(EpochNotFoundError, VornixError)                    \
+  X(EpochNotRunningError, VornixError)                  \
+  X(EpochNotStartableError, VornixError)                \
+  X(CannotFinishNonEmptyEpochError, VornixError)        \
+  X(UnsentOutputSalvoError, VornixError)                \
+  X(PacketNotInAnyNodeError, VornixError)               \
+  X(OutputPortNotFoundError, VornixError)               \
+  X(OutputPortFullError, VornixError)                   \
+  X(SalvoConditionNotFoundError, VornixError)           \
+  X(SalvoConditionNotMetError, VornixError)             \
+  X(MaxSalvosExceededError, VornixError)                \
+  X(NodeNotFoundError, VornixError)                     \
+  X(PacketNotAtInputPortError, VornixError)             \
+  X(InputPortNotFoundError, VornixError)                \
+  X(InputPortFullError, VornixError)                    \
   X(CannotMovePacketFromRunningEpochError, VornixError) \
   X(CannotMovePacketIntoRunningEpochError, VornixError) \
-  X(EdgeNotFoundError, VornixError) \
-  X(GraphValidationError, VornixError) \
-  X(RequestCycleDetectedError, VornixError) \
-  X(RequestUnconnectedPortError, VornixError) \
-  X(RequestNodeNotFoundError, VornixError) \
-  X(UndoError, VornixError) \
-  X(UndoStateMismatchError, UndoError) \
-  X(UndoNotFoundError, UndoError) \
-  X(UndoNotUndoableError, UndoError) \
+  X(EdgeNotFoundError, VornixError)                     \
+  X(GraphValidationError, VornixError)                  \
+  X(RequestCycleDetectedError, VornixError)             \
+  X(RequestUnconnectedPortError, VornixError)           \
+  X(RequestNodeNotFoundError, VornixError)              \
+  X(UndoError, VornixError)                             \
+  X(UndoStateMismatchError, UndoError)                  \
+  X(UndoNotFoundError, UndoError)                       \
+  X(UndoNotUndoableError, UndoError)                    \
   X(UndoInternalError, UndoError)
 
 enum class Exc : std::uint8_t {

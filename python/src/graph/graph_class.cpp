@@ -65,7 +65,8 @@ PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   std::optional<std::vector<vornix::Edge>> dependency_edges;
   if (!is_none_or_omitted(argv[2])) dependency_edges = edges_arg("dependency_edges", argv[2]);
   vornix::Graph graph(std::move(nodes), std::move(edges));
-  if (dependency_edges) graph = std::move(graph).with_dependency_edges(std::move(*dependency_edges));
+  if (dependency_edges)
+    graph = std::move(graph).with_dependency_edges(std::move(*dependency_edges));
   return new_boxed(reinterpret_cast<PyObject*>(type),
                    SharedGraph(std::make_shared<const vornix::Graph>(std::move(graph))))
       .release();
@@ -158,8 +159,8 @@ PyObject* graph_reduce(PyObject* self, PyObject*) {
     PyList_SET_ITEM(edges.get(), static_cast<Py_ssize_t>(i),
                     edge_to_python(distinct[given[i]]).release());
   }
-  Ref args = check(PyTuple_Pack(3, nodes.get(), edges.get(),
-                                edge_list(g.dependency_edges()).get()));
+  Ref args =
+      check(PyTuple_Pack(3, nodes.get(), edges.get(), edge_list(g.dependency_edges()).get()));
   return reduce_to_factory(types().graph.get(), nullptr, std::move(args)).release();
 }
 

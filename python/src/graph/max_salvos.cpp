@@ -35,8 +35,8 @@ PyMethodDef max_salvos_methods[] = {
 
 const EnumClassSpec kSpec{"MaxSalvos", max_salvos_doc, kMembers, max_salvos_methods};
 
-constexpr CountClass kFinite{"MaxSalvosFinite", max_salvos_finite_doc, "max", "MaxSalvos.finite",
-                        &ClassRegistry::max_salvos, "finite"};
+constexpr CountClass kFinite{"MaxSalvosFinite",  max_salvos_finite_doc,      "max",
+                             "MaxSalvos.finite", &ClassRegistry::max_salvos, "finite"};
 
 }  // namespace
 

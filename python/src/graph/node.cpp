@@ -177,7 +177,12 @@ PyGetSetDef node_getset[] = {
 };
 
 // Rebuilt by the constructor from the getters' values.
-constexpr const char* kNodeFields[] = {"name", "in_ports", "out_ports", "in_salvo_conditions", "out_salvo_conditions", "dependency_request_config"};
+constexpr const char* kNodeFields[] = {"name",
+                                       "in_ports",
+                                       "out_ports",
+                                       "in_salvo_conditions",
+                                       "out_salvo_conditions",
+                                       "dependency_request_config"};
 constexpr ReduceRecipe kNodeRecipe{&ClassRegistry::node, nullptr, kNodeFields};
 
 PyMethodDef node_pickle_methods[] = {

@@ -32,8 +32,8 @@ PyMethodDef packet_count_methods[] = {
 
 const EnumClassSpec kSpec{"PacketCount", packet_count_doc, kMembers, packet_count_methods};
 
-constexpr CountClass kCountN{"PacketCountN", packet_count_n_doc, "count", "PacketCount.count",
-                        &ClassRegistry::packet_count, "count"};
+constexpr CountClass kCountN{"PacketCountN",      packet_count_n_doc,           "count",
+                             "PacketCount.count", &ClassRegistry::packet_count, "count"};
 
 }  // namespace
 

@@ -61,9 +61,7 @@ PyObject* port_ref_richcompare(PyObject* self, PyObject* other, int op) {
   return PyBool_FromLong(equal == (op == Py_EQ));
 }
 
-Py_hash_t port_ref_hash(PyObject* self) {
-  return python_hash(vornix::stable_hash(value_of(self)));
-}
+Py_hash_t port_ref_hash(PyObject* self) { return python_hash(vornix::stable_hash(value_of(self))); }
 
 PyDoc_STRVAR(port_ref_doc,
              "PortRef(node_name, port_type, port_name)\n--\n\n"

@@ -31,9 +31,8 @@ PyMethodDef port_slot_spec_methods[] = {
 
 const EnumClassSpec kSpec{"PortSlotSpec", port_slot_spec_doc, kMembers, port_slot_spec_methods};
 
-constexpr CountClass kFinite{"PortSlotSpecFinite", port_slot_spec_finite_doc, "capacity",
-                             "PortSlotSpec.finite",
-                        &ClassRegistry::port_slot_spec, "finite"};
+constexpr CountClass kFinite{"PortSlotSpecFinite",  port_slot_spec_finite_doc,      "capacity",
+                             "PortSlotSpec.finite", &ClassRegistry::port_slot_spec, "finite"};
 
 }  // namespace
 

@@ -25,8 +25,7 @@ Py_hash_t port_type_hash(PyObject* self) {
   return python_hash(vornix::stable_hash(from_number(enum_number(self))));
 }
 
-const EnumClassSpec kSpec{"PortType", port_type_doc, kMembers, nullptr,
-                          guarded<port_type_hash>};
+const EnumClassSpec kSpec{"PortType", port_type_doc, kMembers, nullptr, guarded<port_type_hash>};
 
 }  // namespace
 

@@ -114,7 +114,8 @@ PyGetSetDef config_getset[] = {
 
 // Rebuilt by the constructor from the getters' values.
 constexpr const char* kConfigFields[] = {"triggers", "label"};
-constexpr ReduceRecipe kConfigRecipe{&ClassRegistry::dependency_request_config, nullptr, kConfigFields};
+constexpr ReduceRecipe kConfigRecipe{&ClassRegistry::dependency_request_config, nullptr,
+                                     kConfigFields};
 
 PyMethodDef config_pickle_methods[] = {
     reduce_method<reduce_by_getters<kConfigRecipe>>(),

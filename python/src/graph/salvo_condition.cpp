@@ -152,7 +152,8 @@ PyGetSetDef salvo_condition_getset[] = {
 
 // Rebuilt by the constructor from the getters' values.
 constexpr const char* kSalvoConditionFields[] = {"max_salvos", "ports", "term"};
-constexpr ReduceRecipe kSalvoConditionRecipe{&ClassRegistry::salvo_condition, nullptr, kSalvoConditionFields};
+constexpr ReduceRecipe kSalvoConditionRecipe{&ClassRegistry::salvo_condition, nullptr,
+                                             kSalvoConditionFields};
 
 PyMethodDef salvo_condition_pickle_methods[] = {
     reduce_method<reduce_by_getters<kSalvoConditionRecipe>>(),

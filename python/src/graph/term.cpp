@@ -32,24 +32,23 @@ using TermObject = Boxed<TermValue>;
 TermValue& value_of(PyObject* self) { return boxed_value<TermValue>(self); }
 
 std::size_t depth_of(const Term& term) {
-  return std::visit(
-      Overloaded{
-          [](const Term::True&) -> std::size_t { return 1; },
-          [](const Term::False&) -> std::size_t { return 1; },
-          [](const Term::Port&) -> std::size_t { return 1; },
-          [](const Term::And& a) {
-            std::size_t deepest = 0;
-            for (const Term& t : a.terms) deepest = std::max(deepest, depth_of(t));
-            return deepest + 1;
-          },
-          [](const Term::Or& o) {
-            std::size_t deepest = 0;
-            for (const Term& t : o.terms) deepest = std::max(deepest, depth_of(t));
-            return deepest + 1;
-          },
-          [](const Term::Not& n) { return depth_of(*n.inner) + 1; },
-      },
-      term.value);
+  return std::visit(Overloaded{
+                        [](const Term::True&) -> std::size_t { return 1; },
+                        [](const Term::False&) -> std::size_t { return 1; },
+                        [](const Term::Port&) -> std::size_t { return 1; },
+                        [](const Term::And& a) {
+                          std::size_t deepest = 0;
+                          for (const Term& t : a.terms) deepest = std::max(deepest, depth_of(t));
+                          return deepest + 1;
+                        },
+                        [](const Term::Or& o) {
+                          std::size_t deepest = 0;
+                          for (const Term& t : o.terms) deepest = std::max(deepest, depth_of(t));
+                          return deepest + 1;
+                        },
+                        [](const Term::Not& n) { return depth_of(*n.inner) + 1; },
+                    },
+                    term.value);
 }
 
 // GCC 12 reports a false -Wfree-nonheap-object for the moved-from term
@@ -58,16 +57,15 @@ std::size_t depth_of(const Term& term) {
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
 Ref new_term(Term&& term, std::size_t depth) {
   if (depth > kMaxTermDepth) {
-    raise(PyExc_RecursionError, "SalvoConditionTerm nested deeper than " +
-                                    std::to_string(kMaxTermDepth) + " levels");
+    raise(PyExc_RecursionError,
+          "SalvoConditionTerm nested deeper than " + std::to_string(kMaxTermDepth) + " levels");
   }
   return new_boxed(types().salvo_condition_term.get(), TermValue{std::move(term), depth});
 }
 #pragma GCC diagnostic pop
 
 const TermValue& term_value_arg(std::string_view name, PyObject* obj) {
-  return exact_arg<TermValue>(types().salvo_condition_term.get(), "SalvoConditionTerm", name,
-                             obj);
+  return exact_arg<TermValue>(types().salvo_condition_term.get(), "SalvoConditionTerm", name, obj);
 }
 
 PyObject* make_true(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -280,25 +278,26 @@ Ref term_to_python(vornix::SalvoConditionTerm term) {
 }
 
 void append_term_repr(std::string& out, const vornix::SalvoConditionTerm& term) {
-  std::visit(Overloaded{
-                 [&](const Term::True&) { out += "SalvoConditionTerm.true_()"; },
-                 [&](const Term::False&) { out += "SalvoConditionTerm.false_()"; },
-                 [&](const Term::Port& p) {
-                   out += "SalvoConditionTerm.port(";
-                   out += vornix::quoted_form(p.port_name);
-                   out += ", ";
-                   out += vornix::diagnostic(p.state);
-                   out += ")";
-                 },
-                 [&](const Term::And& a) { append_terms(out, "SalvoConditionTerm.and_([", a.terms); },
-                 [&](const Term::Or& o) { append_terms(out, "SalvoConditionTerm.or_([", o.terms); },
-                 [&](const Term::Not& n) {
-                   out += "SalvoConditionTerm.not_(";
-                   append_term_repr(out, *n.inner);
-                   out += ")";
-                 },
-             },
-             term.value);
+  std::visit(
+      Overloaded{
+          [&](const Term::True&) { out += "SalvoConditionTerm.true_()"; },
+          [&](const Term::False&) { out += "SalvoConditionTerm.false_()"; },
+          [&](const Term::Port& p) {
+            out += "SalvoConditionTerm.port(";
+            out += vornix::quoted_form(p.port_name);
+            out += ", ";
+            out += vornix::diagnostic(p.state);
+            out += ")";
+          },
+          [&](const Term::And& a) { append_terms(out, "SalvoConditionTerm.and_([", a.terms); },
+          [&](const Term::Or& o) { append_terms(out, "SalvoConditionTerm.or_([", o.terms); },
+          [&](const Term::Not& n) {
+            out += "SalvoConditionTerm.not_(";
+            append_term_repr(out, *n.inner);
+            out += ")";
+          },
+      },
+      term.value);
 }
 
 }  // namespace vornix::py

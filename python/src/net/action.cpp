@@ -281,11 +281,19 @@ vornix::NetAction action_to_core(const ActionValue& action) {
             if (a.epoch_id) epoch_id = python_to_ulid(a.epoch_id->get());
             return N{N::CreatePacket{epoch_id}};
           },
-          [](const A::ConsumePacket& a) { return N{N::ConsumePacket{python_to_ulid(a.packet_id.get())}}; },
-          [](const A::DestroyPacket& a) { return N{N::DestroyPacket{python_to_ulid(a.packet_id.get())}}; },
+          [](const A::ConsumePacket& a) {
+            return N{N::ConsumePacket{python_to_ulid(a.packet_id.get())}};
+          },
+          [](const A::DestroyPacket& a) {
+            return N{N::DestroyPacket{python_to_ulid(a.packet_id.get())}};
+          },
           [](const A::StartEpoch& a) { return N{N::StartEpoch{python_to_ulid(a.epoch_id.get())}}; },
-          [](const A::FinishEpoch& a) { return N{N::FinishEpoch{python_to_ulid(a.epoch_id.get())}}; },
-          [](const A::CancelEpoch& a) { return N{N::CancelEpoch{python_to_ulid(a.epoch_id.get())}}; },
+          [](const A::FinishEpoch& a) {
+            return N{N::FinishEpoch{python_to_ulid(a.epoch_id.get())}};
+          },
+          [](const A::CancelEpoch& a) {
+            return N{N::CancelEpoch{python_to_ulid(a.epoch_id.get())}};
+          },
           [](const A::CreateEpoch& a) {
             return N{N::CreateEpoch{a.node_name, salvo_to_core(a.salvo)}};
           },
@@ -296,7 +304,8 @@ vornix::NetAction action_to_core(const ActionValue& action) {
             return N{N::SendOutputSalvo{python_to_ulid(a.epoch_id.get()), a.salvo_condition_name}};
           },
           [](const A::TransportPacketToLocation& a) {
-            return N{N::TransportPacketToLocation{python_to_ulid(a.packet_id.get()), a.destination}};
+            return N{
+                N::TransportPacketToLocation{python_to_ulid(a.packet_id.get()), a.destination}};
           },
           [](const A::CreateRequest& a) {
             return N{N::CreateRequest{a.node_name, a.label}};
@@ -313,16 +322,24 @@ Ref id_str(const IdText& id) { return Ref::borrow(id.get()); }
 PyObject* net_action_reduce(PyObject* self, PyObject*) {
   using A = ActionValue;
   SharedBorrow hold(borrow_of(self));
-  const auto pack = [](auto&&... items) { return check(PyTuple_Pack(sizeof...(items), items.get()...)); };
-  const auto call = [](const char* factory, Ref args) { return std::pair{factory, std::move(args)}; };
+  const auto pack = [](auto&&... items) {
+    return check(PyTuple_Pack(sizeof...(items), items.get()...));
+  };
+  const auto call = [](const char* factory, Ref args) {
+    return std::pair{factory, std::move(args)};
+  };
   auto [factory, args] = std::visit(
       Overloaded{
           [&](const A::RunStep&) { return call("run_step", pack()); },
           [&](const A::CreatePacket& a) {
             return call("create_packet", a.epoch_id ? pack(id_str(*a.epoch_id)) : pack());
           },
-          [&](const A::ConsumePacket& a) { return call("consume_packet", pack(id_str(a.packet_id))); },
-          [&](const A::DestroyPacket& a) { return call("destroy_packet", pack(id_str(a.packet_id))); },
+          [&](const A::ConsumePacket& a) {
+            return call("consume_packet", pack(id_str(a.packet_id)));
+          },
+          [&](const A::DestroyPacket& a) {
+            return call("destroy_packet", pack(id_str(a.packet_id)));
+          },
           [&](const A::StartEpoch& a) { return call("start_epoch", pack(id_str(a.epoch_id))); },
           [&](const A::FinishEpoch& a) { return call("finish_epoch", pack(id_str(a.epoch_id))); },
           [&](const A::CancelEpoch& a) { return call("cancel_epoch", pack(id_str(a.epoch_id))); },

@@ -38,12 +38,9 @@ BorrowFlag& borrow_of(PyObject* self) { return as_boxed<EpochHandle>(self).borro
 
 const char* state_name(vornix::EpochState state) {
   switch (state) {
-    case vornix::EpochState::Startable:
-      return "Startable";
-    case vornix::EpochState::Running:
-      return "Running";
-    case vornix::EpochState::Finished:
-      return "Finished";
+    case vornix::EpochState::Startable: return "Startable";
+    case vornix::EpochState::Running: return "Running";
+    case vornix::EpochState::Finished: return "Finished";
   }
   vornix::internal_fault("unknown epoch state");
 }
@@ -68,9 +65,9 @@ PyObject* get_in_salvo(PyObject* self, void*) {
 PyObject* get_out_salvos(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
   const SharedEpoch& epoch = shared_of(self);
-  return list_of(epoch->out_salvos, [&](const vornix::Salvo& salvo) {
-           return salvo_to_python(epoch, salvo);
-         }).release();
+  return list_of(epoch->out_salvos,
+                 [&](const vornix::Salvo& salvo) { return salvo_to_python(epoch, salvo); })
+      .release();
 }
 
 PyObject* get_state(PyObject* self, void*) {
@@ -80,9 +77,11 @@ PyObject* get_state(PyObject* self, void*) {
 
 PyObject* get_orphaned_packets(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
-  return list_of(value_of(self).orphaned_packets, [](const vornix::OrphanedPacketInfo& orphan) {
-           return orphan_to_python(orphan_from_core(orphan));
-         }).release();
+  return list_of(value_of(self).orphaned_packets,
+                 [](const vornix::OrphanedPacketInfo& orphan) {
+                   return orphan_to_python(orphan_from_core(orphan));
+                 })
+      .release();
 }
 
 PyObject* epoch_get_id(PyObject* self, PyObject*) {
@@ -122,8 +121,9 @@ PyGetSetDef epoch_getset[] = {
 }  // namespace
 
 std::string epoch_repr(const vornix::Epoch& epoch) {
-  return "Epoch(id='" + epoch.id.to_string() + "', node_name=" + vornix::quoted_form(epoch.node_name) +
-         ", state=EpochState." + state_name(epoch.state) + ")";
+  return "Epoch(id='" + epoch.id.to_string() +
+         "', node_name=" + vornix::quoted_form(epoch.node_name) + ", state=EpochState." +
+         state_name(epoch.state) + ")";
 }
 
 Ref make_epoch_class() {
@@ -155,8 +155,7 @@ Ref epoch_to_python(const vornix::Epoch& epoch) {
 }
 
 SharedEpoch epoch_arg(std::string_view name, PyObject* obj) {
-  const SharedEpoch& epoch =
-      exact_arg<EpochHandle>(types().epoch.get(), "Epoch", name, obj).epoch;
+  const SharedEpoch& epoch = exact_arg<EpochHandle>(types().epoch.get(), "Epoch", name, obj).epoch;
   SharedBorrow hold(borrow_of(obj));
   return epoch;
 }

@@ -83,16 +83,14 @@ PyObject* get_packet_id(PyObject* self, void*) {
 
 // For EpochFinished and EpochCancelled, the id of the epoch they carry.
 PyObject* get_epoch_id(PyObject* self, void*) {
-  return field_or_none(
-      self,
-      Overloaded{
-          [](const auto& e) -> decltype(ulid_to_py_str(e.epoch_id)) {
-            return ulid_to_py_str(e.epoch_id);
-          },
-          [](const auto& e) -> decltype(ulid_to_py_str(e.epoch.id)) {
-            return ulid_to_py_str(e.epoch.id);
-          },
-      });
+  return field_or_none(self, Overloaded{
+                                 [](const auto& e) -> decltype(ulid_to_py_str(e.epoch_id)) {
+                                   return ulid_to_py_str(e.epoch_id);
+                                 },
+                                 [](const auto& e) -> decltype(ulid_to_py_str(e.epoch.id)) {
+                                   return ulid_to_py_str(e.epoch.id);
+                                 },
+                             });
 }
 
 PyObject* get_epoch(PyObject* self, void*) {
@@ -149,10 +147,9 @@ PyObject* get_source_nodes(PyObject* self, void*) {
 }
 
 PyObject* get_request_source(PyObject* self, void*) {
-  return field_or_none(
-      self, [](const auto& e) -> decltype(to_py_str(vornix::to_string(e.source))) {
-        return to_py_str(vornix::to_string(e.source));
-      });
+  return field_or_none(self, [](const auto& e) -> decltype(to_py_str(vornix::to_string(e.source))) {
+    return to_py_str(vornix::to_string(e.source));
+  });
 }
 
 PyObject* get_orphaned_port_name(PyObject* self, void*) {
@@ -225,7 +222,8 @@ std::string event_repr(const vornix::NetEvent& event) {
           },
           [&](const V::RequestCreated& e) {
             return head("RequestCreated", e.timestamp) + ", node=" + quoted_form(e.node_name) +
-                   ", label=" + quoted_form(e.label) + ", source=" + quoted_form(vornix::to_string(e.source)) + ")";
+                   ", label=" + quoted_form(e.label) +
+                   ", source=" + quoted_form(vornix::to_string(e.source)) + ")";
           },
           [&](const V::RequestCascadeResolved& e) {
             return head("RequestCascadeResolved", e.timestamp) +

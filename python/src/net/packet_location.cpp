@@ -125,20 +125,24 @@ PyObject* location_reduce(PyObject* self, PyObject*) {
                                                "outside_net"};
   SharedBorrow hold(borrow_of(self));
   const Location& location = value_of(self);
-  Ref args = std::visit(
-      Overloaded{
-          [](const Location::Node& n) { return check(PyTuple_Pack(1, ulid_to_py_str(n.epoch_id).get())); },
-          [](const Location::InputPort& p) {
-            return check(PyTuple_Pack(2, to_py_str(p.node_name).get(), to_py_str(p.port_name).get()));
-          },
-          [](const Location::OutputPort& p) {
-            return check(
-                PyTuple_Pack(2, ulid_to_py_str(p.epoch_id).get(), to_py_str(p.port_name).get()));
-          },
-          [](const Location::Edge& e) { return check(PyTuple_Pack(1, edge_to_python(e.edge).get())); },
-          [](const Location::OutsideNet&) { return check(PyTuple_New(0)); },
-      },
-      location.value);
+  Ref args = std::visit(Overloaded{
+                            [](const Location::Node& n) {
+                              return check(PyTuple_Pack(1, ulid_to_py_str(n.epoch_id).get()));
+                            },
+                            [](const Location::InputPort& p) {
+                              return check(PyTuple_Pack(2, to_py_str(p.node_name).get(),
+                                                        to_py_str(p.port_name).get()));
+                            },
+                            [](const Location::OutputPort& p) {
+                              return check(PyTuple_Pack(2, ulid_to_py_str(p.epoch_id).get(),
+                                                        to_py_str(p.port_name).get()));
+                            },
+                            [](const Location::Edge& e) {
+                              return check(PyTuple_Pack(1, edge_to_python(e.edge).get()));
+                            },
+                            [](const Location::OutsideNet&) { return check(PyTuple_New(0)); },
+                        },
+                        location.value);
   const char* factory = kFactories[location.value.index()];
   return reduce_to_factory(types().packet_location.get(), factory, std::move(args)).release();
 }

@@ -61,13 +61,11 @@ PyObject* salvo_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 // The two forms read alike: `id_of` gives a packet id as text, `id_str` as a
 // new str.
 const std::string& condition_of(const SalvoHeld& held) {
-  return std::visit(Overloaded{[](const SalvoValue& s) -> const std::string& {
-                                 return s.salvo_condition;
-                               },
-                               [](const EpochSalvo& s) -> const std::string& {
-                                 return s.salvo->salvo_condition;
-                               }},
-                    held);
+  return std::visit(
+      Overloaded{
+          [](const SalvoValue& s) -> const std::string& { return s.salvo_condition; },
+          [](const EpochSalvo& s) -> const std::string& { return s.salvo->salvo_condition; }},
+      held);
 }
 
 template <class F>

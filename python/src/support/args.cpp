@@ -62,8 +62,7 @@ void place_keyword(const Signature& sig, const Keyword& kw, std::size_t npositio
                      "') and position (" + std::to_string(i + 1) + ")");
   }
   if (out[i] != nullptr) {
-    raise_type_error(call_name(sig) + " got multiple values for argument '" + sig.params[i] +
-                     "'");
+    raise_type_error(call_name(sig) + " got multiple values for argument '" + sig.params[i] + "'");
   }
   out[i] = kw.value;
 }
@@ -79,8 +78,8 @@ void match(const Signature& sig, std::span<PyObject* const> positional,
   for (const Keyword& kw : keywords) place_keyword(sig, kw, positional.size(), out);
   for (std::size_t i = 0; i < sig.required; ++i) {
     if (out[i] == nullptr) {
-      raise_type_error(call_name(sig) + " missing required argument '" + sig.params[i] +
-                       "' (pos " + std::to_string(i + 1) + ")");
+      raise_type_error(call_name(sig) + " missing required argument '" + sig.params[i] + "' (pos " +
+                       std::to_string(i + 1) + ")");
     }
   }
 }
@@ -127,9 +126,7 @@ void raise_arg_type_error(std::string_view name, std::string_view expected, PyOb
                    type_name_of(obj));
 }
 
-std::string str_arg(std::string_view name, PyObject* obj) {
-  return utf8_of(obj, arg_prefix(name));
-}
+std::string str_arg(std::string_view name, PyObject* obj) { return utf8_of(obj, arg_prefix(name)); }
 
 std::uint64_t u64_arg(std::string_view name, PyObject* obj) {
   if (!PyLong_Check(obj)) raise_arg_type_error(name, "int", obj);

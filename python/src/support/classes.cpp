@@ -39,8 +39,8 @@ Ref make_quietly(PyType_Spec& spec) {
   Ref cls = filtered ? Ref::steal(PyType_FromSpec(&spec)) : Ref();
   {
     PendingError keep;
-    Ref exited = Ref::steal(
-        PyObject_CallMethod(saved.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
+    Ref exited =
+        Ref::steal(PyObject_CallMethod(saved.get(), "__exit__", "OOO", Py_None, Py_None, Py_None));
     if (!exited) PyErr_Clear();  // the filters are best effort; the class decides
   }
   if (!cls) throw PyErrorAlreadySet{};
@@ -61,8 +61,8 @@ int instance_setattro(PyObject* self, PyObject* name, PyObject* value) {
   Ref found = Ref::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(self)), name));
   if (!found) {
     PyErr_Clear();
-    PyErr_Format(PyExc_AttributeError, "'%s' object has no attribute '%U'",
-                 Py_TYPE(self)->tp_name, name);
+    PyErr_Format(PyExc_AttributeError, "'%s' object has no attribute '%U'", Py_TYPE(self)->tp_name,
+                 name);
     return -1;
   }
   // A data descriptor (a getter) refuses by itself, in its own words.
@@ -187,8 +187,8 @@ Ref make_class(PyType_Spec& spec) {
     set_class_attr(cls.get(), "__abstractmethods__", abstract.get());
   }
   if (!compat::kBaseTypeFlagHonoured && (spec.flags & Py_TPFLAGS_BASETYPE) == 0) {
-    Ref refusal = check(PyDescr_NewClassMethod(reinterpret_cast<PyTypeObject*>(cls.get()),
-                                               &refuse_subclass_def));
+    Ref refusal = check(
+        PyDescr_NewClassMethod(reinterpret_cast<PyTypeObject*>(cls.get()), &refuse_subclass_def));
     set_class_attr(cls.get(), "__init_subclass__", refusal.get());
   }
   if (!compat::kDescriptorsKeepDocs) {

@@ -78,7 +78,8 @@ Ref alloc_boxed(PyObject* type) {
   auto* tp = reinterpret_cast<PyTypeObject*>(type);
 #if !defined(PYPY_VERSION)
   if (!PyType_HasFeature(tp, Py_TPFLAGS_HAVE_GC) && tp->tp_itemsize == 0 &&
-      tp->tp_basicsize == static_cast<Py_ssize_t>(sizeof(Boxed<T>)) && tp->tp_free == PyObject_Free) {
+      tp->tp_basicsize == static_cast<Py_ssize_t>(sizeof(Boxed<T>)) &&
+      tp->tp_free == PyObject_Free) {
     void* memory = PyObject_Malloc(sizeof(Boxed<T>));
     if (memory == nullptr) {
       PyErr_NoMemory();

@@ -55,9 +55,7 @@ bool applies_to(const DescrObject& d, PyObject* obj) {
   return false;
 }
 
-PyObject* descr_get_doc(PyObject* self, void*) {
-  return Ref::borrow(as_descr(self).doc).release();
-}
+PyObject* descr_get_doc(PyObject* self, void*) { return Ref::borrow(as_descr(self).doc).release(); }
 PyObject* descr_get_name(PyObject* self, void*) {
   return Ref::borrow(as_descr(self).name).release();
 }
@@ -115,12 +113,9 @@ PyObject* getter_class() {
   static PyObject* cls = nullptr;
   if (cls != nullptr) return cls;
   PyType_Slot slots[] = {
-      slot(Py_tp_descr_get, guarded<getter_get>),
-      slot(Py_tp_descr_set, guarded<getter_set>),
-      slot(Py_tp_repr, guarded<getter_repr>),
-      slot(Py_tp_getset, getter_getset),
-      slot(Py_tp_dealloc, descr_dealloc),
-      {0, nullptr},
+      slot(Py_tp_descr_get, guarded<getter_get>), slot(Py_tp_descr_set, guarded<getter_set>),
+      slot(Py_tp_repr, guarded<getter_repr>),     slot(Py_tp_getset, getter_getset),
+      slot(Py_tp_dealloc, descr_dealloc),         {0, nullptr},
   };
   PyType_Spec spec = {
       .name = "vornix_sim.getset_descriptor",

@@ -45,8 +45,8 @@ Ref new_instance(PyObject* type, const EnumClassSpec& spec, std::int64_t number)
 
 PyObject* enum_repr(PyObject* self) {
   const EnumObject& e = as_enum(self);
-  const std::string text = std::string(e.spec->name) + "." +
-                           e.spec->members[static_cast<std::size_t>(e.number)];
+  const std::string text =
+      std::string(e.spec->name) + "." + e.spec->members[static_cast<std::size_t>(e.number)];
   return to_py_str(text).release();
 }
 

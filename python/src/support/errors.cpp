@@ -36,8 +36,8 @@ int check_status(int status) {
 }
 
 void raise(PyObject* type, std::string_view message) {
-  Ref text = check(PyUnicode_FromStringAndSize(message.data(),
-                                               static_cast<Py_ssize_t>(message.size())));
+  Ref text =
+      check(PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
   PyErr_SetObject(type, text.get());
   throw PyErrorAlreadySet{};
 }

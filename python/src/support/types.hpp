@@ -3,7 +3,8 @@
 // The module is made once per process, so everything it makes at import (its
 // classes, its exception classes, the strings it hands out on every call) is
 // held in this one process-wide registry, filled at import and read-only
-// afterwards. A failed import resets the whole registry at once. A class file reaches another's class through it:
+// afterwards. A failed import resets the whole registry at once. A class file reaches another's
+// class through it:
 //
 //   Ref pt = enum_value(types().port_type.get(), 1);      // PortRef.port_type
 //   instance_arg("source", obj, types().port_ref.get());  // Edge(source, ...)
