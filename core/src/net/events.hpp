@@ -5,6 +5,7 @@
 // copies (snapshots), never references into the state.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -116,6 +117,18 @@ struct NetEvent {
   // The kind's name, e.g. "PacketMoved".
   std::string_view kind_name() const;
 };
+
+// Every kind's name, in the order of NetEvent::value's alternatives: the one
+// place the names are written.
+inline constexpr std::array<std::string_view, 14> kEventKindNames = {
+    "PacketCreated",          "PacketConsumed",       "PacketDestroyed", "EpochCreated",
+    "EpochStarted",           "EpochFinished",        "EpochCancelled",  "PacketMoved",
+    "InputSalvoTriggered",    "OutputSalvoTriggered", "PacketOrphaned",  "RequestCreated",
+    "RequestCascadeResolved", "RequestEpochCreated",
+};
+static_assert(kEventKindNames.size() == std::variant_size_v<decltype(NetEvent::value)>);
+
+inline std::string_view NetEvent::kind_name() const { return kEventKindNames[value.index()]; }
 
 // Hands a value to an initialization by its conversion, so the value is
 // built straight into the member it initializes: neither moved nor first

@@ -7,6 +7,7 @@ callable takes ``*args, **kwargs`` and keeps a fast path for the usual call
 (all arguments by position, none missing), which costs one length check.
 """
 
+import sys
 from inspect import Parameter, Signature
 
 MODULE = "vornix_sim"
@@ -59,14 +60,20 @@ class Frozen:
         _refuse_write(self, name)
 
     def __delattr__(self, name):
-        _refuse_write(self, name)
+        _refuse_write(self, name, _DELETE_SUFFIX)
 
 
-def _refuse_write(obj, name):
+# Deleting an attribute the extension's objects do not have goes through the
+# interpreter's generic code, whose message grew a clause in 3.13.
+_DELETE_SUFFIX = (" and no __dict__ for setting new attributes"
+                  if sys.version_info >= (3, 13) else "")
+
+
+def _refuse_write(obj, name, suffix=""):
     cls = type(obj)
     if name in cls._getters:
         raise AttributeError(f"attribute '{name}' of '{cls.__name__}' objects is not writable")
-    raise AttributeError(f"'{cls.__name__}' object has no attribute '{name}'")
+    raise AttributeError(f"'{cls.__name__}' object has no attribute '{name}'{suffix}")
 
 
 def new(cls):

@@ -35,14 +35,6 @@ using EventObject = Boxed<vornix::NetEvent>;
 const vornix::NetEvent& value_of(PyObject* self) { return boxed_value<vornix::NetEvent>(self); }
 BorrowFlag& borrow_of(PyObject* self) { return as_boxed<vornix::NetEvent>(self).borrow; }
 
-constexpr const char* kKinds[] = {
-    "PacketCreated",          "PacketConsumed",       "PacketDestroyed", "EpochCreated",
-    "EpochStarted",           "EpochFinished",        "EpochCancelled",  "PacketMoved",
-    "InputSalvoTriggered",    "OutputSalvoTriggered", "PacketOrphaned",  "RequestCreated",
-    "RequestCascadeResolved", "RequestEpochCreated",
-};
-static_assert(std::size(kKinds) == std::variant_size_v<decltype(vornix::NetEvent::value)>);
-
 // A getter answers for the kinds whose fields `convert` can read and gives
 // None for the rest; `convert` must be SFINAE-friendly (trailing decltype).
 template <class F>
@@ -172,66 +164,65 @@ std::string event_repr(const vornix::NetEvent& event) {
   using vornix::quoted_form;
   const auto id = [](const vornix::Ulid& u) { return u.to_string(); };
   const auto epoch = [](const vornix::Epoch& e) { return epoch_repr(e); };
-  const auto head = [](std::string_view kind, Timestamp ts) {
-    return "NetEvent." + std::string(kind) + "(ts=" + std::to_string(ts);
+  const auto head = [&event](Timestamp ts) {
+    return "NetEvent." + std::string(event.kind_name()) + "(ts=" + std::to_string(ts);
   };
   return std::visit(
       Overloaded{
           [&](const V::PacketCreated& e) {
-            return head("PacketCreated", e.timestamp) + ", packet_id='" + id(e.packet_id) + "')";
+            return head(e.timestamp) + ", packet_id='" + id(e.packet_id) + "')";
           },
           [&](const V::PacketConsumed& e) {
-            return head("PacketConsumed", e.timestamp) + ", packet_id='" + id(e.packet_id) +
+            return head(e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', location=" + location_repr(e.location) + ")";
           },
           [&](const V::PacketDestroyed& e) {
-            return head("PacketDestroyed", e.timestamp) + ", packet_id='" + id(e.packet_id) +
+            return head(e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', location=" + location_repr(e.location) + ")";
           },
           [&](const V::EpochCreated& e) {
-            return head("EpochCreated", e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
+            return head(e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
           },
           [&](const V::EpochStarted& e) {
-            return head("EpochStarted", e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
+            return head(e.timestamp) + ", epoch_id='" + id(e.epoch_id) + "')";
           },
           [&](const V::EpochFinished& e) {
-            return head("EpochFinished", e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
+            return head(e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
           },
           [&](const V::EpochCancelled& e) {
-            return head("EpochCancelled", e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
+            return head(e.timestamp) + ", epoch=" + epoch(e.epoch) + ")";
           },
           [&](const V::PacketMoved& e) {
-            return head("PacketMoved", e.timestamp) + ", packet_id='" + id(e.packet_id) +
+            return head(e.timestamp) + ", packet_id='" + id(e.packet_id) +
                    "', from=" + location_repr(e.from_location) +
                    ", to=" + location_repr(e.to_location) +
                    ", from_index=" + std::to_string(e.from_index) + ")";
           },
           [&](const V::InputSalvoTriggered& e) {
-            return head("InputSalvoTriggered", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
+            return head(e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::OutputSalvoTriggered& e) {
-            return head("OutputSalvoTriggered", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
+            return head(e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::PacketOrphaned& e) {
-            return head("PacketOrphaned", e.timestamp) + ", packet_id='" + id(e.packet_id) +
-                   "', epoch_id='" + id(e.epoch_id) + "', node=" + quoted_form(e.node_name) +
+            return head(e.timestamp) + ", packet_id='" + id(e.packet_id) + "', epoch_id='" +
+                   id(e.epoch_id) + "', node=" + quoted_form(e.node_name) +
                    ", port=" + quoted_form(e.port_name) +
                    ", condition=" + quoted_form(e.salvo_condition) + ")";
           },
           [&](const V::RequestCreated& e) {
-            return head("RequestCreated", e.timestamp) + ", node=" + quoted_form(e.node_name) +
+            return head(e.timestamp) + ", node=" + quoted_form(e.node_name) +
                    ", label=" + quoted_form(e.label) +
                    ", source=" + quoted_form(vornix::to_string(e.source)) + ")";
           },
           [&](const V::RequestCascadeResolved& e) {
-            return head("RequestCascadeResolved", e.timestamp) +
-                   ", source_nodes=" + quoted_list(e.source_nodes) +
+            return head(e.timestamp) + ", source_nodes=" + quoted_list(e.source_nodes) +
                    ", label=" + quoted_form(e.label) + ")";
           },
           [&](const V::RequestEpochCreated& e) {
-            return head("RequestEpochCreated", e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
+            return head(e.timestamp) + ", epoch_id='" + id(e.epoch_id) +
                    "', source_node=" + quoted_form(e.node_name) +
                    ", label=" + quoted_form(e.label) + ")";
           },
@@ -302,7 +293,8 @@ Ref make_net_event_class() {
   Ref cls = make_class(spec);
   std::vector<Ref>& kinds = types().event_kinds;
   kinds.clear();
-  for (const char* kind : kKinds) kinds.push_back(interned(kind));
+  for (std::string_view kind : vornix::kEventKindNames)
+    kinds.push_back(interned(std::string(kind).c_str()));
   return cls;
 }
 
