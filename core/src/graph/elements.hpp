@@ -13,11 +13,15 @@
 //       SalvoConditionTerm::port("in", PortState::non_empty())});
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -34,6 +38,128 @@ struct StringHash {
 };
 template <class V>
 using StringMap = std::unordered_map<std::string, V, StringHash, std::equal_to<>>;
+
+// A map from names to values for the small maps inside graph elements (a
+// node's ports, a salvo condition's ports): the entries sit in one vector in
+// the order first inserted, so a map of a few names costs one allocation
+// rather than a node per entry and a bucket array. Past a handful of entries
+// an open-addressing index of positions keeps look-ups constant-time, so a
+// node with many ports builds and answers in linear time. Equality ignores
+// order, as a hash map's does.
+template <class V>
+class NameMap {
+ public:
+  using value_type = std::pair<std::string, V>;
+  using iterator = typename std::vector<value_type>::iterator;
+  using const_iterator = typename std::vector<value_type>::const_iterator;
+
+  NameMap() = default;
+  NameMap(std::initializer_list<value_type> entries) {
+    for (const value_type& e : entries) insert_or_assign(e.first, e.second);
+  }
+  NameMap(const NameMap& other) : entries_(other.entries_) {
+    if (other.index_ != nullptr) index_ = std::make_unique<Index>(*other.index_);
+  }
+  NameMap& operator=(const NameMap& other) {
+    if (this != &other) *this = NameMap(other);
+    return *this;
+  }
+  NameMap(NameMap&&) noexcept = default;
+  NameMap& operator=(NameMap&&) noexcept = default;
+
+  iterator begin() { return entries_.begin(); }
+  iterator end() { return entries_.end(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  void reserve(std::size_t n) { entries_.reserve(n); }
+
+  iterator find(std::string_view key) { return entries_.begin() + offset(key); }
+  const_iterator find(std::string_view key) const { return entries_.begin() + offset(key); }
+  bool contains(std::string_view key) const { return position(key) != entries_.size(); }
+  std::size_t count(std::string_view key) const { return contains(key) ? 1 : 0; }
+
+  // Adds the entry unless the key is present; either way the iterator
+  // points at the key's entry.
+  template <class... Args>
+  std::pair<iterator, bool> try_emplace(std::string key, Args&&... args) {
+    const std::size_t at = position(key);
+    if (at != entries_.size()) return {entries_.begin() + offset(key), false};
+    entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                          std::forward_as_tuple(std::forward<Args>(args)...));
+    note_added();
+    return {std::prev(entries_.end()), true};
+  }
+  std::pair<iterator, bool> emplace(std::string key, V value) {
+    return try_emplace(std::move(key), std::move(value));
+  }
+  std::pair<iterator, bool> insert_or_assign(std::string key, V value) {
+    auto result = try_emplace(std::move(key), value);
+    if (!result.second) result.first->second = std::move(value);
+    return result;
+  }
+
+  bool operator==(const NameMap& other) const {
+    if (size() != other.size()) return false;
+    for (const value_type& e : entries_) {
+      const auto it = other.find(e.first);
+      if (it == other.end() || !(it->second == e.second)) return false;
+    }
+    return true;
+  }
+
+ private:
+  // Up to this many entries a scan is cheaper than hashing.
+  static constexpr std::size_t kScan = 8;
+  // Cells hold position + 1 (0 is empty); at most half of them are used.
+  using Index = std::vector<std::uint32_t>;
+
+  static std::size_t hash_of(std::string_view key) { return StringHash{}(key); }
+
+  std::ptrdiff_t offset(std::string_view key) const {
+    return static_cast<std::ptrdiff_t>(position(key));
+  }
+  // The key's place in entries_, or size() when absent.
+  std::size_t position(std::string_view key) const {
+    if (index_ == nullptr) {
+      for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].first == key) return i;
+      }
+      return entries_.size();
+    }
+    const Index& cells = *index_;
+    const std::size_t mask = cells.size() - 1;
+    for (std::size_t c = hash_of(key) & mask;; c = (c + 1) & mask) {
+      if (cells[c] == 0) return entries_.size();
+      if (entries_[cells[c] - 1].first == key) return cells[c] - 1;
+    }
+  }
+
+  void note_added() {
+    const std::size_t n = entries_.size();
+    if (n <= kScan) return;
+    if (index_ == nullptr || 2 * n > index_->size()) {
+      rebuild(std::bit_ceil(4 * n));
+    } else {
+      place(*index_, n - 1);
+    }
+  }
+  void rebuild(std::size_t cells) {
+    auto index = std::make_unique<Index>(cells, 0);
+    for (std::size_t i = 0; i < entries_.size(); ++i) place(*index, i);
+    index_ = std::move(index);
+  }
+  void place(Index& cells, std::size_t i) const {
+    const std::size_t mask = cells.size() - 1;
+    std::size_t c = hash_of(entries_[i].first) & mask;
+    while (cells[c] != 0) c = (c + 1) & mask;
+    cells[c] = static_cast<std::uint32_t>(i + 1);
+  }
+
+  std::vector<value_type> entries_;
+  std::unique_ptr<Index> index_;  // null while a scan will do
+};
 
 enum class PortType : std::uint8_t { Input = 0, Output = 1 };
 
@@ -254,7 +380,7 @@ struct SalvoConditionTerm {
 
 struct SalvoCondition {
   MaxSalvos max_salvos = MaxSalvos::infinite();
-  StringMap<PacketCount> ports;  // iteration order unspecified
+  NameMap<PacketCount> ports;  // in the order first given
   SalvoConditionTerm term = SalvoConditionTerm::true_();
   bool operator==(const SalvoCondition&) const = default;
 };
@@ -314,8 +440,8 @@ struct DependencyRequestConfig {
 
 struct Node {
   std::string name;
-  StringMap<vornix::Port> in_ports;   // iteration order unspecified
-  StringMap<vornix::Port> out_ports;  // iteration order unspecified
+  NameMap<vornix::Port> in_ports;   // in the order first given
+  NameMap<vornix::Port> out_ports;  // in the order first given
   OrderedMap<SalvoCondition> in_salvo_conditions;
   OrderedMap<SalvoCondition> out_salvo_conditions;
   std::optional<DependencyRequestConfig> dependency_request_config;

@@ -16,7 +16,7 @@ namespace vornix {
 
 // Packets currently at each port of one side of a node (missing name: 0).
 using PacketCounts = StringMap<std::uint64_t>;
-using PortMap = StringMap<Port>;
+using PortMap = NameMap<Port>;
 
 // Whether `term` holds for `packet_counts`, given the declared `ports` of the
 // side the condition belongs to (only Full and NonFull consult `ports`; an

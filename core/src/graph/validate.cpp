@@ -55,7 +55,7 @@ void check_edge(const Graph& graph, const Edge& edge, std::vector<Error>& out) {
 
 // Whether every port a term mentions is declared: the common answer, found
 // without collecting the names.
-bool term_ports_declared(const SalvoConditionTerm& term, const StringMap<Port>& declared) {
+bool term_ports_declared(const SalvoConditionTerm& term, const NameMap<Port>& declared) {
   using T = SalvoConditionTerm;
   auto all_declared = [&](const std::vector<T>& terms) {
     for (const T& t : terms) {
@@ -74,7 +74,7 @@ bool term_ports_declared(const SalvoConditionTerm& term, const StringMap<Port>& 
 }
 
 void check_condition_ports(const Node& node, const std::string& condition_name,
-                           const SalvoCondition& condition, const StringMap<Port>& declared,
+                           const SalvoCondition& condition, const NameMap<Port>& declared,
                            bool is_input, std::vector<Error>& out) {
   for (const auto& entry : condition.ports) {
     if (!declared.contains(entry.first)) {

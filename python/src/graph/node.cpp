@@ -22,7 +22,7 @@ namespace vornix::py {
 namespace {
 
 using NodeObject = Boxed<vornix::Node>;
-using PortMap = vornix::StringMap<vornix::Port>;
+using PortMap = vornix::NameMap<vornix::Port>;
 using ConditionMap = vornix::OrderedMap<vornix::SalvoCondition>;
 
 const vornix::Node& value_of(PyObject* self) { return boxed_value<vornix::Node>(self); }

@@ -20,7 +20,7 @@ namespace vornix::py {
 namespace {
 
 using SalvoConditionObject = Boxed<vornix::SalvoCondition>;
-using PortCounts = vornix::StringMap<vornix::PacketCount>;
+using PortCounts = vornix::NameMap<vornix::PacketCount>;
 
 const vornix::SalvoCondition& value_of(PyObject* self) {
   return boxed_value<vornix::SalvoCondition>(self);
