@@ -74,6 +74,32 @@ TEST(OrderedMap, KeepsInsertionOrderAndReplacesInPlace) {
   EXPECT_EQ(m.find("c"), nullptr);
 }
 
+// Below and above the size at which the map starts indexing its entries:
+// look-ups, refusal of a repeated key, copies and order-blind equality must
+// agree on both sides of it.
+TEST(NameMap, FindsEveryKeyAtEverySizeAndComparesWithoutOrder) {
+  for (int n : {1, 8, 9, 40}) {
+    NameMap<int> m, reversed;
+    for (int i = 0; i < n; ++i) {
+      EXPECT_TRUE(m.try_emplace("p" + std::to_string(i), i).second);
+      reversed.emplace("p" + std::to_string(n - 1 - i), n - 1 - i);
+    }
+    EXPECT_FALSE(m.try_emplace("p0", 99).second);
+    m.insert_or_assign("p0", 0);
+    NameMap<int> copy = m;
+    for (int i = 0; i < n; ++i) {
+      const std::string key = "p" + std::to_string(i);
+      ASSERT_NE(copy.find(key), copy.end()) << n << " " << key;
+      EXPECT_EQ(copy.find(key)->second, i);
+      EXPECT_EQ(std::next(m.begin(), i)->first, key);  // insertion order
+    }
+    EXPECT_FALSE(copy.contains("p" + std::to_string(n)));
+    EXPECT_EQ(copy, reversed);
+    copy.insert_or_assign("p0", -1);
+    EXPECT_NE(copy, m);
+  }
+}
+
 TEST(Quoted, EscapesQuotesControlsAndCombiningMarks) {
   struct Case {
     std::string in, out;
