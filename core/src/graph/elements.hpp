@@ -438,13 +438,49 @@ struct DependencyRequestConfig {
   bool operator==(const DependencyRequestConfig&) const = default;
 };
 
+// An optional value kept on the heap: a pointer's width in its holder for a
+// value most holders never have (most nodes send no dependency requests).
+// Reads like std::optional and copies deeply.
+template <class T>
+class HeapOptional {
+ public:
+  HeapOptional() = default;
+  HeapOptional(std::nullopt_t) {}
+  HeapOptional(T value) : p_(std::make_unique<T>(std::move(value))) {}
+  HeapOptional(std::optional<T> value) {
+    if (value) p_ = std::make_unique<T>(std::move(*value));
+  }
+  HeapOptional(const HeapOptional& o) : p_(o.p_ ? std::make_unique<T>(*o.p_) : nullptr) {}
+  HeapOptional(HeapOptional&&) noexcept = default;
+  HeapOptional& operator=(const HeapOptional& o) {
+    if (this != &o) *this = HeapOptional(o);
+    return *this;
+  }
+  HeapOptional& operator=(HeapOptional&&) noexcept = default;
+  ~HeapOptional() = default;
+
+  bool has_value() const { return p_ != nullptr; }
+  explicit operator bool() const { return p_ != nullptr; }
+  const T& operator*() const { return *p_; }
+  const T* operator->() const { return p_.get(); }
+  T& operator*() { return *p_; }
+  T* operator->() { return p_.get(); }
+  void reset() { p_.reset(); }
+  bool operator==(const HeapOptional& o) const {
+    return p_ == nullptr ? o.p_ == nullptr : o.p_ != nullptr && *p_ == *o.p_;
+  }
+
+ private:
+  std::unique_ptr<T> p_;
+};
+
 struct Node {
   std::string name;
   NameMap<vornix::Port> in_ports;   // in the order first given
   NameMap<vornix::Port> out_ports;  // in the order first given
   OrderedMap<SalvoCondition> in_salvo_conditions;
   OrderedMap<SalvoCondition> out_salvo_conditions;
-  std::optional<DependencyRequestConfig> dependency_request_config;
+  HeapOptional<DependencyRequestConfig> dependency_request_config;
   bool operator==(const Node&) const = default;
 };
 
