@@ -149,6 +149,20 @@ CALLS = [
     "vs.SalvoCondition(vs.MaxSalvos.Infinite, [Text('a')], T.true_()).ports",
     "vs.Node('N', {Text('i'): vs.Port()}).in_ports",
     "vs.Node('N', None, None, OwnItems(c=COND)).in_salvo_conditions",
+    # Graphs: construction, queries, the engine's findings.
+    *[f"vs.Graph({a})" for a in [
+        "[], [EDGE, EDGE], [EDGE, EDGE]", "", "[], [], None, 1", "[], [], nodes=[]", "'ab', []",
+        "[1], [1]", "[], [EDGE], [1]", "[vs.Node('a')], {}", "[], [], Odd()"]],
+    "(lambda g: (g.nodes(), g.edges(), g.dependency_edges(), g.is_dependency_edge(EDGE), "
+    "g.get_edges_by_head(EDGE.target), [(r.kind, str(r), r.details, r) for r in g.validate()]))"
+    "(vs.Graph([vs.Node(NAMES[1], {'i': vs.Port()}, {'o': vs.Port()}, {'c': COND}, "
+    "{'d': vs.SalvoCondition(vs.MaxSalvos.Infinite, ['o', 'q'], T.port('z', vs.PortState.Full))}"
+    ")], [EDGE, EDGE, vs.Edge(EDGE.target, EDGE.source)], [EDGE]))",
+    *[f"vs.Graph([], []).{call}" for call in [
+        "get_edges_by_head(EDGE)", "get_edges_by_head()", "is_dependency_edge(edge=EDGE, x=1)",
+        "nodes(1)", "validate(x=1)"]],
+    "vs.Graph.validate(vs.Node('a'))", "vs.Graph.is_dependency_edge(1, EDGE)",
+    "vs.GraphValidationErrorInfo()", "pickle.dumps(vs.Graph([], [EDGE]).validate()[0])",
 ]
 
 
@@ -181,7 +195,9 @@ class Text(str):
 
 def outcome(vs, expression):
     scope = {"vs": vs, "T": vs.SalvoConditionTerm, "EID": EID, "NAMES": NAMES, "Odd": Odd,
-             "Big": Big, "Text": Text, "OwnItems": OwnItems,
+             "Big": Big, "Text": Text, "OwnItems": OwnItems, "pickle": pickle,
+             "EDGE": vs.Edge(vs.PortRef("A", vs.PortType.Output, "o"),
+                             vs.PortRef("B", vs.PortType.Input, "i")),
              "COND": vs.SalvoCondition(vs.MaxSalvos.finite(2), {"in": vs.PacketCount.count(4)},
                                        vs.SalvoConditionTerm.true_())}
     try:

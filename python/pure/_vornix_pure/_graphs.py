@@ -390,6 +390,9 @@ class Graph(Frozen, metaclass=FrozenType):
                        [_copy_edge(edges[i]) for i in self._given],
                        [_copy_edge(e) for e in self._deps])
 
+    __reduce__.__text_signature__ = "($self, /)"
+    __reduce__.__doc__ = "Return state information for pickling."
+
 
 finish_class(Graph, "(nodes, edges, dependency_edges=None)")
 
