@@ -6,9 +6,9 @@ record is read once, when the call returns, and only for the fields its kind
 uses; the objects keep plain Python values.
 """
 
-from ._capi import ffi, lib
+from ._capi import ffi
 from ._graph import Edge, edge as _edge, port_ref as _port_ref
-from ._ids import str_to_ulid
+from ._ids import ALPHABET, _digits as base32_digits
 from ._net import (
     EDGE, INPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET, Epoch, copy_location, epoch as _epoch,
     location as _location)
@@ -28,16 +28,70 @@ KIND_NAMES = (
 _SOURCES = ("External", "OnStartup", "OnNoSalvoTriggered")
 
 _unpack = ffi.unpack
-_format = lib.vx_ulid_format
-_M64 = (1 << 64) - 1
 
 
 # -- Reading records -------------------------------------------------------------
 
+_GENERATION = 64
+
+# Identifiers as two signed 64-bit halves (the records' reading of them), to
+# text and back in pieces of at most 60 bits: on PyPy an int past 63 bits is
+# a big integer, and these run for every identifier a record names.
+_PAIRS = [a + b for a in ALPHABET for b in ALPHABET]  # 10 bits -> 2 characters
+_M60 = (1 << 60) - 1
+_M56 = (1 << 56) - 1
+
+
+def id_text(hi, lo):
+    p = _PAIRS
+    mid = ((hi & _M56) << 4) | ((lo >> 60) & 15)
+    low = lo & _M60
+    return (p[(hi >> 56) & 255] + p[mid >> 50] + p[(mid >> 40) & 1023] + p[(mid >> 30) & 1023]
+            + p[(mid >> 20) & 1023] + p[(mid >> 10) & 1023] + p[mid & 1023] + p[low >> 50]
+            + p[(low >> 40) & 1023] + p[(low >> 30) & 1023] + p[(low >> 20) & 1023]
+            + p[(low >> 10) & 1023] + p[low & 1023])
+
+
+# Each byte of identifier text -> its 5 bits; 32 for a byte that is no digit.
+_BITS = [32] * 256
+for _i, _c in enumerate(ALPHABET):
+    _BITS[ord(_c)] = _BITS[ord(_c.lower())] = _i
+
+
+def id_halves(text):
+    # Read byte by byte: on PyPy, indexing bytes gives ints the JIT keeps in
+    # registers, where slicing and hashing pieces of a str would allocate.
+    if len(text) == 26 and text.isascii():
+        data = text.encode("ascii")
+        t = _BITS
+        a, b = t[data[0]], t[data[1]]
+        seen = a | b
+        top = a << 5 | b
+        mid = 0
+        for i in range(2, 14):
+            d = t[data[i]]
+            seen |= d
+            mid = mid << 5 | d
+        low = 0
+        for i in range(14, 26):
+            d = t[data[i]]
+            seen |= d
+            low = low << 5 | d
+        if seen < 32:
+            top &= 255  # the two bits above bit 127 are dropped
+            hi = (top << 56) | (mid >> 4)
+            if top >= 128:
+                hi -= 1 << 64
+            n = mid & 15
+            lo = ((n - 16 if n >= 8 else n) << 60) | low
+            return hi, lo
+    base32_digits(text)  # raises the parser's own ValueError
+    raise ValueError("Invalid ULID: invalid character")
+
+
 class Reader:
-    """Turns records into values. One per simulation: it owns the scratch
-    buffer identifiers are formatted into, so that simulations on distinct
-    threads never share it, and its memory of recent identifiers.
+    """Turns records into values. One per simulation, with its memory of
+    recent identifiers.
 
     A host hands back the identifiers it was just given (the epoch it was
     told of, the packet in the salvo it started), and one record names the
@@ -46,10 +100,9 @@ class Reader:
     halves of each text. Two small generations bound the memory: when the
     newer is full it becomes the older and the oldest is dropped."""
 
-    __slots__ = ("_buf", "_texts", "_old_texts", "_halves", "_old_halves")
+    __slots__ = ("_texts", "_old_texts", "_halves", "_old_halves")
 
     def __init__(self):
-        self._buf = ffi.new("char[26]")
         self._texts = {}
         self._old_texts = {}
         self._halves = {}
@@ -69,9 +122,7 @@ class Reader:
             known = self._old_texts.get(lo)
         if known is not None and known[0] == hi:
             return known[1]
-        buf = self._buf
-        _format(rid, buf)
-        text = _unpack(buf, 26).decode("ascii")
+        text = id_text(hi, lo)
         self._remember(text, hi, lo)
         return text
 
@@ -92,9 +143,9 @@ class Reader:
         if known is None:
             known = self._old_halves.get(text)
             if known is None:
-                v = str_to_ulid(text)
-                return v >> 64, v & _M64
+                return id_halves(text)
         return known
+
 
     def location(self, rec):
         k = rec.kind
@@ -186,9 +237,6 @@ class Reader:
         recs = view.events
         event = self.event
         return [event(recs[i]) for i in range(view.event_count)]
-
-
-_GENERATION = 64
 
 
 # -- Writing records (undo) --------------------------------------------------------
