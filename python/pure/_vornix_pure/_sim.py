@@ -22,7 +22,7 @@ from ._net import (
     SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, NetAction, PacketLocation,
     packet as _packet)
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, new, no_args, signature_of, take,
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method_args, new, signature_of, take,
     type_name, _oset)
 
 _OK, _REFUSED, _INTERRUPTED, _BAD_INPUT, _FAULT = range(5)
@@ -351,7 +351,7 @@ class NetSim(Frozen, metaclass=FrozenType):
     @_sim_method("($self)", "Check if the network is blocked (no progress can be made).")
     def is_blocked(self, *args, **kwargs):
         if args or kwargs:
-            no_args("is_blocked", args, kwargs)
+            method_args(NetSim, "is_blocked", self, args, kwargs)
         with self._lock:
             if self._st.borrow < 0:
                 raise RuntimeError("Already mutably borrowed")
@@ -360,7 +360,7 @@ class NetSim(Frozen, metaclass=FrozenType):
     @_sim_method("($self)", "Run the network until blocked, returning all events.")
     def run_until_blocked(self, *args, **kwargs):
         if args or kwargs:
-            no_args("run_until_blocked", args, kwargs)
+            method_args(NetSim, "run_until_blocked", self, args, kwargs)
         lock = self._lock
         lock.acquire()
         try:
@@ -403,7 +403,7 @@ class NetSim(Frozen, metaclass=FrozenType):
                  "    whether any packets were moved.")
     def run_step(self, *args, **kwargs):
         if args or kwargs:
-            no_args("run_step", args, kwargs)
+            method_args(NetSim, "run_step", self, args, kwargs)
         lock = self._lock
         lock.acquire()
         try:
@@ -532,7 +532,7 @@ class NetSim(Frozen, metaclass=FrozenType):
     @_sim_method("($self)", "Get all startable epoch IDs.")
     def get_startable_epochs(self, *args, **kwargs):
         if args or kwargs:
-            no_args("get_startable_epochs", args, kwargs)
+            method_args(NetSim, "get_startable_epochs", self, args, kwargs)
         with self._lock:
             st = self._reading()
             try:
