@@ -170,7 +170,10 @@ def _build(nodes, edges, dependency_edges):
                                                               call.result))
             out = ffi.new("vx_graph**")
             call.check(lib.vx_builder_finish(builder, out, call.result))
-            return ffi.gc(out[0], lib.vx_graph_release)
+            # The size tells a moving collector (PyPy's) roughly what the
+            # handle holds outside its heap, so that it collects in time.
+            size = 128 * (len(nodes) + len(edges) + len(dependency_edges))
+            return ffi.gc(out[0], lib.vx_graph_release, size)
     finally:
         lib.vx_builder_free(builder)
 
