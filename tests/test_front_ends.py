@@ -20,8 +20,13 @@ def extension_module():
     for entry in sys.path:  # past any stand-in that hands out the pure front end
         spec = importlib.machinery.PathFinder.find_spec("vornix_sim", [entry or "."])
         if spec is not None and isinstance(spec.loader, importlib.machinery.ExtensionFileLoader):
-            module = importlib.util.module_from_spec(spec)
-            spec.loader.exec_module(module)
+            # Loading registers the extension as vornix_sim: the test modules
+            # collected after this one must still get the front end under test.
+            try:
+                module = importlib.util.module_from_spec(spec)
+                spec.loader.exec_module(module)
+            finally:
+                sys.modules["vornix_sim"] = loaded
             return module
     return None
 
