@@ -26,7 +26,8 @@ def extension_module():
                 module = importlib.util.module_from_spec(spec)
                 spec.loader.exec_module(module)
             finally:
-                sys.modules["vornix_sim"] = loaded
+                if loaded is not None:
+                    sys.modules["vornix_sim"] = loaded
             return module
     return None
 
