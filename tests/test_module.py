@@ -1,6 +1,7 @@
 """The module frame: import, __all__, exception hierarchy, class doc strings."""
 
 import inspect
+import os
 import sys
 
 import pytest
@@ -128,6 +129,12 @@ def test_all_is_complete_once_every_class_exists():
         pytest.skip("not every class is built yet")
     assert vornix_sim.__all__ == ALL_NAMES
     assert len(vornix_sim.__all__) == 58
+
+
+def test_the_interpreter_gets_its_front_end():
+    # PyPy gets the pure-Python front end; CPython the extension, unless the
+    # tests were asked to put the pure one in its place.
+    assert PURE_FRONT_END == (PYPY or os.environ.get("VORNIX_FRONT_END") == "pure")
 
 
 def test_reimport_returns_the_same_module_without_registering_again():
