@@ -37,11 +37,11 @@ test_with() {
 }
 
 if wanted pypy3; then
-  if ! dpkg -s pypy3 pypy3-dev pypy3-venv >/dev/null 2>&1; then
+  if ! dpkg -s pypy3 pypy3-venv >/dev/null 2>&1; then
     echo "== installing PyPy"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-      pypy3 pypy3-dev pypy3-venv >/dev/null
+      pypy3 pypy3-venv >/dev/null
   fi
   test_with pypy3 "$(command -v pypy3)"
 fi
