@@ -60,7 +60,7 @@ class _Call:
         self.result = lib.vx_result_new()
         if self.result == ffi.NULL:
             raise MemoryError()
-        self._keep = []
+        self._texts = {}
 
     def __enter__(self):
         return self
@@ -68,17 +68,20 @@ class _Call:
     def __exit__(self, *exc):
         lib.vx_result_free(self.result)
         self.result = ffi.NULL
-        del self._keep[:]
+        self._texts.clear()
 
     def text(self, s):
-        """A vx_str initializer for a name; names were checked to have UTF-8."""
-        data = s.encode("utf-8")
-        buf = ffi.new("char[]", data)
-        self._keep.append(buf)
-        return (buf, len(data))
+        """A vx_str initializer for a name; names were checked to have UTF-8.
+        Port and condition names repeat from node to node: each distinct
+        name is encoded once per call."""
+        t = self._texts.get(s)
+        if t is None:
+            data = s.encode("utf-8")
+            t = self._texts[s] = (ffi.new("char[]", data), len(data))
+        return t
 
     def check(self, status):
-        if status != lib.VX_OK:
+        if status != _OK:
             view = lib.vx_result_view(self.result)
             raise InternalFault(_str(view.message))
 
@@ -87,6 +90,9 @@ class _Call:
 
     def edge(self, e):
         return ffi.new("vx_edge*", (self.ref(e._source), self.ref(e._target)))
+
+
+_OK = lib.VX_OK
 
 
 def _str(s):
@@ -170,7 +176,10 @@ def _build(nodes, edges, dependency_edges):
                                                               call.result))
             out = ffi.new("vx_graph**")
             call.check(lib.vx_builder_finish(builder, out, call.result))
-            return ffi.gc(out[0], lib.vx_graph_release)
+            # The size tells a moving collector (PyPy's) roughly what the
+            # handle holds outside its heap, so that it collects in time.
+            size = 128 * (len(nodes) + len(edges) + len(dependency_edges))
+            return ffi.gc(out[0], lib.vx_graph_release, size)
     finally:
         lib.vx_builder_free(builder)
 
