@@ -499,6 +499,10 @@ class NetActionResponseData(Frozen, metaclass=FrozenType):
     __slots__ = ("_a", "_b")
     __module__ = MODULE
 
+    def __repr__(self):
+        self._a  # one made past its constructor holds nothing: refused here
+        return object.__repr__(self)
+
 
 def _variant(name, params, body):
     full = "NetActionResponseData_" + name
