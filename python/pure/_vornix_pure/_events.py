@@ -7,7 +7,7 @@ uses; the objects keep plain Python values.
 """
 
 from ._capi import ffi
-from ._graph import Edge, edge as _edge, port_ref as _port_ref
+from ._graph import edge as _edge, port_ref as _port_ref
 from ._ids import ALPHABET, _digits as base32_digits
 from ._net import (
     EDGE, INPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET, Epoch, copy_location, epoch as _epoch,

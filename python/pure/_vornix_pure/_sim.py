@@ -327,6 +327,9 @@ class NetSim(Frozen, metaclass=FrozenType):
                 act = self._act
                 keep = _write_action(act, action, self._reader)
                 status = lib.vx_sim_do(self._sim, act, self._res)
+                # Used after the call, so that the buffers it holds (the
+                # record points into them) live through it, on PyPy too.
+                del keep
                 view = self._view
                 reader = self._reader
                 if status == _OK:
@@ -462,7 +465,7 @@ class NetSim(Frozen, metaclass=FrozenType):
                 for i in range(n):
                     writer.event(recs[i], checked[i])
                 status = lib.vx_sim_undo(self._sim, act, recs, n, self._res)
-                del keep
+                del keep, writer, recs
                 if status == _OK:
                     return None
                 view = self._view
