@@ -586,7 +586,9 @@ class NetSim(Frozen, metaclass=FrozenType):
         texts = [ident(ids[i]) for i in range(view.id_count)]
         # The ulid package's classes are Python code: it runs while this call
         # still reads the simulation, so it may read it but not change it.
-        return [ulid_to_python_text(t) for t in texts]
+        import ulid
+        from_str = ulid.ULID.from_str
+        return [from_str(t) for t in texts]
 
     def __repr__(self):
         with self._lock:
@@ -600,11 +602,6 @@ class NetSim(Frozen, metaclass=FrozenType):
 
 
 finish_class(NetSim, "(graph)")
-
-
-def ulid_to_python_text(text):
-    import ulid
-    return ulid.ULID.from_str(text)
 
 
 def _copy_graph(graph):
