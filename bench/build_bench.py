@@ -22,7 +22,6 @@ import gc
 import os
 import sys
 import time
-import tracemalloc
 
 import vornix_sim as vs
 
@@ -45,7 +44,8 @@ def resident():
 
 
 def traced():
-    return tracemalloc.get_traced_memory()[0] if tracemalloc.is_tracing() else 0
+    tracemalloc = sys.modules.get("tracemalloc")  # imported for --traced only: PyPy has none
+    return tracemalloc.get_traced_memory()[0] if tracemalloc and tracemalloc.is_tracing() else 0
 
 
 def elements(n):
@@ -78,6 +78,8 @@ def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     n = int(args[0]) if args else 200_000
     if "--traced" in sys.argv:
+        import tracemalloc  # noqa: PLC0415
+
         tracemalloc.start()
     gc.collect()
     gc.disable()  # collections would land in whichever stage runs then

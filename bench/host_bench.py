@@ -24,15 +24,24 @@ shared machine falls on all of them alike; the median of the repeats is
 reported, with the ratios against SimPy.
 
     python bench/host_bench.py [--stages 100] [--packets 1000] [--repeats 3]
+
+VORNIX_FRONT_END=pure times the pure-Python front end from this checkout
+(or the installed one) in place of whatever `import vornix_sim` gives.
 """
 
 import argparse
 import gc
+import os
+import pathlib
 import statistics
 import sys
 import time
 
-import vornix_sim as vs
+if os.environ.get("VORNIX_FRONT_END") == "pure":
+    sys.path.append(str(pathlib.Path(__file__).resolve().parent.parent / "python" / "pure"))
+    import _vornix_pure as vs
+else:
+    import vornix_sim as vs
 
 try:
     import simpy
@@ -168,7 +177,8 @@ def main(argv=None):
         runs["simpy"] = lambda: simpy_chain(args.stages, args.packets)
     rates = interleaved(runs, args.repeats, args.stages * args.packets)
 
-    impl = f"{sys.implementation.name} {sys.version.split()[0]}"
+    front = "pure front end" if vs.__name__ == "_vornix_pure" else "C-API module"
+    impl = f"{sys.implementation.name} {sys.version.split()[0]}, {front}"
     print(f"{impl}: {args.stages} stages, {args.packets} packets, "
           f"median of {args.repeats} interleaved runs")
     if sys.implementation.name == "pypy":

@@ -29,11 +29,11 @@ if [ ! -x .venv/bin/python ]; then
   python3 -m venv .venv
 fi
 .venv/bin/python -m pip install -q --upgrade pip
-.venv/bin/python -m pip install -q "$root" pytest
+.venv/bin/python -m pip install -q "$root" pytest cffi
 cd "$root/tests"  # run against the installed module, not the source tree
 "$root/.venv/bin/python" -X dev -m pytest -q -p no:cacheprovider "$root/tests"
 
-echo "== Python tests against the pure-Python front end (its classes so far)"
+echo "== Python tests against the pure-Python front end"
 bash "$root/scripts/test_pure.sh" "$root/.venv/bin/python"
 bash "$root/scripts/test_tools.sh"
 

@@ -2,7 +2,7 @@
 
 VORNIX_FRONT_END=pure puts the pure-Python front end in place of the
 extension module before any test module imports vornix_sim; the default
-(c) leaves the import alone.
+(c) leaves the import alone, which on PyPy gives the pure front end anyway.
 """
 
 import atexit

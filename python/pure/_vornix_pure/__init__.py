@@ -5,23 +5,24 @@ from ._graph import (
     DependencyRequestConfig, DependencyRequestTrigger, Edge, MaxSalvos, MaxSalvosFinite, Node,
     PacketCount, PacketCountN, Port, PortRef, PortSlotSpec, PortSlotSpecFinite, PortState,
     PortStateNumeric, PortType, SalvoCondition, SalvoConditionTerm)
+from ._graphs import Graph, GraphValidationErrorInfo
+from ._events import NetActionResponseData, NetEvent
 from ._net import (
     Epoch, EpochState, NetAction, OrphanedPacketInfo, Packet, PacketLocation, Salvo)
+from ._sim import NetSim
 
 globals().update(_EXCEPTIONS)
 
-# Same names in the same order as the extension module; classes still to be
-# written (those that need the engine) are left out, never reordered:
-# GraphValidationErrorInfo and Graph follow Node, NetEvent,
-# NetActionResponseData and NetSim follow NetAction. Engine results become
-# objects through the plain-data factories beside each class (node(),
+# Same names in the same order as the extension module. Engine results
+# become objects through the plain-data factories beside each class (node(),
 # salvo_condition(), location(), packet(), epoch(), salvo(), ...), and engine
 # faults through _errors.InternalFault.
 _GRAPH_CLASSES = (
     PacketCount, PacketCountN, MaxSalvos, MaxSalvosFinite, PortSlotSpec, PortSlotSpecFinite,
     PortState, PortStateNumeric, SalvoConditionTerm, DependencyRequestTrigger,
-    DependencyRequestConfig, Port, PortType, PortRef, Edge, SalvoCondition, Node)
+    DependencyRequestConfig, Port, PortType, PortRef, Edge, SalvoCondition, Node,
+    GraphValidationErrorInfo, Graph)
 _SIMULATION_CLASSES = (PacketLocation, EpochState, Packet, Salvo, OrphanedPacketInfo, Epoch,
-                       NetAction)
+                       NetAction, NetEvent, NetActionResponseData, NetSim)
 
 __all__ = list(_EXCEPTIONS) + [c.__name__ for c in _GRAPH_CLASSES + _SIMULATION_CLASSES]

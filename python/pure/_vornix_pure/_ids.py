@@ -32,9 +32,11 @@ def ulid_text(value):
 def _digits(text):
     """The text as base-32 digits for int(), or a ValueError."""
     if len(text) != 26 or not text.isascii():
-        # Lengths count UTF-8 bytes: 26 characters of which some are not ASCII
-        # are more than 26 bytes.
-        raise ValueError("Invalid ULID: invalid length")
+        # Lengths count UTF-8 bytes (lone surrogates as their three-byte
+        # forms): 13 two-byte characters are 26 bytes, of no valid digit.
+        if text.isascii() or len(text.encode("utf-8", "surrogatepass")) != 26:
+            raise ValueError("Invalid ULID: invalid length")
+        raise ValueError("Invalid ULID: invalid character")
     digits = text.encode("ascii").translate(_TO_BASE32)
     if b"!" in digits:
         raise ValueError("Invalid ULID: invalid character")

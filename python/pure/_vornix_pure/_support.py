@@ -106,10 +106,11 @@ def signature_of(text):
         body = text[1:-1]
         for part in body.split(", ") if body else ():
             name, _, default = part.partition("=")
+            kind = Parameter.POSITIONAL_OR_KEYWORD
             if name == "$self":
-                name = "self"
-            params.append(Parameter(name, Parameter.POSITIONAL_OR_KEYWORD,
-                                    default=None if default else Parameter.empty))
+                # The instance of a method is passed by position only.
+                name, kind = "self", Parameter.POSITIONAL_ONLY
+            params.append(Parameter(name, kind, default=None if default else Parameter.empty))
         sig = _signatures[text] = Signature(params)
     return sig
 

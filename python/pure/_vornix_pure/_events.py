@@ -1,0 +1,603 @@
+"""NetEvent and NetActionResponseData, and the reading of the engine's
+records into them (and of events back into records, for undo).
+
+Records live in a simulation's result buffer only until its next call, so a
+record is read once, when the call returns, and only for the fields its kind
+uses; the objects keep plain Python values.
+"""
+
+from ._capi import ffi
+from ._graph import edge as _edge, port_ref as _port_ref
+from ._ids import ALPHABET, _digits as base32_digits
+from ._net import (
+    EDGE, INPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET, Epoch, copy_location, epoch as _epoch,
+    location as _location)
+from ._support import (
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, new, quoted, sequence_arg,
+    str_arg, take, _oset)
+
+# Event kinds, in the engine's order.
+(PACKET_CREATED, PACKET_CONSUMED, PACKET_DESTROYED, EPOCH_CREATED, EPOCH_STARTED,
+ EPOCH_FINISHED, EPOCH_CANCELLED, PACKET_MOVED, INPUT_SALVO_TRIGGERED, OUTPUT_SALVO_TRIGGERED,
+ PACKET_ORPHANED, REQUEST_CREATED, REQUEST_CASCADE_RESOLVED, REQUEST_EPOCH_CREATED) = range(14)
+KIND_NAMES = (
+    "PacketCreated", "PacketConsumed", "PacketDestroyed", "EpochCreated", "EpochStarted",
+    "EpochFinished", "EpochCancelled", "PacketMoved", "InputSalvoTriggered",
+    "OutputSalvoTriggered", "PacketOrphaned", "RequestCreated", "RequestCascadeResolved",
+    "RequestEpochCreated")
+_SOURCES = ("External", "OnStartup", "OnNoSalvoTriggered")
+
+_buffer = ffi.buffer
+
+
+# -- Reading records -------------------------------------------------------------
+
+_GENERATION = 64
+
+# Identifiers as two signed 64-bit halves (the records' reading of them), to
+# text and back in pieces of at most 60 bits: on PyPy an int past 63 bits is
+# a big integer, and these run for every identifier a record names.
+_PAIRS = [a + b for a in ALPHABET for b in ALPHABET]  # 10 bits -> 2 characters
+_M60 = (1 << 60) - 1
+_M56 = (1 << 56) - 1
+
+
+def id_text(hi, lo):
+    p = _PAIRS
+    mid = ((hi & _M56) << 4) | ((lo >> 60) & 15)
+    low = lo & _M60
+    return (p[(hi >> 56) & 255] + p[mid >> 50] + p[(mid >> 40) & 1023] + p[(mid >> 30) & 1023]
+            + p[(mid >> 20) & 1023] + p[(mid >> 10) & 1023] + p[mid & 1023] + p[low >> 50]
+            + p[(low >> 40) & 1023] + p[(low >> 30) & 1023] + p[(low >> 20) & 1023]
+            + p[(low >> 10) & 1023] + p[low & 1023])
+
+
+# Each byte of identifier text -> its 5 bits; 32 for a byte that is no digit.
+_BITS = [32] * 256
+for _i, _c in enumerate(ALPHABET):
+    _BITS[ord(_c)] = _BITS[ord(_c.lower())] = _i
+
+
+def id_halves(text):
+    # Read byte by byte: on PyPy, indexing bytes gives ints the JIT keeps in
+    # registers, where slicing and hashing pieces of a str would allocate.
+    if len(text) == 26 and text.isascii():
+        data = text.encode("ascii")
+        t = _BITS
+        a, b = t[data[0]], t[data[1]]
+        seen = a | b
+        top = a << 5 | b
+        mid = 0
+        for i in range(2, 14):
+            d = t[data[i]]
+            seen |= d
+            mid = mid << 5 | d
+        low = 0
+        for i in range(14, 26):
+            d = t[data[i]]
+            seen |= d
+            low = low << 5 | d
+        if seen < 32:
+            top &= 255  # the two bits above bit 127 are dropped
+            hi = (top << 56) | (mid >> 4)
+            if top >= 128:
+                hi -= 1 << 64
+            n = mid & 15
+            lo = ((n - 16 if n >= 8 else n) << 60) | low
+            return hi, lo
+    base32_digits(text)  # raises the parser's own ValueError
+    raise ValueError("Invalid ULID: invalid character")
+
+
+class Reader:
+    """Turns records into values. One per simulation, with its memory of
+    recent identifiers.
+
+    A host hands back the identifiers it was just given (the epoch it was
+    told of, the packet in the salvo it started), and one record names the
+    same few identifiers several times, so the texts formatted lately are
+    kept, by their low half (checked against the high half), along with the
+    halves of each text. Two small generations bound the memory: when the
+    newer is full it becomes the older and the oldest is dropped."""
+
+    __slots__ = ("_texts", "_old_texts", "_halves", "_old_halves")
+
+    def __init__(self):
+        self._texts = {}
+        self._old_texts = {}
+        self._halves = {}
+        self._old_halves = {}
+
+    def name(self, s):
+        n = s.len
+        if n == 0:
+            return ""
+        # A slice of a buffer costs PyPy less than ffi.unpack does.
+        return _buffer(s.ptr, n)[:].decode("utf-8", "surrogateescape")
+
+    def id(self, rid):
+        hi = rid.hi
+        lo = rid.lo
+        known = self._texts.get(lo)
+        if known is None:
+            known = self._old_texts.get(lo)
+        if known is not None and known[0] == hi:
+            return known[1]
+        text = id_text(hi, lo)
+        self._remember(text, hi, lo)
+        return text
+
+    def _remember(self, text, hi, lo):
+        texts = self._texts
+        if len(texts) >= _GENERATION:
+            self._old_texts = texts
+            self._texts = texts = {}
+            self._old_halves = self._halves
+            self._halves = {}
+        texts[lo] = (hi, text)
+        self._halves[text] = (hi, lo)
+
+    def halves(self, text):
+        """The (hi, lo) halves of identifier text (a plain str); ValueError
+        as the parser words it."""
+        known = self._halves.get(text)
+        if known is None:
+            known = self._old_halves.get(text)
+            if known is None:
+                return id_halves(text)
+        return known
+
+
+    def location(self, rec):
+        k = rec.kind
+        if k == INPUT_PORT:
+            return _location(k, self.name(rec.node_name), self.name(rec.port_name))
+        if k == OUTPUT_PORT:
+            return _location(k, self.id(rec.epoch_id), self.name(rec.port_name))
+        if k == NODE:
+            return _location(k, self.id(rec.epoch_id))
+        if k == EDGE:
+            return _location(k, self.edge(rec.edge))
+        return _location(OUTSIDE_NET)
+
+    def port_ref(self, rec):
+        return _port_ref(self.name(rec.node_name), rec.port_type, self.name(rec.port_name))
+
+    def edge(self, rec):
+        return _edge(self.port_ref(rec.source), self.port_ref(rec.target))
+
+    def salvo(self, rec):
+        name = self.name
+        ident = self.id
+        packets = rec.packets
+        return (name(rec.salvo_condition),
+                tuple([(name(packets[i].port_name), ident(packets[i].packet_id))
+                       for i in range(rec.packet_count)]))
+
+    def epoch(self, rec):
+        name = self.name
+        ident = self.id
+        outs = rec.out_salvos
+        orphans = rec.orphaned_packets
+        return _epoch(
+            ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo),
+            tuple([self.salvo(outs[i]) for i in range(rec.out_salvo_count)]),
+            rec.state,
+            tuple([(ident(o.packet_id), name(o.from_port), name(o.salvo_condition))
+                   for o in (orphans[i] for i in range(rec.orphan_count))]))
+
+    def event(self, rec):
+        k = rec.kind
+        ev = new(NetEvent)
+        _oset(ev, "_k", k)
+        _oset(ev, "_ts", rec.timestamp)
+        a = b = c = d = None
+        ident = None
+        if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
+            ident = self.id(rec.id)
+        elif k == PACKET_MOVED:
+            ident = self.id(rec.id)
+            a = self.location(rec.location)
+            b = self.location(rec.to_location)
+            c = rec.from_index
+        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            ident = self.id(rec.id)
+            a = self.name(rec.salvo_condition)
+        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            a = self.epoch(rec.epoch)
+            ident = a._id
+        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            ident = self.id(rec.id)
+            a = self.location(rec.location)
+        elif k == PACKET_ORPHANED:
+            ident = self.id(rec.id)
+            a = self.id(rec.epoch_id)
+            b = self.name(rec.node_name)
+            c = self.name(rec.port_name)
+            d = self.name(rec.salvo_condition)
+        elif k == REQUEST_CREATED:
+            a = self.name(rec.node_name)
+            b = self.name(rec.label)
+            c = rec.source
+        elif k == REQUEST_CASCADE_RESOLVED:
+            nodes = rec.source_nodes
+            a = tuple([self.name(nodes[i]) for i in range(rec.source_node_count)])
+            b = self.name(rec.label)
+        else:  # REQUEST_EPOCH_CREATED
+            ident = self.id(rec.id)
+            a = self.name(rec.node_name)
+            b = self.name(rec.label)
+        _oset(ev, "_id", ident)
+        _oset(ev, "_a", a)
+        _oset(ev, "_b", b)
+        _oset(ev, "_c", c)
+        _oset(ev, "_d", d)
+        return ev
+
+    def events(self, view):
+        recs = view.events
+        event = self.event
+        return [event(recs[i]) for i in range(view.event_count)]
+
+
+# -- Writing records (undo) --------------------------------------------------------
+
+class Writer:
+    """Fills records from values, keeping every buffer they point to alive
+    for as long as the writer lives (the duration of one call)."""
+
+    __slots__ = ("keep", "halves")
+
+    def __init__(self, reader):
+        self.keep = []
+        self.halves = reader.halves
+
+    def str(self, dst, text):
+        data = text.encode("utf-8", "surrogatepass")
+        buf = ffi.new("char[]", data)
+        self.keep.append(buf)
+        dst.ptr = buf
+        dst.len = len(data)
+
+    def id(self, dst, text):
+        hi, lo = self.halves(text)
+        dst.hi = hi
+        dst.lo = lo
+
+    def port_ref(self, dst, ref):
+        self.str(dst.node_name, ref._node)
+        dst.port_type = int(ref._side)
+        self.str(dst.port_name, ref._port)
+
+    def location(self, dst, loc):
+        k = loc._kind
+        dst.kind = k
+        if k == NODE:
+            self.id(dst.epoch_id, loc._a)
+        elif k == INPUT_PORT:
+            self.str(dst.node_name, loc._a)
+            self.str(dst.port_name, loc._b)
+        elif k == OUTPUT_PORT:
+            self.id(dst.epoch_id, loc._a)
+            self.str(dst.port_name, loc._b)
+        elif k == EDGE:
+            self.port_ref(dst.edge.source, loc._a._source)
+            self.port_ref(dst.edge.target, loc._a._target)
+
+    def salvo(self, dst, condition, packets, parse=None):
+        self.str(dst.salvo_condition, condition)
+        n = len(packets)
+        dst.packet_count = n
+        if n:
+            arr = ffi.new("vx_salvo_packet[]", n)
+            self.keep.append(arr)
+            for i, (port, ident) in enumerate(packets):
+                self.str(arr[i].port_name, port)
+                hi, lo = (parse or self.halves)(ident)
+                arr[i].packet_id.hi = hi
+                arr[i].packet_id.lo = lo
+            dst.packets = arr
+
+    def epoch(self, e):
+        rec = ffi.new("vx_epoch*")
+        self.keep.append(rec)
+        self.id(rec.id, e._id)
+        self.str(rec.node_name, e._node)
+        rec.state = e._state
+        self.salvo(rec.in_salvo, *e._in_salvo)
+        n = len(e._out_salvos)
+        if n:
+            outs = ffi.new("vx_salvo[]", n)
+            self.keep.append(outs)
+            for i, s in enumerate(e._out_salvos):
+                self.salvo(outs[i], *s)
+            rec.out_salvos = outs
+            rec.out_salvo_count = n
+        n = len(e._orphans)
+        if n:
+            orphans = ffi.new("vx_orphan[]", n)
+            self.keep.append(orphans)
+            for i, (pid, port, condition) in enumerate(e._orphans):
+                self.id(orphans[i].packet_id, pid)
+                self.str(orphans[i].from_port, port)
+                self.str(orphans[i].salvo_condition, condition)
+            rec.orphaned_packets = orphans
+            rec.orphan_count = n
+        return rec
+
+    def event(self, rec, ev):
+        k = ev._k
+        rec.kind = k
+        rec.timestamp = ev._ts
+        a, b = ev._a, ev._b
+        if k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            rec.epoch = self.epoch(a)
+            self.id(rec.id, a._id)
+        elif ev._id is not None:
+            self.id(rec.id, ev._id)
+        if k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            self.location(rec.location, a)
+        elif k == PACKET_MOVED:
+            self.location(rec.location, a)
+            self.location(rec.to_location, b)
+            rec.from_index = ev._c
+        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            self.str(rec.salvo_condition, a)
+        elif k == PACKET_ORPHANED:
+            self.id(rec.epoch_id, a)
+            self.str(rec.node_name, b)
+            self.str(rec.port_name, ev._c)
+            self.str(rec.salvo_condition, ev._d)
+        elif k == REQUEST_CREATED:
+            self.str(rec.node_name, a)
+            self.str(rec.label, b)
+            rec.source = ev._c
+        elif k == REQUEST_CASCADE_RESOLVED:
+            n = len(a)
+            if n:
+                strs = ffi.new("vx_str[]", n)
+                self.keep.append(strs)
+                for i, s in enumerate(a):
+                    self.str(strs[i], s)
+                rec.source_nodes = strs
+            rec.source_node_count = n
+            self.str(rec.label, b)
+        elif k == REQUEST_EPOCH_CREATED:
+            self.str(rec.node_name, a)
+            self.str(rec.label, b)
+
+
+def event_arg(obj):
+    if type(obj) is not NetEvent:
+        raise TypeError(f"'{type(obj).__name__}' object cannot be converted to 'NetEvent'")
+    return obj
+
+
+# -- NetEvent --------------------------------------------------------------------------
+
+def _getter(kinds, read, doc=None):
+    def get(self):
+        return read(self) if self._k in kinds else None
+    return property(get, doc=doc)
+
+
+_PACKET_KINDS = frozenset((PACKET_CREATED, PACKET_CONSUMED, PACKET_DESTROYED, PACKET_MOVED,
+                           PACKET_ORPHANED))
+_EPOCH_ID_KINDS = frozenset((EPOCH_CREATED, EPOCH_STARTED, EPOCH_FINISHED, EPOCH_CANCELLED,
+                             INPUT_SALVO_TRIGGERED, OUTPUT_SALVO_TRIGGERED,
+                             REQUEST_EPOCH_CREATED))
+_EPOCH_KINDS = frozenset((EPOCH_FINISHED, EPOCH_CANCELLED))
+_SALVO_KINDS = frozenset((INPUT_SALVO_TRIGGERED, OUTPUT_SALVO_TRIGGERED))
+_REQUEST_NAMED = frozenset((REQUEST_CREATED, REQUEST_EPOCH_CREATED))
+_LABELLED = frozenset((REQUEST_CREATED, REQUEST_CASCADE_RESOLVED, REQUEST_EPOCH_CREATED))
+
+
+def _copy_epoch(e):
+    return _epoch(e._id, e._node, e._in_salvo, e._out_salvos, e._state, e._orphans)
+
+
+class NetEvent(Frozen, metaclass=FrozenType):
+    "An event that occurred during a network action."
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d")
+    __module__ = MODULE
+
+    @property
+    def kind(self):
+        return KIND_NAMES[self._k]
+
+    @property
+    def timestamp(self):
+        return self._ts
+
+    @property
+    def packet_id(self):
+        return self._id if self._k in _PACKET_KINDS else None
+
+    @property
+    def epoch_id(self):
+        k = self._k
+        if k in _EPOCH_ID_KINDS:
+            return self._id
+        return self._a if k == PACKET_ORPHANED else None
+
+    epoch = _getter(_EPOCH_KINDS, lambda e: _copy_epoch(e._a),
+                    "Get the epoch (for EpochFinished and EpochCancelled events).")
+    from_location = _getter((PACKET_MOVED,), lambda e: copy_location(e._a))
+    to_location = _getter((PACKET_MOVED,), lambda e: copy_location(e._b))
+    from_index = _getter((PACKET_MOVED,), lambda e: e._c,
+                         "Get the from_index (for PacketMoved events - used for undo).")
+    location = _getter((PACKET_CONSUMED, PACKET_DESTROYED), lambda e: copy_location(e._a),
+                       "Get the location (for PacketConsumed and PacketDestroyed events).")
+
+    @property
+    def salvo_condition(self):
+        k = self._k
+        if k in _SALVO_KINDS:
+            return self._a
+        return self._d if k == PACKET_ORPHANED else None
+
+    @property
+    def node_name(self):
+        "Get the node name (for PacketOrphaned, RequestCreated, RequestEpochCreated events)."
+        k = self._k
+        if k in _REQUEST_NAMED:
+            return self._a
+        return self._b if k == PACKET_ORPHANED else None
+
+    @property
+    def label(self):
+        "Get the label (for RequestCreated, RequestCascadeResolved, RequestEpochCreated events)."
+        return self._b if self._k in _LABELLED else None
+
+    source_nodes = _getter((REQUEST_CASCADE_RESOLVED,), lambda e: list(e._a),
+                           "Get the source nodes (for RequestCascadeResolved events).")
+    request_source = _getter(
+        (REQUEST_CREATED,), lambda e: _SOURCES[e._c],
+        'Get the request source (for RequestCreated events).\n'
+        'Returns "External", "OnStartup", or "OnNoSalvoTriggered".')
+    orphaned_port_name = _getter(
+        (PACKET_ORPHANED,), lambda e: e._c,
+        "Get the port name (for PacketOrphaned events - the output port the packet was sent "
+        "from).")
+
+    def __repr__(self):
+        k = self._k
+        head = f"NetEvent.{KIND_NAMES[k]}(ts={self._ts}, "
+        a, b = self._a, self._b
+        if k == PACKET_CREATED:
+            return head + f"packet_id='{self._id}')"
+        if k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            return head + f"packet_id='{self._id}', location={a!r})"
+        if k == EPOCH_CREATED or k == EPOCH_STARTED:
+            return head + f"epoch_id='{self._id}')"
+        if k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            return head + f"epoch={a!r})"
+        if k == PACKET_MOVED:
+            return head + (f"packet_id='{self._id}', from={a!r}, to={b!r}, "
+                           f"from_index={self._c})")
+        if k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            return head + f"epoch_id='{self._id}', condition={quoted(a)})"
+        if k == PACKET_ORPHANED:
+            return head + (f"packet_id='{self._id}', epoch_id='{a}', node={quoted(b)}, "
+                           f"port={quoted(self._c)}, condition={quoted(self._d)})")
+        if k == REQUEST_CREATED:
+            return head + (f"node={quoted(a)}, label={quoted(b)}, "
+                           f"source={quoted(_SOURCES[self._c])})")
+        if k == REQUEST_CASCADE_RESOLVED:
+            shown = ", ".join([quoted(n) for n in a])
+            return head + f"source_nodes=[{shown}], label={quoted(b)})"
+        return head + f"epoch_id='{self._id}', source_node={quoted(a)}, label={quoted(b)})"
+
+
+finish_class(NetEvent)
+
+
+# -- NetActionResponseData --------------------------------------------------------------
+
+class NetActionResponseData(Frozen, metaclass=FrozenType):
+    "Response data from a successful action."
+    __slots__ = ("_a", "_b")
+    __module__ = MODULE
+
+    def __repr__(self):
+        self._a  # one made past its constructor holds nothing: refused here
+        return object.__repr__(self)
+
+
+def _variant(name, params, body):
+    full = "NetActionResponseData_" + name
+    ns = {"__slots__": (), "__module__": MODULE, "__qualname__": full, "__doc__": "",
+          "__match_args__": tuple(params)}
+    ns.update(body)
+    cls = FrozenType(full, (NetActionResponseData,), ns)
+    finish_class(cls, "(" + ", ".join(params) + ")")
+    type.__setattr__(NetActionResponseData, name, cls)
+    return cls
+
+
+def _response(cls, a=None, b=None):
+    r = new(cls)
+    _oset(r, "_a", a)
+    _oset(r, "_b", b)
+    return r
+
+
+def _epoch_arg(obj):
+    if not isinstance(obj, Epoch):
+        raise arg_type_error("epoch", "Epoch", obj)
+    return _copy_epoch(obj)
+
+
+def _packet_new(cls, *args, **kwargs):
+    if kwargs or len(args) != 1:
+        args = take(cls.__name__, ("packet_id",), 1, args, kwargs)
+    return _response(cls, str_arg("packet_id", args[0]))
+
+
+def _epoch_new(cls, *args, **kwargs):
+    if kwargs or len(args) != 1:
+        args = take(cls.__name__, ("epoch",), 1, args, kwargs)
+    return _response(cls, _epoch_arg(args[0]))
+
+
+def _cancelled_new(cls, *args, **kwargs):
+    if kwargs or len(args) != 2:
+        args = take(cls.__name__, ("epoch", "destroyed_packets"), 2, args, kwargs)
+    e = _epoch_arg(args[0])
+    gone = tuple([str_arg("destroyed_packets", p)
+                  for p in sequence_arg("destroyed_packets", args[1])])
+    return _response(cls, e, gone)
+
+
+def _step_new(cls, *args, **kwargs):
+    if kwargs or len(args) != 1:
+        args = take(cls.__name__, ("made_progress",), 1, args, kwargs)
+    flag = args[0]
+    if type(flag) is not bool:
+        raise arg_type_error("made_progress", "bool", flag)
+    return _response(cls, flag)
+
+
+def _empty_new(cls, *args, **kwargs):
+    if args or kwargs:
+        take(cls.__name__, (), 0, args, kwargs)
+    return _response(cls)
+
+
+_epoch_getter = property(lambda self: _copy_epoch(self._a))
+
+ResponsePacket = _variant("Packet", ("packet_id",), {
+    "__new__": _packet_new, "packet_id": property(lambda self: self._a)})
+ResponseCreated = _variant("CreatedEpoch", ("epoch",), {
+    "__new__": _epoch_new, "epoch": _epoch_getter})
+ResponseStarted = _variant("StartedEpoch", ("epoch",), {
+    "__new__": _epoch_new, "epoch": _epoch_getter})
+ResponseFinished = _variant("FinishedEpoch", ("epoch",), {
+    "__new__": _epoch_new, "epoch": _epoch_getter})
+ResponseCancelled = _variant("CancelledEpoch", ("epoch", "destroyed_packets"), {
+    "__new__": _cancelled_new, "epoch": _epoch_getter,
+    "destroyed_packets": property(lambda self: list(self._b))})
+ResponseStep = _variant("StepResult", ("made_progress",), {
+    "__new__": _step_new, "made_progress": property(lambda self: self._a)})
+ResponseEmpty = _variant("Empty", (), {"__new__": _empty_new})
+finish_class(NetActionResponseData)
+
+# By the engine's response code (VX_RESP_ values); 0 is no response.
+_BY_CODE = (None, ResponseStep, ResponsePacket, ResponseCreated, ResponseStarted,
+            ResponseFinished, ResponseCancelled, ResponseEmpty)
+
+def response(reader, view):
+    code = view.response
+    cls = _BY_CODE[code]
+    if code == 2:
+        return _response(cls, reader.id(view.id))
+    if code == 1:
+        return _response(cls, view.made_progress != 0)
+    if code == 7:
+        return _response(cls)
+    e = reader.epoch(view.epoch)
+    if code == 6:
+        ids = view.ids
+        ident = reader.id
+        return _response(cls, e, tuple([ident(ids[i]) for i in range(view.id_count)]))
+    return _response(cls, e)

@@ -1,0 +1,411 @@
+"""Graph and its validation records: the first classes that hold an engine
+object.
+
+A Graph hands its nodes and edges to the engine once, through the builder of
+the C interface, and keeps the finished ``vx_graph`` as ``_handle`` for the
+simulations made from it. The engine's graph has no read-back calls, so the
+queries answer from the Python values the graph was made of, indexed the way
+the engine indexes them: distinct edges in the order first given, the edges
+into each input port in construction order with repeats, dependency edges
+distinct. Validation is the engine's alone.
+"""
+
+from ._capi import ffi, lib
+from ._errors import InternalFault
+from ._graph import (
+    AND, NOT, OR, PORT, Edge, Node, PortRef, edge as _edge, max_out, node as _node,
+    port_ref as _port_ref)
+from ._support import (
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new,
+    sequence_arg, take, _oset)
+
+
+def _items_of(name, obj, cls, expected):
+    items = sequence_arg(name, obj)
+    for item in items:
+        if not isinstance(item, cls):
+            raise arg_type_error(name, expected, item)
+    return items
+
+
+def _edge_key(e):
+    # Plain tuples of the parts: hashing them runs no code of the caller's and
+    # none of the SipHash the public hash needs.
+    s, t = e._source, e._target
+    return (s._node, s._side, s._port, t._node, t._side, t._port)
+
+
+def _ref_key(r):
+    return (r._node, r._side, r._port)
+
+
+def _copy_edge(e):
+    return _edge(e._source, e._target)
+
+
+def _copy_node(n):
+    # The dicts a node holds are never changed after it is made, so a copy
+    # may share them; its getters hand out fresh ones.
+    return _node(n._name, n._in_ports, n._out_ports, n._in_conditions, n._out_conditions,
+                 n._requests)
+
+
+# -- talking to the engine ------------------------------------------------------
+
+class _Call:
+    """One engine call's result buffer and the text buffers its inputs point
+    to, which must outlive the call. Freed on exit, whatever happened."""
+
+    def __init__(self):
+        self.result = lib.vx_result_new()
+        if self.result == ffi.NULL:
+            raise MemoryError()
+        self._texts = {}
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        lib.vx_result_free(self.result)
+        self.result = ffi.NULL
+        self._texts.clear()
+
+    def text(self, s):
+        """A vx_str initializer for a name; names were checked to have UTF-8.
+        Port and condition names repeat from node to node: each distinct
+        name is encoded once per call."""
+        t = self._texts.get(s)
+        if t is None:
+            data = s.encode("utf-8")
+            t = self._texts[s] = (ffi.new("char[]", data), len(data))
+        return t
+
+    def check(self, status):
+        if status != _OK:
+            view = lib.vx_result_view(self.result)
+            raise InternalFault(_str(view.message))
+
+    def ref(self, r):
+        return (self.text(r._node), r._side, self.text(r._port))
+
+    def edge(self, e):
+        return ffi.new("vx_edge*", (self.ref(e._source), self.ref(e._target)))
+
+
+_OK = lib.VX_OK
+
+
+def _str(s):
+    return ffi.unpack(s.ptr, s.len).decode("utf-8") if s.len else ""
+
+
+def _bound(n):
+    return (1, 0) if n is None else (0, n)
+
+
+def _terms(call, term):
+    """A term tree as the engine's prefix-order array. Written without
+    recursion: terms nest deeper than the interpreter's recursion limit."""
+    flat = []
+    stack = [term]
+    while stack:
+        t = stack.pop()
+        flat.append(t)
+        kind = t[0]
+        if kind == AND or kind == OR:
+            stack.extend(reversed(t[1]))
+        elif kind == NOT:
+            stack.append(t[1])
+    out = ffi.new("vx_term[]", len(flat))
+    for i, t in enumerate(flat):
+        cell = out[i]
+        kind = t[0]
+        cell.kind = kind
+        if kind == AND or kind == OR:
+            cell.child_count = len(t[1])
+        elif kind == PORT:
+            cell.port_name = call.text(t[1])
+            code, n = t[2]
+            cell.state = code
+            cell.n = 0 if n is None else n
+    return out, len(flat)
+
+
+def _add_conditions(call, builder, index, side, conditions):
+    for name, (most, ports, term) in conditions.items():
+        counts = ffi.new("vx_port_count[]", len(ports))
+        for i, (port, n) in enumerate(ports.items()):
+            counts[i] = (call.text(port), 1 if n is None else 0, 0 if n is None else n)
+        terms, term_count = _terms(call, term)
+        call.check(lib.vx_builder_add_salvo_condition(
+            builder, index, side, call.text(name), _bound(most), counts, len(ports), terms,
+            term_count, call.result))
+
+
+def _add_node(call, builder, n):
+    index = ffi.new("uint32_t*")
+    call.check(lib.vx_builder_add_node(builder, call.text(n._name), index, call.result))
+    i = index[0]
+    for side, ports in ((lib.VX_PORT_INPUT, n._in_ports), (lib.VX_PORT_OUTPUT, n._out_ports)):
+        for name, capacity in ports.items():
+            call.check(lib.vx_builder_add_port(builder, i, side, call.text(name),
+                                               _bound(capacity), call.result))
+    _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
+    _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
+    if n._requests is not None:
+        triggers, label = n._requests
+        call.check(lib.vx_builder_set_request_config(
+            builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.text(label),
+            call.result))
+
+
+def _build(nodes, edges, dependency_edges):
+    """The engine's graph for checked values, one reference owned by the
+    returned cdata. A repeated node name is the engine's fault."""
+    builder = lib.vx_builder_new()
+    if builder == ffi.NULL:
+        raise MemoryError()
+    try:
+        with _Call() as call:
+            for n in nodes:
+                _add_node(call, builder, n)
+            for e in edges:
+                call.check(lib.vx_builder_add_edge(builder, call.edge(e), call.result))
+            for e in dependency_edges:
+                call.check(lib.vx_builder_add_dependency_edge(builder, call.edge(e),
+                                                              call.result))
+            out = ffi.new("vx_graph**")
+            call.check(lib.vx_builder_finish(builder, out, call.result))
+            # The size tells a moving collector (PyPy's) roughly what the
+            # handle holds outside its heap, so that it collects in time.
+            size = 128 * (len(nodes) + len(edges) + len(dependency_edges))
+            return ffi.gc(out[0], lib.vx_graph_release, size)
+    finally:
+        lib.vx_builder_free(builder)
+
+
+# -- GraphValidationErrorInfo ---------------------------------------------------
+
+# A record's details as plain data, in the order callers see the keys; each
+# read of ``details`` makes new objects from it.
+_REF, _EDGE, _MAX, _PLAIN = range(4)
+
+
+def _ref_data(r):
+    return (_str(r.node_name), r.port_type, _str(r.port_name))
+
+
+def _edge_data(e):
+    return (_ref_data(e.source), _ref_data(e.target))
+
+
+def _details_data(v):
+    code = v.code
+    if code == lib.VX_VAL_MULTIPLE_EDGES_FROM_OUTPUT_PORT:
+        return (("output_port", _REF, _ref_data(v.port)), ("edge_count", _PLAIN, v.edge_count))
+    if code == lib.VX_VAL_DEPENDENCY_EDGE_NOT_IN_GRAPH:
+        return (("edge", _EDGE, _edge_data(v.edge)),)
+    if code == lib.VX_VAL_DEPENDENCY_REQUEST_CONFIG_WITHOUT_DEPENDENCY_EDGES:
+        return (("node_name", _PLAIN, _str(v.node_name)),)
+    if code == lib.VX_VAL_INPUT_SALVO_CONDITION_INVALID_MAX_SALVOS:
+        most = v.max_salvos
+        return (("node_name", _PLAIN, _str(v.node_name)),
+                ("condition_name", _PLAIN, _str(v.condition_name)),
+                ("max_salvos", _MAX, None if most.infinite else most.n))
+    if code in (lib.VX_VAL_SALVO_CONDITION_REFERENCES_NONEXISTENT_PORT,
+                lib.VX_VAL_SALVO_CONDITION_TERM_REFERENCES_NONEXISTENT_PORT):
+        return (("node_name", _PLAIN, _str(v.node_name)),
+                ("condition_name", _PLAIN, _str(v.condition_name)),
+                ("is_input_condition", _PLAIN, bool(v.is_input_condition)),
+                ("missing_port", _PLAIN, _str(v.missing_port)))
+    ends = (("edge_source", _REF, _ref_data(v.edge.source)),
+            ("edge_target", _REF, _ref_data(v.edge.target)))
+    if code == lib.VX_VAL_EDGE_REFERENCES_NONEXISTENT_NODE:
+        return ends + (("missing_node", _PLAIN, _str(v.missing_node)),)
+    if code == lib.VX_VAL_EDGE_REFERENCES_NONEXISTENT_PORT:
+        return ends + (("missing_port", _REF, _ref_data(v.port)),)
+    if code in (lib.VX_VAL_EDGE_SOURCE_NOT_OUTPUT_PORT, lib.VX_VAL_EDGE_TARGET_NOT_INPUT_PORT):
+        return ends
+    raise InternalFault(f"unknown validation error code {code}")
+
+
+def _detail_value(kind, data):
+    if kind == _REF:
+        return _port_ref(*data)
+    if kind == _EDGE:
+        return _edge(_port_ref(*data[0]), _port_ref(*data[1]))
+    if kind == _MAX:
+        return max_out(data)
+    return data
+
+
+class GraphValidationErrorInfo(Frozen, metaclass=FrozenType):
+    """Structured validation error from graph validation.
+
+Provides access to the error variant name, human-readable message,
+and a dict of variant-specific fields (node names, port refs, etc.)."""
+    __slots__ = ("_kind", "_message", "_details")
+    __module__ = MODULE
+
+    @property
+    def kind(self):
+        'The error variant name (e.g., "MultipleEdgesFromOutputPort").'
+        return self._kind
+
+    @property
+    def message(self):
+        "The human-readable error message."
+        return self._message
+
+    @property
+    def details(self):
+        "Dict of variant-specific fields (node names, port refs, counts, etc.)."
+        return {key: _detail_value(kind, data) for key, kind, data in self._details}
+
+    def __str__(self):
+        return self._message
+
+    # Kind and message go in as they are, between plain single quotes.
+    def __repr__(self):
+        return f"GraphValidationErrorInfo(kind='{self._kind}', message='{self._message}')"
+
+    # A record is a finding about one graph, not a value to copy: refused as
+    # objects without a way to pickle them are.
+    def __getstate__(self):
+        raise TypeError("cannot pickle 'GraphValidationErrorInfo' object")
+
+
+finish_class(GraphValidationErrorInfo)
+
+
+def _validation_error(v):
+    r = new(GraphValidationErrorInfo)
+    _oset(r, "_kind", _str(v.kind))
+    _oset(r, "_message", _str(v.message))
+    _oset(r, "_details", _details_data(v))
+    return r
+
+
+# -- Graph --------------------------------------------------------------------
+
+_GRAPH_PARAMS = ("nodes", "edges", "dependency_edges")
+
+
+class Graph(Frozen, metaclass=FrozenType):
+    "The static topology of a flow-based network."
+    __slots__ = ("_handle", "_nodes", "_edges", "_given", "_heads", "_deps", "_dep_keys")
+    __module__ = MODULE
+
+    def __new__(cls, *args, **kwargs):
+        if kwargs or not 2 <= len(args) <= 3:
+            args = take("Graph", _GRAPH_PARAMS, 2, args, kwargs)
+        nodes = _items_of("nodes", args[0], Node, "Node")
+        edges = _items_of("edges", args[1], Edge, "Edge")
+        deps = args[2] if len(args) > 2 else None
+        deps = [] if deps is None else _items_of("dependency_edges", deps, Edge, "Edge")
+        handle = _build(nodes, edges, deps)
+
+        index = {}  # edge key -> position among the distinct edges
+        distinct, given, heads = [], [], {}
+        for e in edges:
+            key = _edge_key(e)
+            i = index.get(key)
+            if i is None:
+                i = index[key] = len(distinct)
+                distinct.append(e)
+            given.append(i)
+            heads.setdefault(key[3:], []).append(i)
+        dep_keys, dep_list = set(), []
+        for e in deps:
+            key = _edge_key(e)
+            if key not in dep_keys:
+                dep_keys.add(key)
+                dep_list.append(e)
+
+        g = new(Graph)
+        _oset(g, "_handle", handle)
+        _oset(g, "_nodes", nodes)
+        _oset(g, "_edges", distinct)
+        _oset(g, "_given", given)
+        _oset(g, "_heads", heads)
+        _oset(g, "_deps", dep_list)
+        _oset(g, "_dep_keys", dep_keys)
+        return g
+
+    @method("($self)", "Returns a dict of all nodes, keyed by name.")
+    def nodes(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Graph:
+            method_args(Graph, "nodes", self, args, kwargs)
+        return {n._name: _copy_node(n) for n in self._nodes}
+
+    @method("($self)", "Returns a list of all edges.")
+    def edges(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Graph:
+            method_args(Graph, "edges", self, args, kwargs)
+        return [_copy_edge(e) for e in self._edges]
+
+    @method("($self)", "Validate the graph and return a list of structured validation errors.")
+    def validate(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Graph:
+            method_args(Graph, "validate", self, args, kwargs)
+        with _Call() as call:
+            call.check(lib.vx_graph_validate(self._handle, call.result))
+            view = lib.vx_result_view(call.result)
+            found = view.validation_errors
+            return [_validation_error(found[i]) for i in range(view.validation_error_count)]
+
+    @method("($self, input_port_ref)",
+            "Returns all edges that have the given input port as their target (head).\n"
+            "Fan-in is allowed, so multiple edges can connect to the same input port.")
+    def get_edges_by_head(self, *args, **kwargs):
+        if type(self) is not Graph:
+            _not_a_graph("get_edges_by_head", self)
+        if kwargs or len(args) != 1:
+            args = take("get_edges_by_head", ("input_port_ref",), 1, args, kwargs)
+        port = args[0]
+        if not isinstance(port, PortRef):
+            raise arg_type_error("input_port_ref", "PortRef", port)
+        edges = self._edges
+        return [_copy_edge(edges[i]) for i in self._heads.get(_ref_key(port), ())]
+
+    @method("($self, edge)", "Check if an edge is a dependency edge.")
+    def is_dependency_edge(self, *args, **kwargs):
+        if type(self) is not Graph:
+            _not_a_graph("is_dependency_edge", self)
+        if kwargs or len(args) != 1:
+            args = take("is_dependency_edge", ("edge",), 1, args, kwargs)
+        e = args[0]
+        if not isinstance(e, Edge):
+            raise arg_type_error("edge", "Edge", e)
+        return _edge_key(e) in self._dep_keys
+
+    @method("($self)", "Returns the set of dependency edges as a list.")
+    def dependency_edges(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Graph:
+            method_args(Graph, "dependency_edges", self, args, kwargs)
+        return [_copy_edge(e) for e in self._deps]
+
+    def __repr__(self):
+        return f"Graph(nodes={len(self._nodes)}, edges={len(self._edges)})"
+
+    # A graph pickles as its constructor call, with the nodes and the edges in
+    # the order they were given (every edge as often as it was given), so the
+    # graph unpickled is built exactly as this one was.
+    def __reduce__(self, *args, **kwargs):
+        if args or kwargs or type(self) is not Graph:
+            method_args(Graph, "__reduce__", self, args, kwargs)
+        edges = self._edges
+        return Graph, ([_copy_node(n) for n in self._nodes],
+                       [_copy_edge(edges[i]) for i in self._given],
+                       [_copy_edge(e) for e in self._deps])
+
+    __reduce__.__text_signature__ = "($self, /)"
+    __reduce__.__doc__ = "Return state information for pickling."
+
+
+finish_class(Graph, "(nodes, edges, dependency_edges=None)")
+
+
+def _not_a_graph(name, obj):
+    raise TypeError(f"descriptor '{name}' for 'Graph' objects doesn't apply to a "
+                    f"'{type(obj).__name__}' object")

@@ -1,0 +1,694 @@
+"""NetSim: a simulation driven through the engine's C interface.
+
+Each simulation owns one result buffer that every call reuses, and one
+action record that every action is written into, so a call allocates on the
+C side only when an answer outgrows what the buffer already holds.
+
+Two guards protect a simulation. The borrow flag refuses re-entry (a
+callback, a __str__, a finalizer reaching the simulation while a call of
+its own is in progress) with the module's words; the lock makes calls from
+other threads wait their turn, since the engine is not thread-safe and a
+call into it runs without the interpreter lock.
+"""
+
+import threading
+
+from ._capi import ffi, lib
+from ._errors import EXCEPTIONS, InternalFault
+from ._events import Reader, Writer, event_arg, response
+from ._net import (
+    CANCEL_EPOCH, CONSUME_PACKET, CREATE_EPOCH, CREATE_PACKET, CREATE_REQUEST, DESTROY_PACKET,
+    EDGE, FINISH_EPOCH, INPUT_PORT, LOAD_PACKET_INTO_OUTPUT_PORT, NODE, OUTPUT_PORT, RUN_STEP,
+    SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, NetAction, PacketLocation,
+    packet as _packet)
+from ._support import (
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method_args, new, signature_of, take,
+    type_name, _oset)
+
+_OK, _REFUSED, _INTERRUPTED, _BAD_INPUT, _FAULT = range(5)
+
+
+def _text(s):
+    return ffi.unpack(s.ptr, s.len).decode("utf-8", "replace") if s.len else ""
+
+
+def _fault(view):
+    """The engine's fault (or input it could not take, which this front end
+    should never send) as the BaseException-derived fault."""
+    return InternalFault(_text(view.message))
+
+
+# -- Names handed to the engine -----------------------------------------------------
+
+# Names become char arrays once: a host names the same few ports and
+# conditions over and over.
+_names = {}
+_NAME_MEMORY = 4096
+
+
+def _name_buf(text):
+    """(char array, byte length) for a str already checked to have UTF-8."""
+    known = _names.get(text)
+    if known is None:
+        data = text.encode("utf-8")
+        known = (ffi.new("char[]", data), len(data))
+        if len(_names) >= _NAME_MEMORY:
+            _names.clear()
+        _names[text] = known
+    return known
+
+
+def _plain(obj):
+    """The text of an identifier given as any object whose str() is its text
+    (a str subclass is read as the text it holds)."""
+    if type(obj) is not str:
+        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
+    return obj
+
+
+# -- Refusals -----------------------------------------------------------------------------
+
+def _q(name):
+    return "'" + name + "'"
+
+
+def _action_error(reader, err):
+    code = err.code
+    name = reader.name
+    ident = reader.id
+    if code == 1:
+        return "PacketNotFoundError", "Packet not found: " + ident(err.packet_id)
+    if code == 2:
+        return "EpochNotFoundError", "Epoch not found: " + ident(err.epoch_id)
+    if code == 3:
+        return "EpochNotRunningError", "Epoch not running: " + ident(err.epoch_id)
+    if code == 4:
+        return "EpochNotStartableError", "Epoch not startable: " + ident(err.epoch_id)
+    if code == 5:
+        return ("CannotFinishNonEmptyEpochError",
+                "Cannot finish epoch with packets remaining: " + ident(err.epoch_id))
+    if code == 6:
+        return ("UnsentOutputSalvoError",
+                f"Cannot finish epoch {ident(err.epoch_id)}: output port "
+                f"{_q(name(err.port_name))} has unsent packets")
+    if code == 7:
+        return ("PacketNotInAnyNodeError",
+                f"Packet {ident(err.packet_id)} is not inside any epoch")
+    if code == 8:
+        return ("OutputPortNotFoundError",
+                f"Output port {_q(name(err.port_name))} not found in epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 9:
+        return ("SalvoConditionNotFoundError",
+                f"Salvo condition {_q(name(err.condition_name))} not found for epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 10:
+        return ("MaxSalvosExceededError",
+                f"Max salvos exceeded for condition {_q(name(err.condition_name))} in epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 11:
+        return ("SalvoConditionNotMetError",
+                f"Salvo condition {_q(name(err.condition_name))} not met for epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 12:
+        return ("OutputPortFullError",
+                f"Output port {_q(name(err.port_name))} is full in epoch {ident(err.epoch_id)}")
+    if code == 13:
+        return "NodeNotFoundError", "Node not found: " + name(err.node_name)
+    if code == 14:
+        return ("PacketNotAtInputPortError",
+                f"Packet {ident(err.packet_id)} not at input port {_q(name(err.port_name))} "
+                f"on node {_q(name(err.node_name))}")
+    if code == 15:
+        return ("InputPortNotFoundError",
+                f"Input port {_q(name(err.port_name))} not found on node {name(err.node_name)}")
+    if code == 16:
+        return ("InputPortFullError",
+                f"Input port {_q(name(err.port_name))} is full on node {name(err.node_name)}")
+    if code == 17:
+        return ("CannotMovePacketFromRunningEpochError",
+                f"Cannot move packet {ident(err.packet_id)} from running epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 18:
+        return ("CannotMovePacketIntoRunningEpochError",
+                f"Cannot move packet {ident(err.packet_id)} into running epoch "
+                f"{ident(err.epoch_id)}")
+    if code == 19:
+        return "EdgeNotFoundError", "Edge not found: " + str(reader.edge(err.edge))
+    if code == 20:
+        return ("RequestCycleDetectedError",
+                "Request cascade cycle detected at node " + _q(name(err.node_name)))
+    if code == 21:
+        return ("RequestUnconnectedPortError",
+                f"Request cascade reached unconnected input port {_q(name(err.port_name))} "
+                f"on node {_q(name(err.node_name))}")
+    if code == 22:
+        return ("RequestNodeNotFoundError",
+                "Request targets non-existent node " + _q(name(err.node_name)))
+    raise InternalFault("unknown engine error code " + str(code))
+
+
+_UNDO = (("UndoStateMismatchError", "State mismatch: "),
+         ("UndoNotFoundError", "Entity not found: "),
+         ("UndoNotUndoableError", "Action not undoable: "),
+         ("UndoInternalError", "Internal error: "))
+
+
+def _undo_error(err):
+    if err.kind >= len(_UNDO):
+        return InternalFault("unknown undo error kind")
+    cls, prefix = _UNDO[err.kind]
+    return EXCEPTIONS[cls](prefix + _text(err.message))
+
+
+# -- Interrupts ------------------------------------------------------------------------
+
+# The engine asks before every step whether to stop. Asking runs Python code,
+# where the interpreter delivers pending signals: a KeyboardInterrupt (or
+# whatever a handler raises) escapes the check, is kept for the thread that
+# runs the simulation, and stops the run with the completed steps kept.
+_pending = threading.local()
+
+
+def _interrupt_check(context):
+    return 0
+
+
+def _interrupt_raised(exc_type, exc_value, tb):
+    _pending.exc = exc_value if exc_value is not None else exc_type()
+
+
+_interrupt = ffi.callback("vx_interrupt_fn", _interrupt_check, error=1,
+                          onerror=_interrupt_raised)
+
+
+def _read_through(reader, view):
+    """The events of a run, read to the end even if a signal handler raises
+    meanwhile (the run is done: losing its events would lose track of the
+    state). Returns the events and the first exception raised, if any."""
+    out = []
+    late = None
+    recs = view.events
+    n = view.event_count
+    event = reader.event
+    while True:
+        try:
+            for i in range(len(out), n):
+                out.append(event(recs[i]))
+            return out, late
+        except BaseException as exc:  # noqa: B036 - raised again by the caller
+            if late is None:
+                late = exc
+
+
+# -- Method descriptors -----------------------------------------------------------------
+
+# A method shown as the module's methods are: reached through the class, it
+# names its class and checks the instance it is given.
+class _Method:
+
+    def __init__(self, func, name, text_signature, doc):
+        self._func = func
+        self.__name__ = name
+        self.__qualname__ = "NetSim." + name
+        self.__doc__ = doc
+        self.__text_signature__ = text_signature
+        self.__signature__ = signature_of(text_signature)
+        func.__name__ = name
+        func.__qualname__ = "NetSim." + name
+        func.__doc__ = doc
+        func.__module__ = MODULE
+        func.__signature__ = signature_of(text_signature)
+        func.__text_signature__ = text_signature
+
+    @property
+    def __objclass__(self):
+        return NetSim
+
+    def _check(self, obj):
+        if not isinstance(obj, NetSim):
+            raise TypeError(f"descriptor '{self.__name__}' for 'NetSim' objects doesn't apply "
+                            f"to a '{type_name(obj)}' object")
+
+    def __get__(self, obj, cls=None):
+        if obj is None:
+            return self
+        self._check(obj)
+        return _bind(self._func, obj)
+
+    def __call__(self, *args, **kwargs):
+        if not args:
+            raise TypeError(f"unbound method {self.__qualname__}() needs an argument")
+        self._check(args[0])
+        return self._func(*args, **kwargs)
+
+    def __repr__(self):
+        return f"<method '{self.__name__}' of 'NetSim' objects>"
+
+
+def _bind(func, obj):
+    return _MethodType(func, obj)
+
+
+_MethodType = type(_Method._check.__get__(0))
+
+
+def _sim_method(text_signature, doc):
+    def apply(func):
+        return _Method(func, func.__name__, text_signature, doc)
+    return apply
+
+
+# -- NetSim ---------------------------------------------------------------------------------
+
+class _State:
+    """What changes in a simulation, kept apart from the frozen object."""
+    __slots__ = ("borrow",)
+
+    def __init__(self):
+        self.borrow = 0  # readers in progress, or -1 while one call changes it
+
+
+class NetSim(Frozen, metaclass=FrozenType):
+    "The runtime state of a flow-based network."
+    __slots__ = ("_sim", "_res", "_view", "_graph", "_lock", "_st", "_act", "_loc", "_count",
+                 "_reader", "_shown")
+    __module__ = MODULE
+
+    def __new__(cls, *args, **kwargs):
+        if kwargs or len(args) != 1:
+            args = take("NetSim", ("graph",), 1, args, kwargs)
+        graph = args[0]
+        from ._graphs import Graph
+        if type(graph) is not Graph:
+            raise arg_type_error("graph", "Graph", graph)
+        res = lib.vx_result_new()
+        if res == ffi.NULL:
+            raise MemoryError()
+        res = ffi.gc(res, lib.vx_result_free)
+        out = ffi.new("vx_sim**")
+        status = lib.vx_sim_new(graph._handle, out, res)
+        view = lib.vx_result_view(res)
+        if status != _OK:
+            raise _fault(view)
+        self = new(cls)
+        _oset(self, "_sim", ffi.gc(out[0], lib.vx_sim_free))
+        _oset(self, "_res", res)
+        _oset(self, "_view", view)
+        _oset(self, "_graph", graph)
+        _oset(self, "_lock", threading.RLock())
+        _oset(self, "_st", _State())
+        _oset(self, "_act", ffi.new("vx_action*"))
+        _oset(self, "_loc", ffi.new("vx_location*"))
+        _oset(self, "_count", ffi.new("uint64_t*"))
+        _oset(self, "_reader", Reader())
+        _oset(self, "_shown", f"Net(graph={graph!r})")
+        return self
+
+    # ---- actions ----
+
+    @_sim_method("($self, action)", "Perform an action on the network.\n"
+                 "Returns (response_data, events) tuple on success.\n"
+                 "Raises an exception on error.")
+    def do_action(self, *args, **kwargs):
+        if kwargs or len(args) != 1:
+            args = take("do_action", ("action",), 1, args, kwargs)
+        action = args[0]
+        lock = self._lock
+        lock.acquire()
+        try:
+            st = self._st
+            if st.borrow:
+                raise RuntimeError("Already borrowed")
+            st.borrow = -1
+            try:
+                if type(action) is not NetAction:
+                    raise arg_type_error("action", "NetAction", action)
+                act = self._act
+                keep = _write_action(act, action, self._reader)
+                status = lib.vx_sim_do(self._sim, act, self._res)
+                # Used after the call, so that the buffers it holds (the
+                # record points into them) live through it, on PyPy too.
+                del keep
+                view = self._view
+                reader = self._reader
+                if status == _OK:
+                    return response(reader, view), reader.events(view)
+                raise self._failure(status, view, action._kind == RUN_STEP)
+            finally:
+                st.borrow = 0
+        finally:
+            lock.release()
+
+    def _failure(self, status, view, is_step):
+        if status != _REFUSED:
+            return _fault(view)
+        cls, message = _action_error(self._reader, view.error)
+        exc = EXCEPTIONS[cls](message)
+        if is_step or view.event_count:
+            # A step can fail after changing the state: the changes come
+            # with the exception so that the caller can still undo them.
+            exc.events = self._reader.events(view)
+        return exc
+
+    @_sim_method("($self)", "Check if the network is blocked (no progress can be made).")
+    def is_blocked(self, *args, **kwargs):
+        if args or kwargs:
+            method_args(NetSim, "is_blocked", self, args, kwargs)
+        with self._lock:
+            if self._st.borrow < 0:
+                raise RuntimeError("Already mutably borrowed")
+            return lib.vx_sim_is_blocked(self._sim) != 0
+
+    @_sim_method("($self)", "Run the network until blocked, returning all events.")
+    def run_until_blocked(self, *args, **kwargs):
+        if args or kwargs:
+            method_args(NetSim, "run_until_blocked", self, args, kwargs)
+        lock = self._lock
+        lock.acquire()
+        try:
+            st = self._st
+            if st.borrow:
+                raise RuntimeError("Already borrowed")
+            st.borrow = -1
+            try:
+                status = lib.vx_sim_run_until_blocked(self._sim, _interrupt, ffi.NULL, self._res)
+                view = self._view
+                if status == _OK:
+                    events, late = _read_through(self._reader, view)
+                    if late is None:
+                        return events
+                    exc = late
+                elif status == _INTERRUPTED:
+                    exc = getattr(_pending, "exc", None)
+                    _pending.exc = None
+                    if exc is None:
+                        raise InternalFault("the run stopped with no interrupt pending")
+                    events, _ = _read_through(self._reader, view)
+                else:
+                    raise _fault(view)
+                # The steps that completed are kept by the engine: their
+                # events go with the exception, so they can be read and undone.
+                try:
+                    exc.events = events
+                except AttributeError:
+                    pass  # an exception that takes no attributes still propagates
+                raise exc
+            finally:
+                st.borrow = 0
+        finally:
+            lock.release()
+
+    @_sim_method("($self)", "Run one step of automatic packet flow.\n\n"
+                 "Convenience method equivalent to `do_action(NetAction.run_step())`.\n\n"
+                 "Returns:\n"
+                 "    A tuple of (made_progress, events) where made_progress indicates\n"
+                 "    whether any packets were moved.")
+    def run_step(self, *args, **kwargs):
+        if args or kwargs:
+            method_args(NetSim, "run_step", self, args, kwargs)
+        lock = self._lock
+        lock.acquire()
+        try:
+            st = self._st
+            if st.borrow:
+                raise RuntimeError("Already borrowed")
+            st.borrow = -1
+            try:
+                act = self._act
+                act.kind = RUN_STEP
+                status = lib.vx_sim_do(self._sim, act, self._res)
+                view = self._view
+                if status == _OK:
+                    if view.response != 1:
+                        raise InternalFault("run step answered without a step result")
+                    return view.made_progress != 0, self._reader.events(view)
+                raise self._failure(status, view, True)
+            finally:
+                st.borrow = 0
+        finally:
+            lock.release()
+
+    @_sim_method("($self, action, events)", "Undo a previously executed action.\n\n"
+                 "Args:\n"
+                 "    action: The original action that was executed\n"
+                 "    events: The events that were produced by the action\n\n"
+                 "Raises:\n"
+                 "    UndoError: If the undo operation fails")
+    def undo_action(self, *args, **kwargs):
+        args = take("undo_action", ("action", "events"), 2, args, kwargs)
+        action, events = args
+        lock = self._lock
+        lock.acquire()
+        try:
+            st = self._st
+            if st.borrow:
+                raise RuntimeError("Already borrowed")
+            st.borrow = -1
+            try:
+                if not isinstance(action, NetAction):
+                    raise arg_type_error("action", "NetAction", action)
+                if not isinstance(events, list):
+                    raise arg_type_error("events", "list", events)
+                act = self._act
+                keep = _write_action(act, action, self._reader)
+                # Every event is checked before the engine runs, so that a bad
+                # element leaves the simulation as it was.
+                checked = []
+                i = 0
+                while i < len(events):
+                    checked.append(event_arg(list.__getitem__(events, i)))
+                    i += 1
+                n = len(checked)
+                writer = Writer(self._reader)
+                recs = ffi.new("vx_event[]", n) if n else ffi.NULL
+                for i in range(n):
+                    writer.event(recs[i], checked[i])
+                status = lib.vx_sim_undo(self._sim, act, recs, n, self._res)
+                del keep, writer, recs
+                if status == _OK:
+                    return None
+                view = self._view
+                if status == _REFUSED:
+                    raise _undo_error(view.undo_error)
+                raise _fault(view)
+            finally:
+                st.borrow = 0
+        finally:
+            lock.release()
+
+    # ---- queries ----
+
+    def _reading(self):
+        st = self._st
+        if st.borrow < 0:
+            raise RuntimeError("Already mutably borrowed")
+        st.borrow += 1
+        return st
+
+    @_sim_method("($self, location)", "Get the number of packets at a location.")
+    def packet_count_at(self, *args, **kwargs):
+        args = take("packet_count_at", ("location",), 1, args, kwargs)
+        with self._lock:
+            st = self._reading()
+            try:
+                keep = self._location_arg(args[0])
+                count = self._count
+                status = lib.vx_sim_packet_count_at(self._sim, self._loc, count, self._res)
+                del keep
+                if status != _OK:
+                    raise _fault(self._view)
+                return int(count[0])
+            finally:
+                st.borrow -= 1
+
+    @_sim_method("($self, location)", "Get all packet IDs at a location.")
+    def get_packets_at_location(self, *args, **kwargs):
+        args = take("get_packets_at_location", ("location",), 1, args, kwargs)
+        with self._lock:
+            st = self._reading()
+            try:
+                keep = self._location_arg(args[0])
+                status = lib.vx_sim_packets_at(self._sim, self._loc, self._res)
+                del keep
+                return self._ulid_list(status)
+            finally:
+                st.borrow -= 1
+
+    @_sim_method("($self, epoch_id)", "Get an epoch by ID.")
+    def get_epoch(self, *args, **kwargs):
+        args = take("get_epoch", ("epoch_id",), 1, args, kwargs)
+        with self._lock:
+            st = self._reading()
+            try:
+                rid = ffi.new("vx_id*", self._reader.halves(_plain(args[0])))
+                status = lib.vx_sim_get_epoch(self._sim, rid[0], self._res)
+                view = self._view
+                if status != _OK:
+                    raise _fault(view)
+                if not view.found:
+                    return None
+                return self._reader.epoch(view.epoch)
+            finally:
+                st.borrow -= 1
+
+    @_sim_method("($self)", "Get all startable epoch IDs.")
+    def get_startable_epochs(self, *args, **kwargs):
+        if args or kwargs:
+            method_args(NetSim, "get_startable_epochs", self, args, kwargs)
+        with self._lock:
+            st = self._reading()
+            try:
+                status = lib.vx_sim_startable_epochs(self._sim, self._res)
+                return self._ulid_list(status)
+            finally:
+                st.borrow -= 1
+
+    @_sim_method("($self, packet_id)", "Get a packet by ID.")
+    def get_packet(self, *args, **kwargs):
+        args = take("get_packet", ("packet_id",), 1, args, kwargs)
+        with self._lock:
+            st = self._reading()
+            try:
+                rid = ffi.new("vx_id*", self._reader.halves(_plain(args[0])))
+                status = lib.vx_sim_get_packet(self._sim, rid[0], self._res)
+                view = self._view
+                if status != _OK:
+                    raise _fault(view)
+                if not view.found:
+                    return None
+                reader = self._reader
+                return _packet(reader.id(rid[0]), reader.location(view.location[0]))
+            finally:
+                st.borrow -= 1
+
+    @property
+    def graph(self):
+        "Get the underlying graph."
+        with self._lock:
+            if self._st.borrow < 0:
+                raise RuntimeError("Already mutably borrowed")
+            return _copy_graph(self._graph)
+
+    def _location_arg(self, obj):
+        if type(obj) is not PacketLocation:
+            raise arg_type_error("location", "PacketLocation", obj)
+        writer = Writer(self._reader)
+        _write_location(self._loc, obj, writer)
+        return writer  # holds the names the record points to until the call is done
+
+    def _ulid_list(self, status):
+        view = self._view
+        if status != _OK:
+            raise _fault(view)
+        ids = view.ids
+        ident = self._reader.id
+        texts = [ident(ids[i]) for i in range(view.id_count)]
+        # The ulid package's classes are Python code: it runs while this call
+        # still reads the simulation, so it may read it but not change it.
+        import ulid
+        from_str = ulid.ULID.from_str
+        return [from_str(t) for t in texts]
+
+    def __repr__(self):
+        with self._lock:
+            if self._st.borrow < 0:
+                raise RuntimeError("Already mutably borrowed")
+            return self._shown
+
+    def __reduce__(self, *args, **kwargs):
+        raise TypeError("cannot pickle 'NetSim' object: pickle its graph (sim.graph) and replay "
+                        "its actions on NetSim(graph) instead")
+
+
+finish_class(NetSim, "(graph)")
+
+
+def _copy_graph(graph):
+    # A graph cannot change: a copy shares everything the original holds.
+    g = new(type(graph))
+    for name in type(graph).__slots__:
+        try:
+            _oset(g, name, object.__getattribute__(graph, name))
+        except AttributeError:
+            pass
+    return g
+
+
+# -- Writing actions -----------------------------------------------------------------------
+
+def _set_id(dst, text, halves):
+    if type(text) is not str:
+        text = _plain(text)
+    hi, lo = halves(text)
+    dst.hi = hi
+    dst.lo = lo
+
+
+def _set_name(dst, text):
+    buf, n = _name_buf(text)
+    dst.ptr = buf
+    dst.len = n
+    return buf
+
+
+def _write_location(dst, loc, writer):
+    k = loc._kind
+    dst.kind = k
+    if k == NODE:
+        _set_id(dst.epoch_id, loc._a, writer.halves)
+    elif k == INPUT_PORT:
+        writer.str(dst.node_name, loc._a)
+        writer.str(dst.port_name, loc._b)
+    elif k == OUTPUT_PORT:
+        _set_id(dst.epoch_id, loc._a, writer.halves)
+        writer.str(dst.port_name, loc._b)
+    elif k == EDGE:
+        writer.port_ref(dst.edge.source, loc._a._source)
+        writer.port_ref(dst.edge.target, loc._a._target)
+
+
+def _write_action(act, action, reader):
+    """Fills the record for ``action``; returns what must stay alive until
+    the engine has read it. Identifiers are parsed here, so a bad one is a
+    ValueError before the engine runs."""
+    k = action._kind
+    act.kind = k
+    a = action._a
+    halves = reader.halves
+    if k == START_EPOCH or k == FINISH_EPOCH or k == CANCEL_EPOCH:
+        _set_id(act.epoch_id, a, halves)
+        return None
+    if k == LOAD_PACKET_INTO_OUTPUT_PORT:
+        _set_id(act.packet_id, a, halves)
+        return _set_name(act.port_name, action._b)
+    if k == SEND_OUTPUT_SALVO:
+        _set_id(act.epoch_id, a, halves)
+        return _set_name(act.salvo_condition, action._b)
+    if k == CREATE_PACKET:
+        if a is None:
+            act.has_epoch = 0
+        else:
+            _set_id(act.epoch_id, a, halves)
+            act.has_epoch = 1
+        return None
+    if k == CONSUME_PACKET or k == DESTROY_PACKET:
+        _set_id(act.packet_id, a, halves)
+        return None
+    if k == TRANSPORT_PACKET_TO_LOCATION:
+        _set_id(act.packet_id, a, halves)
+        writer = Writer(reader)
+        _write_location(act.destination, action._b, writer)
+        return writer
+    if k == CREATE_EPOCH:
+        writer = Writer(reader)
+        writer.str(act.node_name, a)
+        s = action._b
+        writer.salvo(act.salvo, s._condition, s._packets, lambda t: halves(_plain(t)))
+        return writer
+    if k == CREATE_REQUEST:
+        writer = Writer(reader)
+        writer.str(act.node_name, a)
+        writer.str(act.label, action._b)
+        return writer
+    return None  # RUN_STEP
