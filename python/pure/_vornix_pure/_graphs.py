@@ -57,12 +57,12 @@ class _Call:
     to, which must outlive the call. Freed on exit, whatever happened."""
 
     def __init__(self):
-        self.result = lib.vx_result_new()
-        if self.result == ffi.NULL:
-            raise MemoryError()
         self._texts = {}
         self.conditions = {}
         self.index = ffi.new("uint32_t*")
+        self.result = lib.vx_result_new()  # last: nothing after it can fail
+        if self.result == ffi.NULL:
+            raise MemoryError()
 
     def __enter__(self):
         return self
