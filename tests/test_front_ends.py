@@ -152,6 +152,10 @@ CALLS = [
     "vs.SalvoCondition(vs.MaxSalvos.Infinite, [Text('a')], T.true_()).ports",
     "vs.Node('N', {Text('i'): vs.Port()}).in_ports",
     "vs.Node('N', None, None, OwnItems(c=COND)).in_salvo_conditions",
+    # Maps of several names come back in the same order from both.
+    "(lambda n: (list(n.in_ports), n.in_salvo_conditions))(vs.Node('A', {'z': vs.Port(), "
+    "'b': vs.Port(), 'a': vs.Port()}, None, {'c': vs.SalvoCondition(vs.MaxSalvos.Infinite, "
+    "['o', 'q', 'a', 'zz', 'b'], T.true_())}))",
     # Graphs: construction, queries, the engine's findings.
     *[f"vs.Graph({a})" for a in [
         "[], [EDGE, EDGE], [EDGE, EDGE]", "", "[], [], None, 1", "[], [], nodes=[]", "'ab', []",

@@ -4,6 +4,7 @@ import gc
 import inspect
 import os
 import sys
+import threading
 
 import pytest
 
@@ -305,6 +306,30 @@ def test_validation_record_docs():
     assert cls.message.__doc__ == "The human-readable error message."
     assert cls.details.__doc__ == (
         "Dict of variant-specific fields (node names, port refs, counts, etc.).")
+
+
+def test_one_graph_built_and_validated_from_many_threads():
+    # Every call into the engine has its own result buffer: threads sharing a
+    # graph, or building graphs at once, must not see each other's records.
+    shared = Graph([node("A", outs=["x"]), node("B")], [A_TO_B])
+    failures = []
+
+    def work(k):
+        try:
+            for i in range(200):
+                [record] = shared.validate()
+                assert record.details["missing_port"] == in_ref("B", "y")
+                own = Graph([node(f"N{k}.{i}")], [], [edge(f"N{k}.{i}", "o", "M", "i")])
+                assert own.validate()[0].message.startswith(f"dependency edge N{k}.{i}.out.o")
+        except BaseException as e:  # noqa: BLE001 - reported below
+            failures.append(e)
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert failures == []
 
 
 # --- resource hygiene ----------------------------------------------------------

@@ -11,23 +11,26 @@ Where the two files are found, first match wins:
   directory holding the library.
 """
 
+import glob
 import os
-import pathlib
 import re
 
 from cffi import FFI
 
-_HERE = pathlib.Path(__file__).resolve().parent
-_ROOT = _HERE.parent.parent.parent  # the checkout, when running from one
+# os.path rather than pathlib: pathlib is a package from 3.13 on, and one
+# whose import failed half-way (as the module's own import may) cannot be
+# imported again in that process.
+_HERE = os.path.dirname(os.path.realpath(__file__))
+_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(_HERE)))  # a checkout's root
 _LIBRARY_NAME = "libvornix_capi.so"
 
 
 def _find_header():
     given = os.environ.get("VORNIX_CAPI_HEADER")
-    for path in ([given] if given else []) + [_HERE / "vornix.h",
-                                             _ROOT / "capi" / "include" / "vornix.h"]:
-        if pathlib.Path(path).is_file():
-            return pathlib.Path(path)
+    for path in ([given] if given else []) + [os.path.join(_HERE, "vornix.h"),
+                                             os.path.join(_ROOT, "capi", "include", "vornix.h")]:
+        if os.path.isfile(path):
+            return path
     raise ImportError("vornix_sim: cannot find vornix.h (set VORNIX_CAPI_HEADER)")
 
 
@@ -35,13 +38,13 @@ def _find_library():
     given = os.environ.get("VORNIX_CAPI_LIBRARY")
     if given:
         return given
-    beside = _HERE / _LIBRARY_NAME
-    if beside.is_file():
-        return str(beside)
-    built = sorted(_ROOT.glob("build/*/capi/" + _LIBRARY_NAME),
-                   key=lambda p: p.stat().st_mtime, reverse=True)
+    beside = os.path.join(_HERE, _LIBRARY_NAME)
+    if os.path.isfile(beside):
+        return beside
+    built = sorted(glob.glob(os.path.join(_ROOT, "build", "*", "capi", _LIBRARY_NAME)),
+                   key=os.path.getmtime, reverse=True)
     if built:
-        return str(built[0])
+        return built[0]
     raise ImportError("vornix_sim: cannot find " + _LIBRARY_NAME +
                       " (set VORNIX_CAPI_LIBRARY)")
 
@@ -61,5 +64,6 @@ def declarations(text):
 
 
 ffi = FFI()
-ffi.cdef(declarations(_find_header().read_text(encoding="utf-8")))
+with open(_find_header(), encoding="utf-8") as _header:
+    ffi.cdef(declarations(_header.read()))
 lib = ffi.dlopen(_find_library())

@@ -57,10 +57,12 @@ class _Call:
     to, which must outlive the call. Freed on exit, whatever happened."""
 
     def __init__(self):
-        self.result = lib.vx_result_new()
+        self._texts = {}
+        self.conditions = {}
+        self.index = ffi.new("uint32_t*")
+        self.result = lib.vx_result_new()  # last: nothing after it can fail
         if self.result == ffi.NULL:
             raise MemoryError()
-        self._texts = {}
 
     def __enter__(self):
         return self
@@ -69,6 +71,7 @@ class _Call:
         lib.vx_result_free(self.result)
         self.result = ffi.NULL
         self._texts.clear()
+        self.conditions.clear()
 
     def text(self, s):
         """A vx_str initializer for a name; names were checked to have UTF-8.
@@ -131,19 +134,32 @@ def _terms(call, term):
     return out, len(flat)
 
 
-def _add_conditions(call, builder, index, side, conditions):
-    for name, (most, ports, term) in conditions.items():
+def _condition(call, most, ports, term):
+    """The engine's arrays for a condition's ports and term. Graphs repeat a
+    few conditions over many nodes, so each distinct one is encoded once per
+    build (its parts are plain tuples, strs and ints: hashing them runs no
+    code of the caller's)."""
+    key = (most, tuple(ports.items()), term)
+    found = call.conditions.get(key)
+    if found is None:
         counts = ffi.new("vx_port_count[]", len(ports))
         for i, (port, n) in enumerate(ports.items()):
             counts[i] = (call.text(port), 1 if n is None else 0, 0 if n is None else n)
         terms, term_count = _terms(call, term)
+        found = call.conditions[key] = (_bound(most), counts, len(ports), terms, term_count)
+    return found
+
+
+def _add_conditions(call, builder, index, side, conditions):
+    for name, (most, ports, term) in conditions.items():
+        bound, counts, count, terms, term_count = _condition(call, most, ports, term)
         call.check(lib.vx_builder_add_salvo_condition(
-            builder, index, side, call.text(name), _bound(most), counts, len(ports), terms,
-            term_count, call.result))
+            builder, index, side, call.text(name), bound, counts, count, terms, term_count,
+            call.result))
 
 
 def _add_node(call, builder, n):
-    index = ffi.new("uint32_t*")
+    index = call.index
     call.check(lib.vx_builder_add_node(builder, call.text(n._name), index, call.result))
     i = index[0]
     for side, ports in ((lib.VX_PORT_INPUT, n._in_ports), (lib.VX_PORT_OUTPUT, n._out_ports)):
