@@ -126,9 +126,7 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
 }
 
 // The engine asks for a signal (Ctrl-C) between steps, so an interrupt is
-// seen there instead of after a run that may take minutes. (PyPy's
-// PyErr_CheckSignals leaves signals to its own bytecode loop: there the
-// interrupt still arrives when the call returns.)
+// seen there instead of after a run that may take minutes.
 //
 // The events pass through one list whose storage is kept from call to call:
 // a run's list is often larger than the allocator's trim threshold, and

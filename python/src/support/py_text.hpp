@@ -16,8 +16,7 @@
 
 namespace vornix::py {
 
-// A str holding the UTF-8 text (short texts may be shared on some
-// interpreters; see py_text.cpp).
+// A new str holding the UTF-8 text.
 Ref to_py_str(std::string_view utf8);
 // A new str holding the quoted form of the text (base/text.hpp quoted_form).
 Ref to_py_quoted(std::string_view utf8);
