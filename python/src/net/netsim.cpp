@@ -104,24 +104,17 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
 // Ends an interrupted run: the pending exception (KeyboardInterrupt for
 // Ctrl-C, or whatever a signal handler raised) gets the events of the steps
 // that completed, as a failed step's exception does, so that they can still
-// be read and undone.
+// be read and undone. The interrupt is set again even when the events
+// cannot be converted.
 [[noreturn]] void raise_interrupted(std::vector<vornix::NetEvent>&& done) {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* tb = nullptr;
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  Ref owned_type = Ref::steal(type);
-  Ref owned_value = Ref::steal(value);
-  Ref owned_tb = Ref::steal(tb);
-  if (owned_value) {
-    Ref events = events_to_python(std::move(done));
-    // An exception that takes no attributes still propagates, without them.
-    if (PyObject_SetAttr(owned_value.get(), strings().events.get(), events.get()) < 0) {
-      PyErr_Clear();
+  {
+    PendingError interrupt;
+    if (PyObject* exc = interrupt.exception()) {
+      Ref events = events_to_python(std::move(done));
+      // An exception that takes no attributes still propagates, without them.
+      if (PyObject_SetAttr(exc, strings().events.get(), events.get()) < 0) PyErr_Clear();
     }
   }
-  PyErr_Restore(owned_type.release(), owned_value.release(), owned_tb.release());
   throw PyErrorAlreadySet{};
 }
 

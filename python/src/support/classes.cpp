@@ -11,21 +11,6 @@
 namespace vornix::py {
 namespace {
 
-// Restores a pending Python error (if any) when it goes out of scope, so
-// that clean-up calls can run in between without losing or clobbering it.
-class PendingError {
- public:
-  PendingError() { PyErr_Fetch(&type_, &value_, &tb_); }
-  ~PendingError() { PyErr_Restore(type_, value_, tb_); }
-  PendingError(const PendingError&) = delete;
-  PendingError& operator=(const PendingError&) = delete;
-
- private:
-  PyObject* type_ = nullptr;
-  PyObject* value_ = nullptr;
-  PyObject* tb_ = nullptr;
-};
-
 // Classes are made under their bare names, which the interpreter greets with
 // a DeprecationWarning ("has no __module__ attribute"). Under `-W error`
 // that warning would fail the import, so it is silenced while the class is
