@@ -9,7 +9,6 @@
 #include "base/text.hpp"
 #include "net/conversions.hpp"
 #include "net/packet_location.hpp"
-#include "net/positional.hpp"
 #include "net/record_values.hpp"
 #include "net/salvo.hpp"
 #include "support/exact.hpp"

@@ -11,7 +11,6 @@
 #include "errors/exceptions.hpp"
 #include "graph/graph_class.hpp"
 #include "net/conversions.hpp"
-#include "net/positional.hpp"
 #include "net/state.hpp"
 #include "support/args.hpp"
 #include "support/borrow.hpp"
