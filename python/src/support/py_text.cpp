@@ -1,6 +1,7 @@
 #include "support/py_text.hpp"
 
 #include "base/text.hpp"
+#include "support/args.hpp"
 #include "support/errors.hpp"
 
 namespace vornix::py {
@@ -11,32 +12,39 @@ Ref to_py_str(std::string_view utf8) {
 
 Ref to_py_quoted(std::string_view utf8) { return to_py_str(vornix::quoted_form(utf8)); }
 
-std::string utf8_of(PyObject* str, std::string_view prefix) {
+namespace {
+
+std::string prefix_of(std::string_view arg) { return arg.empty() ? "" : arg_prefix(arg); }
+
+}  // namespace
+
+std::string utf8_of(PyObject* str, std::string_view arg, LoneSurrogates surrogates) {
   if (!PyUnicode_Check(str)) {
-    raise_type_error(std::string(prefix) + "expected str, got " + type_name_of(str));
+    raise_type_error(prefix_of(arg) + "expected str, got " + type_name_of(str));
   }
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
   if (data != nullptr) return std::string(data, static_cast<std::size_t>(size));
   if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw PyErrorAlreadySet{};
 
-  // A str with lone surrogates has no UTF-8 form: it is the wrong kind of
-  // argument for a name, so it is refused like any other type mismatch.
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* tb = nullptr;
-  PyErr_Fetch(&type, &value, &tb);
-  Ref owned_type = Ref::steal(type);
-  Ref owned_value = Ref::steal(value);
-  Ref owned_tb = Ref::steal(tb);
+  if (surrogates == LoneSurrogates::kKeep) {
+    PyErr_Clear();
+    Ref bytes = check(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
+    char* kept = nullptr;
+    check_status(PyBytes_AsStringAndSize(bytes.get(), &kept, &size));
+    return std::string(kept, static_cast<std::size_t>(size));
+  }
+  // Otherwise such a str is the wrong kind of argument for a name, so it is
+  // refused like any other type mismatch.
+  Ref codec_error = PendingError().take_exception();
   std::string reason = "str is not valid UTF-8";
-  if (owned_value) {
-    Ref text = Ref::steal(PyObject_Str(owned_value.get()));
+  if (codec_error) {
+    Ref text = Ref::steal(PyObject_Str(codec_error.get()));
     const char* c = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
     if (c != nullptr) reason = c;
     PyErr_Clear();
   }
-  raise_type_error(std::string(prefix) + reason);
+  raise_type_error(prefix_of(arg) + reason);
 }
 
 std::string class_name(PyObject* type) {

@@ -21,11 +21,19 @@ Ref to_py_str(std::string_view utf8);
 // A new str holding the quoted form of the text (base/text.hpp quoted_form).
 Ref to_py_quoted(std::string_view utf8);
 
-// The UTF-8 bytes of a str. Refuses non-str objects with TypeError
-// "{prefix}expected str, got {type}" and strings that have no UTF-8 form (lone
-// surrogates) with TypeError "{prefix}{codec message}". `prefix` is empty or
-// the "argument '{name}': " form.
-std::string utf8_of(PyObject* str, std::string_view prefix = {});
+// What reading a str with lone surrogates (which have no UTF-8 form) does:
+// a name with them is refused; an identifier's text keeps them, as their
+// three-byte forms, so that it can be shown as the caller gave it.
+enum class LoneSurrogates { kRefuse, kKeep };
+
+// The UTF-8 bytes of a str (or str subclass, read without calling its
+// methods), from the str's own UTF-8 form when it has one. Refuses non-str
+// objects with TypeError "{prefix}expected str, got {type}" and, unless they
+// are kept, lone surrogates with TypeError "{prefix}{codec message}". The
+// prefix is "argument '{arg}': ", or empty without `arg`; it is made only for
+// a refusal.
+std::string utf8_of(PyObject* str, std::string_view arg = {},
+                    LoneSurrogates surrogates = LoneSurrogates::kRefuse);
 
 // The __name__ of a class, "?" if it has none that reads as str.
 std::string class_name(PyObject* type);
