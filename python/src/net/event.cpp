@@ -51,10 +51,6 @@ PyObject* field_or_none(PyObject* self, F convert) {
       value_of(self).value);
 }
 
-Ref str_list(const std::vector<std::string>& items) {
-  return list_of(items, [](const std::string& item) { return to_py_str(item); });
-}
-
 // The kind names are made once and handed out shared.
 PyObject* get_kind(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));

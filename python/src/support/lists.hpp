@@ -9,8 +9,11 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
+#include <string>
 
 #include "support/errors.hpp"
+#include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
 
@@ -36,6 +39,11 @@ Ref list_of(Range&& items, Convert convert) {
   ListBuilder list(std::size(items));
   for (auto&& item : items) list.add(convert(item));
   return list.done();
+}
+
+// A new list of strs holding the texts, in order.
+inline Ref str_list(std::span<const std::string> items) {
+  return list_of(items, [](const std::string& item) { return to_py_str(item); });
 }
 
 }  // namespace vornix::py
