@@ -309,7 +309,7 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
 }
 
 vornix::NetEvent event_from_python(PyObject* obj) {
-  const vornix::NetEvent* event = exact_value<vornix::NetEvent>(types().net_event.get(), obj);
+  const vornix::NetEvent* event = exact_or_null<vornix::NetEvent>(types().net_event.get(), obj);
   if (event == nullptr) {
     raise_type_error("'" + type_name_of(obj) + "' object cannot be converted to 'NetEvent'");
   }
