@@ -311,7 +311,11 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
 vornix::NetEvent event_from_python(PyObject* obj) {
   const vornix::NetEvent* event = exact_or_null<vornix::NetEvent>(types().net_event.get(), obj);
   if (event == nullptr) {
-    raise_type_error("'" + type_name_of(obj) + "' object cannot be converted to 'NetEvent'");
+    // Appended, not "'" + std::string&&, which GCC 12 misreads at -O3.
+    std::string message = "'";
+    message += type_name_of(obj);
+    message += "' object cannot be converted to 'NetEvent'";
+    raise_type_error(message);
   }
   SharedBorrow hold(borrow_of(obj));
   return *event;

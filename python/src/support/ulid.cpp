@@ -63,7 +63,11 @@ Ref ulid_to_python(const vornix::Ulid& id) {
 Ref ulid_to_py_str(const vornix::Ulid& id) {
   // The text is ASCII: written straight into a new str, with no decoding.
   Ref str = check(PyUnicode_New(26, 127));
-  id.write_text(static_cast<char*>(PyUnicode_DATA(str.get())));
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"  // a macro with C casts before 3.11
+  void* data = PyUnicode_DATA(str.get());
+#pragma GCC diagnostic pop
+  id.write_text(static_cast<char*>(data));
   return str;
 }
 
