@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
 
@@ -65,7 +66,7 @@ std::string arg_prefix(std::string_view name);
                                        PyObject* obj);
 
 // A str argument as UTF-8. Refuses non-str and strings without a UTF-8 form.
-std::string str_arg(std::string_view name, PyObject* obj);
+inline std::string str_arg(std::string_view name, PyObject* obj) { return utf8_of(obj, name); }
 // An int argument in the unsigned 64-bit range: non-int gives TypeError,
 // negative or too large OverflowError (both with the argument prefix).
 std::uint64_t u64_arg(std::string_view name, PyObject* obj);

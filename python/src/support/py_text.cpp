@@ -18,19 +18,18 @@ std::string prefix_of(std::string_view arg) { return arg.empty() ? "" : arg_pref
 
 }  // namespace
 
-std::string utf8_of(PyObject* str, std::string_view arg, LoneSurrogates surrogates) {
+std::string detail::utf8_of_rest(PyObject* str, std::string_view arg,
+                                 LoneSurrogates surrogates) {
   if (!PyUnicode_Check(str)) {
     raise_type_error(prefix_of(arg) + "expected str, got " + type_name_of(str));
   }
-  Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
-  if (data != nullptr) return std::string(data, static_cast<std::size_t>(size));
   if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw PyErrorAlreadySet{};
 
   if (surrogates == LoneSurrogates::kKeep) {
     PyErr_Clear();
     Ref bytes = check(PyUnicode_AsEncodedString(str, "utf-8", "surrogatepass"));
     char* kept = nullptr;
+    Py_ssize_t size = 0;
     check_status(PyBytes_AsStringAndSize(bytes.get(), &kept, &size));
     return std::string(kept, static_cast<std::size_t>(size));
   }

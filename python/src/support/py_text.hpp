@@ -8,6 +8,7 @@
 // interpreter refuses (memory, invalid UTF-8 from the engine).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,25 @@ enum class LoneSurrogates { kRefuse, kKeep };
 // objects with TypeError "{prefix}expected str, got {type}" and, unless they
 // are kept, lone surrogates with TypeError "{prefix}{codec message}". The
 // prefix is "argument '{arg}': ", or empty without `arg`; it is made only for
-// a refusal.
+// a refusal. Inline, as names are read on every call of the hot paths.
 std::string utf8_of(PyObject* str, std::string_view arg = {},
                     LoneSurrogates surrogates = LoneSurrogates::kRefuse);
+
+namespace detail {
+// The rest of utf8_of: `str` is not a str, or it is and reading its UTF-8
+// form has just failed (with the error set).
+std::string utf8_of_rest(PyObject* str, std::string_view arg, LoneSurrogates surrogates);
+}  // namespace detail
+
+inline std::string utf8_of(PyObject* str, std::string_view arg, LoneSurrogates surrogates) {
+  if (PyUnicode_Check(str)) {
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(str, &size)) {
+      return std::string(data, static_cast<std::size_t>(size));
+    }
+  }
+  return detail::utf8_of_rest(str, arg, surrogates);
+}
 
 // The __name__ of a class, "?" if it has none that reads as str.
 std::string class_name(PyObject* type);
