@@ -18,8 +18,7 @@ std::string prefix_of(std::string_view arg) { return arg.empty() ? "" : arg_pref
 
 }  // namespace
 
-std::string detail::utf8_of_rest(PyObject* str, std::string_view arg,
-                                 LoneSurrogates surrogates) {
+std::string detail::utf8_of_rest(PyObject* str, std::string_view arg, LoneSurrogates surrogates) {
   if (!PyUnicode_Check(str)) {
     raise_type_error(prefix_of(arg) + "expected str, got " + type_name_of(str));
   }
