@@ -158,11 +158,7 @@ void register_group(PyObject* module, PyObject* all, const Registration (&group)
 PyInterpreterState* g_owner = nullptr;
 
 PyInterpreterState* current_interpreter() {
-#ifdef PYPY_VERSION
-  return nullptr;  // one interpreter per process
-#else
   return PyThreadState_GetInterpreter(PyThreadState_Get());
-#endif
 }
 
 // Another interpreter must not share the first one's module: its import

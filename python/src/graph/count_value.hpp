@@ -44,7 +44,7 @@ inline Ref new_count(PyObject* type, std::uint64_t n) { return new_boxed(type, n
 
 // The number inside an instance of exactly `type`, or nothing for any other object.
 inline std::optional<std::uint64_t> count_of(PyObject* type, PyObject* obj) noexcept {
-  const std::uint64_t* n = exact_value<std::uint64_t>(type, obj);
+  const std::uint64_t* n = exact_or_null<std::uint64_t>(type, obj);
   if (n == nullptr) return std::nullopt;
   return *n;
 }

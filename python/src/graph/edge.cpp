@@ -106,12 +106,12 @@ Ref make_edge_class() {
 
 Ref edge_to_python(const vornix::Edge& e) { return new_boxed(types().edge.get(), e); }
 
-const vornix::Edge* edge_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::Edge>(types().edge.get(), obj);
+const vornix::Edge* edge_or_null(PyObject* obj) noexcept {
+  return exact_or_null<vornix::Edge>(types().edge.get(), obj);
 }
 
 const vornix::Edge& edge_arg(std::string_view name, PyObject* obj) {
-  const vornix::Edge* e = edge_from_python(obj);
+  const vornix::Edge* e = edge_or_null(obj);
   if (e == nullptr) raise_arg_type_error(name, "Edge", obj);
   return *e;
 }

@@ -13,7 +13,7 @@ Ref make_edge_class();
 // A new Edge holding a copy of `e`.
 Ref edge_to_python(const vornix::Edge& e);
 // The engine value inside an Edge instance, or null for any other object.
-const vornix::Edge* edge_from_python(PyObject* obj) noexcept;
+const vornix::Edge* edge_or_null(PyObject* obj) noexcept;
 // The engine value of an Edge argument; TypeError
 // "argument '{name}': expected Edge, got {type}" otherwise.
 const vornix::Edge& edge_arg(std::string_view name, PyObject* obj);

@@ -37,7 +37,7 @@ std::vector<vornix::Node> nodes_arg(PyObject* obj) {
   std::vector<vornix::Node> nodes;
   nodes.reserve(items.size());
   for (const Ref& item : items) {
-    const vornix::Node* node = node_from_python(item.get());
+    const vornix::Node* node = node_or_null(item.get());
     if (node == nullptr) raise_arg_type_error("nodes", "Node", item.get());
     nodes.push_back(*node);
   }
@@ -209,13 +209,13 @@ Ref make_graph_class() {
   return make_class(spec);
 }
 
-const vornix::Graph* graph_from_python(PyObject* obj) noexcept {
-  const SharedGraph* g = exact_value<SharedGraph>(types().graph.get(), obj);
+const vornix::Graph* graph_or_null(PyObject* obj) noexcept {
+  const SharedGraph* g = exact_or_null<SharedGraph>(types().graph.get(), obj);
   return g == nullptr ? nullptr : g->get();
 }
 
 std::shared_ptr<const vornix::Graph> graph_arg(std::string_view name, PyObject* obj) {
-  const SharedGraph* g = exact_value<SharedGraph>(types().graph.get(), obj);
+  const SharedGraph* g = exact_or_null<SharedGraph>(types().graph.get(), obj);
   if (g == nullptr) raise_arg_type_error(name, "Graph", obj);
   return *g;
 }

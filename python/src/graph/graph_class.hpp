@@ -13,7 +13,7 @@ namespace vornix::py {
 
 Ref make_graph_class();
 // The engine graph inside a Graph instance, or null for any other object.
-const vornix::Graph* graph_from_python(PyObject* obj) noexcept;
+const vornix::Graph* graph_or_null(PyObject* obj) noexcept;
 // The engine graph of a Graph argument, shared; TypeError
 // "argument '{name}': expected Graph, got {type}" otherwise.
 std::shared_ptr<const vornix::Graph> graph_arg(std::string_view name, PyObject* obj);

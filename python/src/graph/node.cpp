@@ -36,7 +36,7 @@ PortMap ports_arg(std::string_view name, PyObject* obj) {
   ports.reserve(static_cast<std::size_t>(PyDict_Size(obj)));
   for_each_dict_item(obj, [&](PyObject* key, PyObject* value) {
     std::string port_name = str_arg(name, key);
-    const vornix::Port* port = port_from_python(value);
+    const vornix::Port* port = port_or_null(value);
     if (port == nullptr) raise_arg_type_error(name, "Port", value);
     ports.try_emplace(std::move(port_name), *port);
   });
@@ -62,7 +62,7 @@ ConditionMap conditions_from_dict(PyObject* dict) {
   vornix::StringMap<std::size_t> position;
   for_each_dict_item(dict, [&](PyObject* key, PyObject* value) {
     std::string condition_name = utf8_of(key);
-    const vornix::SalvoCondition* condition = salvo_condition_from_python(value);
+    const vornix::SalvoCondition* condition = salvo_condition_or_null(value);
     if (condition == nullptr) {
       raise_type_error("expected SalvoCondition, got " + type_name_of(value));
     }
@@ -212,8 +212,8 @@ Ref make_node_class() {
   return make_class(spec);
 }
 
-const vornix::Node* node_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::Node>(types().node.get(), obj);
+const vornix::Node* node_or_null(PyObject* obj) noexcept {
+  return exact_or_null<vornix::Node>(types().node.get(), obj);
 }
 
 Ref node_to_python(const vornix::Node& node) { return new_boxed(types().node.get(), node); }

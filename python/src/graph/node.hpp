@@ -10,7 +10,7 @@ namespace vornix::py {
 
 Ref make_node_class();
 // The engine value inside a Node instance, or null for any other object.
-const vornix::Node* node_from_python(PyObject* obj) noexcept;
+const vornix::Node* node_or_null(PyObject* obj) noexcept;
 // A new Node holding a copy of `node`.
 // REQUIRES: its terms were built from Python (see term.hpp on nesting depth).
 Ref node_to_python(const vornix::Node& node);

@@ -78,8 +78,8 @@ Ref make_port_class() {
   return make_class(spec);
 }
 
-const vornix::Port* port_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::Port>(types().port.get(), obj);
+const vornix::Port* port_or_null(PyObject* obj) noexcept {
+  return exact_or_null<vornix::Port>(types().port.get(), obj);
 }
 
 Ref port_to_python(const vornix::Port& port) { return new_boxed(types().port.get(), port); }

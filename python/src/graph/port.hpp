@@ -9,7 +9,7 @@ namespace vornix::py {
 
 Ref make_port_class();
 // The engine value inside a Port instance, or null for any other object.
-const vornix::Port* port_from_python(PyObject* obj) noexcept;
+const vornix::Port* port_or_null(PyObject* obj) noexcept;
 // A new Port holding a copy of `port`.
 Ref port_to_python(const vornix::Port& port);
 

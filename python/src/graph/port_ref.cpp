@@ -113,12 +113,12 @@ Ref make_port_ref_class() {
 
 Ref port_ref_to_python(const vornix::PortRef& p) { return new_boxed(types().port_ref.get(), p); }
 
-const vornix::PortRef* port_ref_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::PortRef>(types().port_ref.get(), obj);
+const vornix::PortRef* port_ref_or_null(PyObject* obj) noexcept {
+  return exact_or_null<vornix::PortRef>(types().port_ref.get(), obj);
 }
 
 const vornix::PortRef& port_ref_arg(std::string_view name, PyObject* obj) {
-  const vornix::PortRef* p = port_ref_from_python(obj);
+  const vornix::PortRef* p = port_ref_or_null(obj);
   if (p == nullptr) raise_arg_type_error(name, "PortRef", obj);
   return *p;
 }

@@ -174,7 +174,8 @@ vornix::PortState port_state_from_python(PyObject* obj) {
       default: return vornix::PortState::non_full();
     }
   }
-  if (const auto* numeric = exact_value<vornix::PortState>(types().port_state_numeric.get(), obj)) {
+  if (const auto* numeric =
+          exact_or_null<vornix::PortState>(types().port_state_numeric.get(), obj)) {
     return *numeric;
   }
   raise_type_error("Expected PortState or PortStateNumeric");

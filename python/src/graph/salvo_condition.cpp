@@ -182,8 +182,8 @@ Ref make_salvo_condition_class() {
   return make_class(spec);
 }
 
-const vornix::SalvoCondition* salvo_condition_from_python(PyObject* obj) noexcept {
-  return exact_value<vornix::SalvoCondition>(types().salvo_condition.get(), obj);
+const vornix::SalvoCondition* salvo_condition_or_null(PyObject* obj) noexcept {
+  return exact_or_null<vornix::SalvoCondition>(types().salvo_condition.get(), obj);
 }
 
 Ref salvo_condition_to_python(const vornix::SalvoCondition& condition) {

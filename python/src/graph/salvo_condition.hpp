@@ -10,7 +10,7 @@ namespace vornix::py {
 
 Ref make_salvo_condition_class();
 // The engine value inside a SalvoCondition instance, or null for any other object.
-const vornix::SalvoCondition* salvo_condition_from_python(PyObject* obj) noexcept;
+const vornix::SalvoCondition* salvo_condition_or_null(PyObject* obj) noexcept;
 // A new SalvoCondition holding a copy of `condition`.
 // REQUIRES: its term was built from Python (see term.hpp on nesting depth).
 Ref salvo_condition_to_python(const vornix::SalvoCondition& condition);

@@ -263,8 +263,8 @@ Ref make_salvo_condition_term_class() {
   return make_class(spec);
 }
 
-const vornix::SalvoConditionTerm* term_from_python(PyObject* obj) noexcept {
-  const TermValue* value = exact_value<TermValue>(types().salvo_condition_term.get(), obj);
+const vornix::SalvoConditionTerm* term_or_null(PyObject* obj) noexcept {
+  const TermValue* value = exact_or_null<TermValue>(types().salvo_condition_term.get(), obj);
   return value == nullptr ? nullptr : &value->term;
 }
 

@@ -26,7 +26,7 @@ inline constexpr std::size_t kMaxTermDepth = 1000;
 Ref make_salvo_condition_term_class();
 
 // The engine term inside a SalvoConditionTerm, or null for any other object.
-const vornix::SalvoConditionTerm* term_from_python(PyObject* obj) noexcept;
+const vornix::SalvoConditionTerm* term_or_null(PyObject* obj) noexcept;
 // The engine term of a SalvoConditionTerm argument; TypeError
 // "argument '{name}': expected SalvoConditionTerm, got {type}" otherwise.
 const vornix::SalvoConditionTerm& term_arg(std::string_view name, PyObject* obj);

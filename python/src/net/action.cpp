@@ -9,7 +9,6 @@
 #include "base/text.hpp"
 #include "net/conversions.hpp"
 #include "net/packet_location.hpp"
-#include "net/positional.hpp"
 #include "net/record_values.hpp"
 #include "net/salvo.hpp"
 #include "support/exact.hpp"
@@ -88,21 +87,7 @@ Ref new_action(Variant v) {
 }
 
 // The identifier's text as UTF-8, lone surrogates as their three-byte forms.
-std::string id_utf8(const IdText& id) {
-  // The str's own UTF-8 form when it has one (no bytes object made); only a
-  // text with lone surrogates takes the encoder.
-  Py_ssize_t length = 0;
-  if (const char* utf8 = PyUnicode_AsUTF8AndSize(id.get(), &length)) {
-    return std::string(utf8, static_cast<std::size_t>(length));
-  }
-  if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw PyErrorAlreadySet{};
-  PyErr_Clear();
-  Ref bytes = check(PyUnicode_AsEncodedString(id.get(), "utf-8", "surrogatepass"));
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  check_status(PyBytes_AsStringAndSize(bytes.get(), &data, &size));
-  return std::string(data, static_cast<std::size_t>(size));
-}
+std::string id_utf8(const IdText& id) { return utf8_of(id.get(), {}, LoneSurrogates::kKeep); }
 
 // The text of str(obj), taken as it is. A str with lone surrogates keeps them:
 // the action is still accepted now, the identifier is refused by the parser
@@ -111,24 +96,9 @@ IdText id_text(PyObject* obj) {
   if (PyUnicode_CheckExact(obj)) return Ref::borrow(obj);
   Ref text = PyUnicode_Check(obj) ? Ref::borrow(obj) : check(PyObject_Str(obj));
   if (PyUnicode_CheckExact(text.get())) return text;
-  // A str subclass is held as a plain str of the same text (made from its
-  // characters: some interpreters' conversions would call its __str__).
-  const std::string utf8 = id_utf8(text);
-  return check(
-      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
-}
-
-// A name argument: an exact str's own UTF-8 form, with no message text made
-// in advance; anything else, and every refusal, is str_arg's.
-std::string name_arg(std::string_view name, PyObject* obj) {
-  if (PyUnicode_CheckExact(obj)) {
-    Py_ssize_t length = 0;
-    if (const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &length)) {
-      return std::string(utf8, static_cast<std::size_t>(length));
-    }
-    PyErr_Clear();
-  }
-  return str_arg(name, obj);
+  // A str subclass is held as a plain str of the same text, copied from its
+  // characters (none of its methods runs).
+  return check(PyUnicode_FromObject(text.get()));
 }
 
 PyObject* run_step(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -168,7 +138,7 @@ PyObject* create_epoch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   static constexpr Signature kSig{"create_epoch", kNames, 2};
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
-  std::string node_name = name_arg("node_name", argv[0]);
+  std::string node_name = str_arg("node_name", argv[0]);
   SalvoValue salvo = salvo_arg("salvo", argv[1]);
   return new_action(ActionValue::CreateEpoch{std::move(node_name), std::move(salvo)}).release();
 }
@@ -180,7 +150,7 @@ PyObject* load_packet_into_output_port(PyObject*, PyObject* const* args, Py_ssiz
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
   IdText packet_id = id_text(argv[0]);
-  std::string port_name = name_arg("port_name", argv[1]);
+  std::string port_name = str_arg("port_name", argv[1]);
   return new_action(
              ActionValue::LoadPacketIntoOutputPort{std::move(packet_id), std::move(port_name)})
       .release();
@@ -192,7 +162,7 @@ PyObject* send_output_salvo(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
   IdText epoch_id = id_text(argv[0]);
-  std::string condition = name_arg("salvo_condition_name", argv[1]);
+  std::string condition = str_arg("salvo_condition_name", argv[1]);
   return new_action(ActionValue::SendOutputSalvo{std::move(epoch_id), std::move(condition)})
       .release();
 }
@@ -215,8 +185,8 @@ PyObject* create_request(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
   static constexpr Signature kSig{"create_request", kNames, 2};
   PyObject* argv[2] = {};
   take_args(kSig, args, nargs, kwnames, argv);
-  std::string node_name = name_arg("node_name", argv[0]);
-  std::string label = name_arg("label", argv[1]);
+  std::string node_name = str_arg("node_name", argv[0]);
+  std::string label = str_arg("label", argv[1]);
   return new_action(ActionValue::CreateRequest{std::move(node_name), std::move(label)}).release();
 }
 

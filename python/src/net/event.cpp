@@ -51,10 +51,6 @@ PyObject* field_or_none(PyObject* self, F convert) {
       value_of(self).value);
 }
 
-Ref str_list(const std::vector<std::string>& items) {
-  return list_of(items, [](const std::string& item) { return to_py_str(item); });
-}
-
 // The kind names are made once and handed out shared.
 PyObject* get_kind(PyObject* self, void*) {
   SharedBorrow hold(borrow_of(self));
@@ -313,9 +309,13 @@ Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
 }
 
 vornix::NetEvent event_from_python(PyObject* obj) {
-  const vornix::NetEvent* event = exact_value<vornix::NetEvent>(types().net_event.get(), obj);
+  const vornix::NetEvent* event = exact_or_null<vornix::NetEvent>(types().net_event.get(), obj);
   if (event == nullptr) {
-    raise_type_error("'" + type_name_of(obj) + "' object cannot be converted to 'NetEvent'");
+    // Appended, not "'" + std::string&&, which GCC 12 misreads at -O3.
+    std::string message = "'";
+    message += type_name_of(obj);
+    message += "' object cannot be converted to 'NetEvent'";
+    raise_type_error(message);
   }
   SharedBorrow hold(borrow_of(obj));
   return *event;

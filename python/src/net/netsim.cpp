@@ -11,7 +11,6 @@
 #include "errors/exceptions.hpp"
 #include "graph/graph_class.hpp"
 #include "net/conversions.hpp"
-#include "net/positional.hpp"
 #include "net/state.hpp"
 #include "support/args.hpp"
 #include "support/borrow.hpp"
@@ -104,31 +103,22 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
 // Ends an interrupted run: the pending exception (KeyboardInterrupt for
 // Ctrl-C, or whatever a signal handler raised) gets the events of the steps
 // that completed, as a failed step's exception does, so that they can still
-// be read and undone.
+// be read and undone. The interrupt is set again even when the events
+// cannot be converted.
 [[noreturn]] void raise_interrupted(std::vector<vornix::NetEvent>&& done) {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* tb = nullptr;
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  Ref owned_type = Ref::steal(type);
-  Ref owned_value = Ref::steal(value);
-  Ref owned_tb = Ref::steal(tb);
-  if (owned_value) {
-    Ref events = events_to_python(std::move(done));
-    // An exception that takes no attributes still propagates, without them.
-    if (PyObject_SetAttr(owned_value.get(), strings().events.get(), events.get()) < 0) {
-      PyErr_Clear();
+  {
+    PendingError interrupt;
+    if (PyObject* exc = interrupt.exception()) {
+      Ref events = events_to_python(std::move(done));
+      // An exception that takes no attributes still propagates, without them.
+      if (PyObject_SetAttr(exc, strings().events.get(), events.get()) < 0) PyErr_Clear();
     }
   }
-  PyErr_Restore(owned_type.release(), owned_value.release(), owned_tb.release());
   throw PyErrorAlreadySet{};
 }
 
 // The engine asks for a signal (Ctrl-C) between steps, so an interrupt is
-// seen there instead of after a run that may take minutes. (PyPy's
-// PyErr_CheckSignals leaves signals to its own bytecode loop: there the
-// interrupt still arrives when the call returns.)
+// seen there instead of after a run that may take minutes.
 //
 // The events pass through one list whose storage is kept from call to call:
 // a run's list is often larger than the allocator's trim threshold, and

@@ -1,6 +1,5 @@
 #include "net/response_data.hpp"
 
-#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -18,6 +17,7 @@
 #include "support/errors.hpp"
 #include "support/no_constructor.hpp"
 #include "support/py_text.hpp"
+#include "support/types.hpp"
 
 namespace vornix::py {
 namespace {
@@ -54,13 +54,6 @@ struct ResponseValue {
 using ResponseObject = Boxed<ResponseValue>;
 constexpr std::size_t kVariantCount = std::variant_size_v<decltype(ResponseValue::value)>;
 
-// The variant classes, in alternative order. Filled once per import like the
-// class registry and, like it, never destroyed.
-std::array<Ref, kVariantCount>& variant_classes() {
-  static auto* classes = new std::array<Ref, kVariantCount>();
-  return *classes;
-}
-
 // Only instances of the class made for alternative V reach its getters, so
 // the alternative is always present.
 template <class V>
@@ -71,12 +64,8 @@ const V& alternative(PyObject* self) {
 template <class V>
 Ref new_response(V v) {
   ResponseValue value{std::move(v)};
-  PyObject* cls = variant_classes()[value.value.index()].get();
+  PyObject* cls = types().response_variants[value.value.index()].get();
   return emplace_boxed<ResponseValue>(cls, std::move(value));
-}
-
-Ref str_list(const std::vector<std::string>& items) {
-  return list_of(items, [](const std::string& item) { return to_py_str(item); });
 }
 
 // Constructors. Each class is created from its own type only (the variant
@@ -274,13 +263,13 @@ Ref make_net_action_response_data_class() {
       .slots = slots,
   };
   Ref base = make_class(spec);
-  std::array<Ref, kVariantCount> made;
-  for (std::size_t i = 0; i < kVariantCount; ++i) {
-    made[i] = make_variant_class(base.get(), kVariants[i]);
-    set_class_attr(base.get(), kVariants[i].attr, made[i].get());
+  std::vector<Ref> made;
+  for (const VariantClass& variant : kVariants) {
+    made.push_back(make_variant_class(base.get(), variant));
+    set_class_attr(base.get(), variant.attr, made.back().get());
   }
   make_immutable(base.get());
-  variant_classes() = std::move(made);
+  types().response_variants = std::move(made);
   return base;
 }
 

@@ -119,7 +119,12 @@ PyObject* salvo_repr(PyObject* self) {
   for_each_packet(held, [&](const std::string& port_name, const auto& id) {
     if (!first) text += ", ";
     first = false;
-    text += "(" + vornix::quoted_form(port_name) + ", " + vornix::quoted_form(id_of(id)) + ")";
+    // Appended piece by piece: GCC 12 at -O3 misreads "(" + std::string&&.
+    text += '(';
+    text += vornix::quoted_form(port_name);
+    text += ", ";
+    text += vornix::quoted_form(id_of(id));
+    text += ')';
   });
   text += "])";
   return to_py_str(text).release();

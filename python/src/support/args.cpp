@@ -126,8 +126,6 @@ void raise_arg_type_error(std::string_view name, std::string_view expected, PyOb
                    type_name_of(obj));
 }
 
-std::string str_arg(std::string_view name, PyObject* obj) { return utf8_of(obj, arg_prefix(name)); }
-
 std::uint64_t u64_arg(std::string_view name, PyObject* obj) {
   if (!PyLong_Check(obj)) raise_arg_type_error(name, "int", obj);
   int overflow = 0;

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
 
@@ -45,6 +46,18 @@ void parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, P
                 std::span<PyObject*> out);
 // The same for tuple/dict calls (tp_new). `kwargs` may be null.
 void parse_args(const Signature& sig, PyObject* args, PyObject* kwargs, std::span<PyObject*> out);
+// The fastcall form for the common call shape of the per-call hot paths:
+// every parameter given by position. That needs no matching, so it skips the
+// parser; any other shape goes through it, with its messages.
+template <std::size_t N>
+void take_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               PyObject* (&argv)[N]) {
+  if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(N) && sig.params.size() == N) {
+    for (std::size_t i = 0; i < N; ++i) argv[i] = args[i];
+    return;
+  }
+  parse_args(sig, args, nargs, kwnames, argv);
+}
 
 // "argument '{name}': ": the prefix of every conversion error.
 std::string arg_prefix(std::string_view name);
@@ -53,7 +66,7 @@ std::string arg_prefix(std::string_view name);
                                        PyObject* obj);
 
 // A str argument as UTF-8. Refuses non-str and strings without a UTF-8 form.
-std::string str_arg(std::string_view name, PyObject* obj);
+inline std::string str_arg(std::string_view name, PyObject* obj) { return utf8_of(obj, name); }
 // An int argument in the unsigned 64-bit range: non-int gives TypeError,
 // negative or too large OverflowError (both with the argument prefix).
 std::uint64_t u64_arg(std::string_view name, PyObject* obj);

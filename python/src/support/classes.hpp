@@ -69,14 +69,13 @@ T& boxed_value(PyObject* o) noexcept {
 
 namespace detail {
 
-// Storage for a new instance of `type`, refcount one, fields unset. On
-// CPython a plain boxed class (no garbage-collector support, no extra slots)
-// takes the object allocator directly: every field is written by the caller,
-// so the zeroing of the generic allocator would be wasted on large values.
+// Storage for a new instance of `type`, refcount one, fields unset. A plain
+// boxed class (no garbage-collector support, no extra slots) takes the object
+// allocator directly: every field is written by the caller, so the zeroing of
+// the generic allocator would be wasted on large values.
 template <class T>
 Ref alloc_boxed(PyObject* type) {
   auto* tp = reinterpret_cast<PyTypeObject*>(type);
-#if !defined(PYPY_VERSION)
   if (!PyType_HasFeature(tp, Py_TPFLAGS_HAVE_GC) && tp->tp_itemsize == 0 &&
       tp->tp_basicsize == static_cast<Py_ssize_t>(sizeof(Boxed<T>)) &&
       tp->tp_free == PyObject_Free) {
@@ -87,7 +86,6 @@ Ref alloc_boxed(PyObject* type) {
     }
     return Ref::steal(PyObject_Init(static_cast<PyObject*>(memory), tp));
   }
-#endif
   return check(PyType_GenericAlloc(tp, 0));
 }
 
@@ -123,8 +121,6 @@ void boxed_dealloc(PyObject* self) noexcept {
   PyTypeObject* tp = Py_TYPE(self);
   Boxed<T>& b = as_boxed<T>(self);
   if (b.constructed) b.value.~T();
-  // Read from the type itself: PyPy answers PyType_GetSlot through its
-  // emulation layer, a cost paid for every object freed.
   tp->tp_free(self);
   Py_DECREF(tp);  // heap-type instances own a reference to their class
 }

@@ -1,59 +1,38 @@
-// The C API as the binding uses it, on every interpreter it builds for.
+// The C API as the binding uses it, on every CPython it builds for (3.9 on).
 //
-// The oldest supported interpreters (CPython 3.9, PyPy at the 3.9 level) lack
-// a few things that later CPython versions provide. This header fills those
-// gaps in one place, so that no other file tests interpreter versions:
+// CPython 3.9 lacks a few things that later versions provide. This header
+// fills those gaps in one place, so that no other file tests interpreter
+// versions:
 //
-// - PyModule_AddObjectRef (CPython 3.10) is provided where it is missing.
+// - PyModule_AddObjectRef (3.10) is provided where it is missing.
 // - The class flags Py_TPFLAGS_IMMUTABLETYPE and
-//   Py_TPFLAGS_DISALLOW_INSTANTIATION (CPython 3.10) are defined with
-//   CPython's values where they are missing, so that class specs can ask for
-//   them everywhere. Only make_class() (support/classes.cpp) reads them, and
-//   it passes on to the interpreter just what the interpreter implements,
+//   Py_TPFLAGS_DISALLOW_INSTANTIATION (3.10) are defined with CPython's
+//   values where they are missing, so that class specs can ask for them
+//   everywhere. Only make_class() (support/classes.cpp) reads them, and it
+//   passes on to the interpreter just what the interpreter implements,
 //   providing the rest itself.
+//
+// The module is written for CPython's object layout and allocator. PyPy runs
+// the pure-Python front end instead, which drives the engine through its C
+// interface; its emulation of the C API is not a target.
 #pragma once
 
 #include "support/python.hpp"
 
-namespace vornix::py::compat {
-
 #if defined(PYPY_VERSION)
-inline constexpr bool kPyPy = true;
-#else
-inline constexpr bool kPyPy = false;
+#error "vornix_sim's extension module is for CPython only; PyPy uses the pure-Python front end"
 #endif
 
+namespace vornix::py::compat {
+
 // Whether the interpreter refuses attribute changes on classes that carry
-// Py_TPFLAGS_IMMUTABLETYPE (CPython 3.10 on).
-#if defined(Py_TPFLAGS_IMMUTABLETYPE) && !defined(PYPY_VERSION)
+// Py_TPFLAGS_IMMUTABLETYPE (3.10 on). Before that, make_class() freezes a
+// class by giving it a metatype that refuses changes.
+#if defined(Py_TPFLAGS_IMMUTABLETYPE)
 inline constexpr bool kNativeImmutableClasses = true;
 #else
 inline constexpr bool kNativeImmutableClasses = false;
 #endif
-
-// Whether a class object may be given another metatype after it was made.
-// CPython reads the metatype from the object on every use; PyPy keeps its own
-// type object, fixed when the class is made.
-inline constexpr bool kMetatypeCanChange = !kPyPy;
-
-// Whether instances of classes made from specs lack an attribute dict, as the
-// spec asks, and whether method and getter descriptors keep their doc strings
-// and text signatures. PyPy gives every such instance a dict and drops both
-// texts from the descriptors.
-inline constexpr bool kInstancesWithoutDict = !kPyPy;
-inline constexpr bool kDescriptorsKeepDocs = !kPyPy;
-
-// Whether a str made in C costs far more than one made by the interpreter
-// (PyPy emulates the C API and pays about a microsecond for each).
-inline constexpr bool kStrCrossingIsCostly = kPyPy;
-
-// Whether object.__new__(cls) refuses classes with a constructor (or a
-// refusal) of their own. PyPy allocates an instance regardless.
-inline constexpr bool kObjectNewChecksClasses = !kPyPy;
-
-// Whether Python code may derive only from classes with Py_TPFLAGS_BASETYPE.
-// PyPy lets it derive from any class.
-inline constexpr bool kBaseTypeFlagHonoured = !kPyPy;
 
 }  // namespace vornix::py::compat
 

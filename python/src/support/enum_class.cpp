@@ -105,7 +105,7 @@ Ref make_enum_class(const EnumClassSpec& spec) {
   PyType_Slot slots[] = {
       slot(Py_tp_doc, spec.doc),
       // Refused by a constructor of our own rather than by a class flag, which
-      // not every interpreter honours.
+      // CPython 3.9 lacks.
       slot(Py_tp_new, refuse_new),
       slot(Py_tp_repr, guarded<enum_repr>),
       slot(Py_tp_richcompare, guarded<enum_richcompare>),

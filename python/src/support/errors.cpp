@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "base/fault.hpp"
 #include "support/types.hpp"
@@ -33,6 +34,20 @@ Ref check(PyObject* p) {
 int check_status(int status) {
   if (status < 0) throw PyErrorAlreadySet{};
   return status;
+}
+
+PyObject* PendingError::exception() noexcept {
+  if (type_ == nullptr) return nullptr;
+  PyErr_NormalizeException(&type_, &value_, &tb_);
+  if (tb_ != nullptr && value_ != nullptr) PyException_SetTraceback(value_, tb_);
+  return value_;
+}
+
+Ref PendingError::take_exception() noexcept {
+  exception();
+  Py_CLEAR(type_);
+  Py_CLEAR(tb_);
+  return Ref::steal(std::exchange(value_, nullptr));
 }
 
 void raise(PyObject* type, std::string_view message) {
@@ -74,24 +89,16 @@ void create_internal_fault_class() {
 }
 
 void raise_internal_fault_from_pending(std::string_view message) {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* tb = nullptr;
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  if (tb != nullptr && value != nullptr) PyException_SetTraceback(value, tb);
-  Py_XDECREF(type);
-  Py_XDECREF(tb);
-  Ref cause = Ref::steal(value);
-
+  Ref cause = PendingError().take_exception();
   set_internal_fault(message);
-  PyErr_Fetch(&type, &value, &tb);
-  PyErr_NormalizeException(&type, &value, &tb);
-  if (value != nullptr && cause) {
-    PyException_SetContext(value, Ref::borrow(cause.get()).release());
-    PyException_SetCause(value, cause.release());
+  {
+    PendingError fault;
+    PyObject* exc = fault.exception();
+    if (exc != nullptr && cause) {
+      PyException_SetContext(exc, Ref::borrow(cause.get()).release());
+      PyException_SetCause(exc, cause.release());
+    }
   }
-  PyErr_Restore(type, value, tb);
   throw PyErrorAlreadySet{};
 }
 

@@ -34,6 +34,33 @@ Ref check(PyObject* p);
 // Throws PyErrorAlreadySet when a C API status result is negative.
 int check_status(int status);
 
+// Holds the pending Python error (if any) out of the interpreter, so that
+// clean-up calls can run in between without losing or clobbering it, and
+// sets it again when it goes out of scope, replacing (or clearing) whatever
+// was set in between. A caller that means to raise something else takes it.
+//
+//   PendingError pending;                 // the interrupt, fetched
+//   if (PyObject* exc = pending.exception()) add_events(exc);
+//   throw PyErrorAlreadySet{};            // the interrupt is set again
+class PendingError {
+ public:
+  PendingError() noexcept { PyErr_Fetch(&type_, &value_, &tb_); }
+  ~PendingError() { PyErr_Restore(type_, value_, tb_); }
+  PendingError(const PendingError&) = delete;
+  PendingError& operator=(const PendingError&) = delete;
+
+  // The exception object, normalized, its traceback attached; null when no
+  // error was pending. Borrowed: the guard still holds it.
+  PyObject* exception() noexcept;
+  // The same, taken: nothing is set again when the guard goes.
+  Ref take_exception() noexcept;
+
+ private:
+  PyObject* type_ = nullptr;
+  PyObject* value_ = nullptr;
+  PyObject* tb_ = nullptr;
+};
+
 // Sets `type` with `message` and throws PyErrorAlreadySet.
 [[noreturn]] void raise(PyObject* type, std::string_view message);
 [[noreturn]] void raise_type_error(std::string_view message);

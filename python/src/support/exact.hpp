@@ -4,7 +4,7 @@
 // comparison of the object's type. Refusals speak in the argument helpers'
 // one voice: TypeError "argument '{name}': expected {Class}, got {type}".
 //
-//   const vornix::PortRef* p = exact_value<vornix::PortRef>(types().port_ref.get(), obj);
+//   const vornix::PortRef* p = exact_or_null<vornix::PortRef>(types().port_ref.get(), obj);
 //   const Location& l = exact_arg<Location>(types().packet_location.get(), "PacketLocation",
 //                                           "location", obj);
 #pragma once
@@ -20,7 +20,7 @@ namespace vornix::py {
 // The value inside `obj` when it is an instance of exactly `cls` (whose object
 // struct is Boxed<T>), else null; null too while `cls` is not made yet.
 template <class T>
-T* exact_value(PyObject* cls, PyObject* obj) noexcept {
+T* exact_or_null(PyObject* cls, PyObject* obj) noexcept {
   if (cls == nullptr || reinterpret_cast<PyObject*>(Py_TYPE(obj)) != cls) return nullptr;
   return &boxed_value<T>(obj);
 }
@@ -28,7 +28,7 @@ T* exact_value(PyObject* cls, PyObject* obj) noexcept {
 // The same for an argument: TypeError naming it and `class_name` otherwise.
 template <class T>
 T& exact_arg(PyObject* cls, const char* class_name, std::string_view name, PyObject* obj) {
-  T* value = exact_value<T>(cls, obj);
+  T* value = exact_or_null<T>(cls, obj);
   if (value == nullptr) raise_arg_type_error(name, class_name, obj);
   return *value;
 }

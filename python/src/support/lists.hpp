@@ -6,17 +6,14 @@
 // converted, with no intermediate copy; a failed conversion drops the list
 // (its unset slots are NULL, which the interpreter frees safely) and
 // propagates PyErrorAlreadySet.
-//
-// Where the interpreter emulates the C API (PyPy), a list made at its final
-// size keeps its elements in C storage, and every later read of an element
-// from Python pays the emulation again (a list of three read once costs some
-// 10 us); a list grown by appending holds the interpreter's own objects.
 #pragma once
 
 #include <cstddef>
+#include <span>
+#include <string>
 
-#include "support/compat.hpp"
 #include "support/errors.hpp"
+#include "support/py_text.hpp"
 #include "support/python.hpp"
 #include "support/ref.hpp"
 
@@ -26,15 +23,9 @@ namespace vornix::py {
 class ListBuilder {
  public:
   explicit ListBuilder(std::size_t size)
-      : list_(check(PyList_New(compat::kPyPy ? 0 : static_cast<Py_ssize_t>(size)))) {}
+      : list_(check(PyList_New(static_cast<Py_ssize_t>(size)))) {}
 
-  void add(Ref element) {
-    if constexpr (compat::kPyPy) {
-      check_status(PyList_Append(list_.get(), element.get()));
-    } else {
-      PyList_SET_ITEM(list_.get(), next_++, element.release());
-    }
-  }
+  void add(Ref element) { PyList_SET_ITEM(list_.get(), next_++, element.release()); }
 
   Ref done() { return std::move(list_); }
 
@@ -48,6 +39,11 @@ Ref list_of(Range&& items, Convert convert) {
   ListBuilder list(std::size(items));
   for (auto&& item : items) list.add(convert(item));
   return list.done();
+}
+
+// A new list of strs holding the texts, in order.
+inline Ref str_list(std::span<const std::string> items) {
+  return list_of(items, [](const std::string& item) { return to_py_str(item); });
 }
 
 }  // namespace vornix::py

@@ -73,6 +73,9 @@ struct ClassRegistry {
   std::vector<std::pair<Ref, const EnumClassSpec*>> enum_classes;
   // The names of the event kinds, by kind number (net/event.cpp).
   std::vector<Ref> event_kinds;
+  // The classes of the NetActionResponseData variants, by alternative
+  // (net/response_data.cpp).
+  std::vector<Ref> response_variants;
   InternedStrings strings;
 };
 

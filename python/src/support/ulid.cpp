@@ -61,17 +61,14 @@ Ref ulid_to_python(const vornix::Ulid& id) {
 }
 
 Ref ulid_to_py_str(const vornix::Ulid& id) {
-#if defined(PYPY_VERSION)
-  // There the short-text table hands out the str of an identifier in flight
-  // again instead of paying for a new one.
-  const auto text = id.text();
-  return to_py_str(std::string_view(text.data(), text.size()));
-#else
   // The text is ASCII: written straight into a new str, with no decoding.
   Ref str = check(PyUnicode_New(26, 127));
-  id.write_text(static_cast<char*>(PyUnicode_DATA(str.get())));
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"  // a macro with C casts before 3.11
+  void* data = PyUnicode_DATA(str.get());
+#pragma GCC diagnostic pop
+  id.write_text(static_cast<char*>(data));
   return str;
-#endif
 }
 
 }  // namespace vornix::py
