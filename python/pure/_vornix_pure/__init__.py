@@ -1,6 +1,27 @@
 """Python bindings for vornix-sim, a flow-based development runtime simulation engine."""
 
-from ._errors import EXCEPTIONS as _EXCEPTIONS
+import os as _os
+import sys as _sys
+
+
+def _refuse_other_interpreters():
+    # One interpreter per process, as with the extension module, so that a
+    # program behaves the same whichever front end it gets. The claim is kept
+    # in the process's environment, which every interpreter of the process
+    # reads; the pid makes a copy inherited by a child process not count.
+    key = "VORNIX_SIM_OWNER"
+    mine = f"{_os.getpid()}:{id(_sys)}"
+    owner = _os.environ.get(key, "")
+    if owner.startswith(f"{_os.getpid()}:") and owner != mine:
+        raise ImportError("vornix_sim can only be imported in one interpreter per process; "
+                          "it is already loaded in another")
+    _os.environ[key] = mine
+
+
+_refuse_other_interpreters()
+del _os, _sys, _refuse_other_interpreters
+
+from ._errors import EXCEPTIONS as _EXCEPTIONS  # noqa: E402
 from ._graph import (
     DependencyRequestConfig, DependencyRequestTrigger, Edge, MaxSalvos, MaxSalvosFinite, Node,
     PacketCount, PacketCountN, Port, PortRef, PortSlotSpec, PortSlotSpecFinite, PortState,
