@@ -653,7 +653,7 @@ void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
 }
 
 void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
-                           std::vector<NetEvent>& events) {
+                           EventList& events) {
   PacketQueue* from_queue = queue_of(rec.loc);
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");

@@ -11,7 +11,7 @@
 //   NetSim sim(std::move(graph));           // throws InternalError if invalid
 //   NetActionResponse r = sim.do_action({NetAction::CreatePacket{}});
 //   if (r.ok()) { ... r.success().events ... }
-//   std::vector<NetEvent> more = sim.run_until_blocked();
+//   EventList more = sim.run_until_blocked();
 //
 // Layout. Construction interns the graph: nodes get dense indices in the
 // order the graph was given them, input ports in node order and then by port
@@ -87,10 +87,10 @@ class NetSim {
   // too. `interrupted` is asked before every step: when it answers true the
   // run ends there. Appends every event to `events`; returns false when
   // interrupted.
-  bool run_until_blocked(std::vector<NetEvent>& events, const std::function<bool()>& interrupted);
-  std::vector<NetEvent> run_until_blocked();
+  bool run_until_blocked(EventList& events, const std::function<bool()>& interrupted);
+  EventList run_until_blocked();
   // Reverses `events` from last to first; not transactional.
-  Status<UndoError> undo_action(const NetAction& action, const std::vector<NetEvent>& events);
+  Status<UndoError> undo_action(const NetAction& action, const EventList& events);
 
   // ---- Primitives shared by the step, the actions and undo ----
   // Moves a packet to the end of `to`. No checks beyond the invariants
@@ -267,7 +267,7 @@ class NetSim {
   // Moves a packet to the end of `to`.
   void relocate(const Ulid& id, PacketRec& rec, const Loc& to);
   // Moves a packet and records PacketMoved with the position it left.
-  void move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, std::vector<NetEvent>& events);
+  void move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, EventList& events);
   void queue_edge(Index edge);
   void queue_node(Index node);
 
@@ -330,12 +330,12 @@ class NetSim {
   const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
   bool has_waiting_packets(Index node) const;
   bool edge_can_move(const EdgeInfo& edge) const;
-  bool move_along_edges(std::vector<NetEvent>& events);
-  bool try_trigger_input_salvo(Index node, std::vector<NetEvent>& events);
-  void issue_startup_requests(std::vector<NetEvent>& events);
+  bool move_along_edges(EventList& events);
+  bool try_trigger_input_salvo(Index node, EventList& events);
+  void issue_startup_requests(EventList& events);
   void issue_no_salvo_requests(const std::vector<Index>& waiting, const std::vector<bool>& fired,
-                               std::vector<NetEvent>& events);
-  Result<bool, NetActionError> resolve_requests(std::vector<NetEvent>& events);
+                               EventList& events);
+  Result<bool, NetActionError> resolve_requests(EventList& events);
 
   // ---- Action internals (net_actions.cpp, transport.cpp) ----
   NetActionResponse create_packet(const NetAction::CreatePacket& action);

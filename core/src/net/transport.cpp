@@ -53,7 +53,7 @@ NetActionResponse NetSim::load_packet_into_output_port(
     return refuse(E::OutputPortFull{action.port_name, epoch_id});
   }
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
   return succeed<Data::Empty>(std::move(events));
@@ -124,7 +124,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(plan.size() + 1);
   std::vector<OrphanedPacketInfo> orphans;
   for (const PlannedMove& m : plan) {
@@ -163,7 +163,7 @@ NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLoc
   if (!destination) return std::move(destination).error();
 
   // A packet sent to where it already is goes to the back of that queue.
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, *destination, events);
   return succeed<Data::Empty>(std::move(events));
@@ -226,7 +226,7 @@ NetActionResponse NetSim::create_request(const NetAction::CreateRequest& action)
     return refuse(E::RequestNodeNotFound{action.node_name});
   }
   pending_requests_.push_back(PendingRequest{action.node_name, action.label});
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   emit<NetEvent::RequestCreated>(events, action.node_name, action.label,
                                  RequestCreatedSource::External);
