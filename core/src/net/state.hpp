@@ -322,6 +322,39 @@ class NetSim {
   void unlist_epoch(const EpochRec& rec);
   void set_token(Index node, bool value);
 
+  // ---- Port names of salvo conditions (conditions.cpp) ----
+  // The ports a node's salvo conditions name (their port lists and the
+  // leaves of their terms), resolved once per node on first use. Each is
+  // keyed by the address of the name's characters in the shared graph, which
+  // no one can change: a condition read from the graph finds its ports
+  // without comparing names.
+  struct ConditionPorts {
+    std::vector<std::pair<const char*, Index>> in;   // input port index
+    std::vector<std::pair<const char*, Index>> out;  // output port position
+  };
+  const ConditionPorts& condition_ports(Index node) const {
+    if (node < condition_ports_.size() && condition_ports_[node]) return *condition_ports_[node];
+    return resolve_condition_ports(node);
+  }
+  const ConditionPorts& resolve_condition_ports(Index node) const;
+  // in_port_index and out_port_position for a name that may come from one of
+  // the node's conditions. A name that is not one of the graph's own strings
+  // is looked up by its characters.
+  Index condition_in_port(Index node, std::string_view port) const {
+    if (!known_node(node)) return kNone;
+    for (const auto& [data, index] : condition_ports(node).in) {
+      if (data == port.data()) return index;
+    }
+    return in_port_index(node, port);
+  }
+  Index condition_out_port(Index node, std::string_view port) const {
+    if (!known_node(node)) return kNone;
+    for (const auto& [data, index] : condition_ports(node).out) {
+      if (data == port.data()) return index;
+    }
+    return out_port_position(node, port);
+  }
+
   // ---- Run step internals (step.cpp, blocked.cpp) ----
   class InputCounts;
   class OutputCounts;
@@ -384,6 +417,9 @@ class NetSim {
   mutable std::vector<Name> in_port_names_;
   mutable std::vector<Name> out_port_names_;
   mutable std::vector<Shared<Edge>> edge_values_;
+
+  // By node, sized and filled on first use (see condition_ports).
+  mutable std::vector<std::unique_ptr<ConditionPorts>> condition_ports_;
 
   // Runtime state.
   std::unordered_map<Ulid, PacketRec> packets_;

@@ -26,13 +26,13 @@ class NetSim::InputCounts final : public PortCountSource {
  public:
   InputCounts(const NetSim& sim, Index node) : sim_(sim), node_(node) {}
   std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.in_port_index(node_, port);
+    const Index p = sim_.condition_in_port(node_, port);
     if (p == kNone) return 0;
     const PacketQueue* q = sim_.in_ports_[p].queue.get();
     return q ? q->size() : 0;
   }
   std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.in_port_index(node_, port);
+    const Index p = sim_.condition_in_port(node_, port);
     if (p == kNone || sim_.in_ports_[p].capacity == kUnbounded) return std::nullopt;
     return sim_.in_ports_[p].capacity;
   }
@@ -104,7 +104,7 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
   for (const auto& [port, count] : condition.ports) {
-    const Index p = in_port_index(node, port);
+    const Index p = condition_in_port(node, port);
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
     if (q == nullptr || q->empty()) continue;
     std::uint64_t remaining = take_count(count, q->size());

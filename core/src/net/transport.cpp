@@ -64,11 +64,11 @@ class NetSim::OutputCounts final : public PortCountSource {
  public:
   OutputCounts(const NetSim& sim, const EpochRec& rec) : sim_(sim), rec_(rec) {}
   std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.out_port_position(rec_.node, port);
+    const Index p = sim_.condition_out_port(rec_.node, port);
     return p == kNone ? 0 : rec_.out[p].size();
   }
   std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.out_port_position(rec_.node, port);
+    const Index p = sim_.condition_out_port(rec_.node, port);
     if (p == kNone) return std::nullopt;
     const std::uint64_t cap = sim_.out_ports_[sim_.out_begin(rec_.node) + p].capacity;
     if (cap == kUnbounded) return std::nullopt;
@@ -104,7 +104,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   std::vector<PlannedMove>& plan = plan_scratch_;
   plan.clear();
   for (const auto& [port, packet_count] : condition->ports) {
-    const Index p = out_port_position(rec.node, port);
+    const Index p = condition_out_port(rec.node, port);
     if (p == kNone) {
       internal_fault("Output port '" + port + "' of node '" + node.name +
                      "' does not have an entry in self._packets_by_location");
