@@ -183,6 +183,7 @@ class NetSim {
   struct alignas(64) EpochRec {
     Epoch epoch;
     Index node = 0;               // node index, or a foreign-name index
+    Index slot = 0;               // its own slot
     std::uint32_t list_pos = 0;   // position in its node's epoch list
     Index startable_pos = kNone;  // position in startable_, kNone unless startable
     std::uint32_t out_held = 0;   // packets loaded into its output ports
