@@ -38,7 +38,7 @@ struct vx_result {
 
   // Engine values the records point into.
   std::optional<vornix::NetActionResponse> response;
-  vornix::EventList events;  // run_until_blocked's, reused between runs
+  vornix::EventList events;              // run_until_blocked's, reused between runs
   std::optional<vornix::Epoch> epoch;    // get_epoch's copy
   std::optional<vornix::Packet> packet;  // get_packet's copy
   std::vector<vornix::GraphValidationError> validation;

@@ -73,8 +73,7 @@ bool NetSim::is_blocked() const {
   return true;
 }
 
-bool NetSim::run_until_blocked(EventList& events,
-                               const std::function<bool()>& interrupted) {
+bool NetSim::run_until_blocked(EventList& events, const std::function<bool()>& interrupted) {
   while (!is_blocked()) {
     if (interrupted && interrupted()) return false;
     const bool had_requests = !pending_requests_.empty();

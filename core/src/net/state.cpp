@@ -652,8 +652,7 @@ void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
   push_packet(id, rec, to);
 }
 
-void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
-                           EventList& events) {
+void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, EventList& events) {
   PacketQueue* from_queue = queue_of(rec.loc);
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");

@@ -144,8 +144,7 @@ void NetSim::issue_startup_requests(EventList& events) {
 }
 
 void NetSim::issue_no_salvo_requests(const std::vector<Index>& waiting,
-                                     const std::vector<bool>& fired,
-                                     EventList& events) {
+                                     const std::vector<bool>& fired, EventList& events) {
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     NodeInfo& info = nodes_[waiting[i]];
     if (fired[i] || !info.no_salvo || info.token != 2) continue;
