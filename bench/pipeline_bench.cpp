@@ -40,7 +40,7 @@ Graph pipeline(std::size_t stages) {
   return Graph(std::move(nodes), std::move(edges));
 }
 
-std::size_t hops_in(const std::vector<NetEvent>& events) {
+std::size_t hops_in(const EventList& events) {
   std::size_t n = 0;
   for (const NetEvent& e : events) {
     n += std::holds_alternative<NetEvent::PacketMoved>(e.value) ||
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     hops += hops_in(moved.success().events);
     NetActionResponse step = sim.run_step();
     require(step.ok(), "step");
-    const std::vector<NetEvent>& events = step.success().events;
+    const EventList& events = step.success().events;
     hops += hops_in(events);
     for (const NetEvent& e : events) {
       const auto* created = std::get_if<NetEvent::EpochCreated>(&e.value);

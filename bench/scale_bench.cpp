@@ -166,7 +166,7 @@ double undo_create(std::size_t n) {
   NetSim sim(one_node());
   for (std::size_t i = 0; i < n; ++i) new_epoch(sim);
   const A action{A::CreateEpoch{"Z", Salvo{"manual", {}}}};
-  std::vector<NetEvent> events;
+  EventList events;
   return time_op([&] { events = sim.do_action(action).success().events; },
                  [&] { require(sim.undo_action(action, events).has_value(), "undo"); });
 }
@@ -178,7 +178,7 @@ double consume_newest(std::size_t n) {
     ids.push_back(created_packet(sim.do_action(A{A::CreatePacket{}})));
   const Ulid newest = ids.back();
   const A action{A::ConsumePacket{newest}};
-  std::vector<NetEvent> events;
+  EventList events;
   bool consumed = false;
   return time_op(
       [&] {

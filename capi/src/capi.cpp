@@ -430,7 +430,7 @@ vx_status vx_sim_undo(vx_sim* sim, const vx_action* action, const vx_event* even
     require(action != nullptr, "no action");
     NetSim& s = sim_of(sim);
     const NetAction a = capi::action_of(*action);
-    const std::vector<NetEvent> engine_events = capi::events_of(events, event_count);
+    const EventList engine_events = capi::events_of(events, event_count);
     r.clear();
     Status<UndoError> status = s.undo_action(a, engine_events);
     if (status) return VX_OK;

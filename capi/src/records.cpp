@@ -145,9 +145,9 @@ NetEvent event_of(const vx_event& e) {
 
 }  // namespace
 
-std::vector<NetEvent> events_of(const vx_event* events, std::size_t count) {
+EventList events_of(const vx_event* events, std::size_t count) {
   if (events == nullptr && count != 0) throw BadInput("no event array");
-  std::vector<NetEvent> out;
+  EventList out;
   out.reserve(count);
   for (std::size_t i = 0; i < count; ++i) out.push_back(event_of(events[i]));
   return out;
@@ -240,7 +240,7 @@ std::size_t vx_result::add_epoch(const Epoch& e) {
   return epoch_records.size() - 1;
 }
 
-void vx_result::add_events(const std::vector<NetEvent>& list) {
+void vx_result::add_events(const EventList& list) {
   for (const NetEvent& event : list) {
     vx_event& rec = event_records.emplace_back();
     rec = vx_event{};

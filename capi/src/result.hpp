@@ -38,7 +38,7 @@ struct vx_result {
 
   // Engine values the records point into.
   std::optional<vornix::NetActionResponse> response;
-  std::vector<vornix::NetEvent> events;  // run_until_blocked's, reused between runs
+  vornix::EventList events;              // run_until_blocked's, reused between runs
   std::optional<vornix::Epoch> epoch;    // get_epoch's copy
   std::optional<vornix::Packet> packet;  // get_packet's copy
   std::vector<vornix::GraphValidationError> validation;
@@ -82,7 +82,7 @@ struct vx_result {
 
   // ---- Engine values into records (records.cpp) ----
   std::size_t add_epoch(const vornix::Epoch& epoch);
-  void add_events(const std::vector<vornix::NetEvent>& list);
+  void add_events(const vornix::EventList& list);
   void set_response(const vornix::NetActionResponseData& data);
   void set_error(const vornix::NetActionError& error);
   void set_undo_error(const vornix::UndoError& error);
@@ -97,6 +97,6 @@ PortRef port_ref_of(const vx_port_ref& p);
 Edge edge_of(const vx_edge& e);
 PacketLocation location_of(const vx_location& location);
 NetAction action_of(const vx_action& action);
-std::vector<NetEvent> events_of(const vx_event* events, std::size_t count);
+EventList events_of(const vx_event* events, std::size_t count);
 
 }  // namespace vornix::capi

@@ -72,7 +72,7 @@ TEST(IsBlocked, ReflectsTheWorkLeft) {
 TEST(RunUntilBlocked, CarriesAPacketIntoANewEpoch) {
   NetSim sim(chain(with_input_condition(node("B", {"in"}), "go", takes_all_when_non_empty("in"))));
   const Ulid p = place_packet(sim, on_edge(chain_edge()));
-  const std::vector<NetEvent> events = sim.run_until_blocked();
+  const EventList events = sim.run_until_blocked();
   sim.check_invariants();
   ASSERT_EQ(kinds(events),
             (Kinds{"PacketMoved", "InputSalvoTriggered", "EpochCreated", "PacketMoved"}));
@@ -127,7 +127,7 @@ TEST(RunUntilBlocked, KeepsTheEventsOfAFailedStep) {
                  .with_dependency_edges({b_r}));
   place_packet(sim, on_edge(a_w));
   place_packet(sim, on_edge(a_w));
-  const std::vector<NetEvent> events = sim.run_until_blocked();
+  const EventList events = sim.run_until_blocked();
   sim.check_invariants();
   EXPECT_EQ(kinds(events),
             (Kinds{"PacketMoved", "InputSalvoTriggered", "EpochCreated", "PacketMoved",

@@ -81,7 +81,7 @@ inline Ulid place_packet(NetSim& sim, const PacketLocation& where) {
   return id;
 }
 
-inline std::vector<std::string_view> kinds(const std::vector<NetEvent>& events) {
+inline std::vector<std::string_view> kinds(const EventList& events) {
   std::vector<std::string_view> out;
   for (const NetEvent& e : events) out.push_back(e.kind_name());
   return out;
@@ -104,6 +104,6 @@ inline NetActionResponse step_ok(NetSim& sim) {
   return r;
 }
 
-inline std::vector<NetEvent> step_events(NetSim& sim) { return step_ok(sim).success().events; }
+inline EventList step_events(NetSim& sim) { return step_ok(sim).success().events; }
 
 }  // namespace vornix::testing_net

@@ -18,7 +18,7 @@ using Kind = UndoError::Kind;
 
 struct Done {
   NetAction action;
-  std::vector<NetEvent> events;
+  EventList events;
 };
 
 Done perform(NetSim& sim, NetAction action) {
@@ -311,7 +311,7 @@ TEST(Undo, IsNotTransactional) {
   const Done b = perform(sim, NetAction{A::CreatePacket{}});
   ASSERT_TRUE(sim.undo_action(a.action, a.events).has_value());
   // a's packet is gone: undoing [a, b] removes b's packet, then fails on a's.
-  std::vector<NetEvent> both = a.events;
+  EventList both = a.events;
   both.insert(both.end(), b.events.begin(), b.events.end());
   const Ulid a_id = event_as<NetEvent::PacketCreated>(a.events[0]).packet_id;
   expect_undo_error(sim, Done{a.action, both}, Kind::NotFound,

@@ -20,7 +20,7 @@ NetActionResponse refuse(E error) {
 // place: the data (an epoch, often) is copied or moved once, from `fields`
 // into its place in the response.
 template <class D, class... Fields>
-NetActionResponse succeed(std::vector<NetEvent> events, Fields&&... fields) {
+NetActionResponse succeed(EventList events, Fields&&... fields) {
   using Data = decltype(NetActionResponseData::value);
   using Response = decltype(NetActionResponse::value);
   return NetActionResponse{Response(std::in_place_index<0>, BuiltBy{[&] {

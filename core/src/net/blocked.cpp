@@ -12,8 +12,8 @@ namespace vornix {
 
 namespace {
 
-std::vector<NetEvent>& events_of(NetActionResponse& response) {
-  return std::visit([](auto& r) -> std::vector<NetEvent>& { return r.events; }, response.value);
+EventList& events_of(NetActionResponse& response) {
+  return std::visit([](auto& r) -> EventList& { return r.events; }, response.value);
 }
 
 // Whether a step with these events could leave the flow in a different state
@@ -22,7 +22,7 @@ std::vector<NetEvent>& events_of(NetActionResponse& response) {
 // and the startup flag; epochs are never read. A step that moved no packet
 // and queued no request, starting from an empty queue, changed none of them,
 // so the next step would repeat it forever.
-bool may_change_flow(const std::vector<NetEvent>& events, bool had_requests) {
+bool may_change_flow(const EventList& events, bool had_requests) {
   if (had_requests) return true;
   for (const NetEvent& e : events) {
     if (std::holds_alternative<NetEvent::PacketMoved>(e.value) ||
@@ -73,15 +73,14 @@ bool NetSim::is_blocked() const {
   return true;
 }
 
-bool NetSim::run_until_blocked(std::vector<NetEvent>& events,
-                               const std::function<bool()>& interrupted) {
+bool NetSim::run_until_blocked(EventList& events, const std::function<bool()>& interrupted) {
   while (!is_blocked()) {
     if (interrupted && interrupted()) return false;
     const bool had_requests = !pending_requests_.empty();
     NetActionResponse response = run_step();
     // A failed step keeps the changes it made before failing and reports
     // their events beside the error; they belong in the log like any others.
-    std::vector<NetEvent>& step_events = events_of(response);
+    EventList& step_events = events_of(response);
     const bool changed_flow = may_change_flow(step_events, had_requests);
     // Moved into the caller's list, whose storage the caller may keep from
     // run to run; taking the step's list in its place would throw that away.
@@ -95,8 +94,8 @@ bool NetSim::run_until_blocked(std::vector<NetEvent>& events,
   return true;
 }
 
-std::vector<NetEvent> NetSim::run_until_blocked() {
-  std::vector<NetEvent> events;
+EventList NetSim::run_until_blocked() {
+  EventList events;
   run_until_blocked(events, {});
   return events;
 }

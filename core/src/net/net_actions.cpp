@@ -48,7 +48,7 @@ NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
   }
   const Ulid id = Ulid::generate();
   push_packet(id, packets_[id], location);
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   emit<NetEvent::PacketCreated>(events, id);
   return succeed<Data::Packet>(std::move(events), id);
@@ -68,7 +68,7 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
                    location);
   }
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   PacketLocation& location = consumed ? emit<NetEvent::PacketConsumed>(events, packet_id).location
                                       : emit<NetEvent::PacketDestroyed>(events, packet_id).location;
@@ -112,7 +112,7 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   Epoch epoch{epoch_id, node_name, action.salvo, {}, EpochState::Startable, {}};
   add_epoch(epoch, node);
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(entries.size() + 1);
   emit<NetEvent::EpochCreated>(events, epoch_id);
   const Loc inside{Kind::Node, 0, epoch_id};
@@ -127,7 +127,7 @@ NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
 
   rec->epoch.state = EpochState::Running;
   set_startable(*rec, false);
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   emit<NetEvent::EpochStarted>(events, epoch_id);
   return succeed<Data::StartedEpoch>(std::move(events), rec->epoch);
@@ -150,7 +150,7 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   // The event keeps the epoch as it was while running: that is what an undo
   // puts back. The response shows it finished.
   if (nodes_[rec.node].no_salvo) set_token(rec.node, true);
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   emit<NetEvent::EpochFinished>(events, rec.epoch);
   rec.epoch.state = EpochState::Finished;
@@ -167,7 +167,7 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
 
   // Packets inside first, then those loaded into output ports, by port.
   std::vector<Ulid> destroyed;
-  std::vector<NetEvent> events;
+  EventList events;
   const auto destroy_all = [&](PacketQueue& queue, const Loc& loc) {
     if (queue.empty()) return;
     const PacketLocation location = location_of(loc);

@@ -652,8 +652,7 @@ void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
   push_packet(id, rec, to);
 }
 
-void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to,
-                           std::vector<NetEvent>& events) {
+void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, EventList& events) {
   PacketQueue* from_queue = queue_of(rec.loc);
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
@@ -702,6 +701,7 @@ NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
   epoch_index_.insert(id, slot);
   EpochRec& rec = slot_at(slot);
   rec.epoch.id = id;  // the index reads the id from here
+  rec.slot = slot;
   rec.out_held = 0;
   rec.startable_pos = kNone;
   return rec;
@@ -711,7 +711,7 @@ void NetSim::set_startable(EpochRec& rec, bool startable) {
   if (startable == (rec.startable_pos != kNone)) return;
   if (startable) {
     rec.startable_pos = static_cast<Index>(startable_.size());
-    startable_.push_back(epoch_slot(rec.epoch.id));
+    startable_.push_back(rec.slot);
     return;
   }
   // Unordered: the last one takes the freed place.
@@ -846,6 +846,7 @@ void NetSim::check_invariants() const {
     ++live_slots;
     const Ulid& id = rec.epoch.id;
     if (epoch_slot(id) != slot) fail("epoch stored under another id");
+    if (rec.slot != slot) fail("epoch record names another slot");
     check_queue(&rec.inside, Loc{Kind::Node, 0, id});
     if (rec.out.size() != out_count(rec.node)) fail("epoch output ports out of step");
     std::size_t out_held = 0;

@@ -11,7 +11,7 @@
 //   NetSim sim(std::move(graph));           // throws InternalError if invalid
 //   NetActionResponse r = sim.do_action({NetAction::CreatePacket{}});
 //   if (r.ok()) { ... r.success().events ... }
-//   std::vector<NetEvent> more = sim.run_until_blocked();
+//   EventList more = sim.run_until_blocked();
 //
 // Layout. Construction interns the graph: nodes get dense indices in the
 // order the graph was given them, input ports in node order and then by port
@@ -87,10 +87,10 @@ class NetSim {
   // too. `interrupted` is asked before every step: when it answers true the
   // run ends there. Appends every event to `events`; returns false when
   // interrupted.
-  bool run_until_blocked(std::vector<NetEvent>& events, const std::function<bool()>& interrupted);
-  std::vector<NetEvent> run_until_blocked();
+  bool run_until_blocked(EventList& events, const std::function<bool()>& interrupted);
+  EventList run_until_blocked();
   // Reverses `events` from last to first; not transactional.
-  Status<UndoError> undo_action(const NetAction& action, const std::vector<NetEvent>& events);
+  Status<UndoError> undo_action(const NetAction& action, const EventList& events);
 
   // ---- Primitives shared by the step, the actions and undo ----
   // Moves a packet to the end of `to`. No checks beyond the invariants
@@ -183,6 +183,7 @@ class NetSim {
   struct alignas(64) EpochRec {
     Epoch epoch;
     Index node = 0;               // node index, or a foreign-name index
+    Index slot = 0;               // its own slot
     std::uint32_t list_pos = 0;   // position in its node's epoch list
     Index startable_pos = kNone;  // position in startable_, kNone unless startable
     std::uint32_t out_held = 0;   // packets loaded into its output ports
@@ -267,7 +268,7 @@ class NetSim {
   // Moves a packet to the end of `to`.
   void relocate(const Ulid& id, PacketRec& rec, const Loc& to);
   // Moves a packet and records PacketMoved with the position it left.
-  void move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, std::vector<NetEvent>& events);
+  void move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, EventList& events);
   void queue_edge(Index edge);
   void queue_node(Index node);
 
@@ -322,6 +323,39 @@ class NetSim {
   void unlist_epoch(const EpochRec& rec);
   void set_token(Index node, bool value);
 
+  // ---- Port names of salvo conditions (conditions.cpp) ----
+  // The ports a node's salvo conditions name (their port lists and the
+  // leaves of their terms), resolved once per node on first use. Each is
+  // keyed by the address of the name's characters in the shared graph, which
+  // no one can change: a condition read from the graph finds its ports
+  // without comparing names.
+  struct ConditionPorts {
+    std::vector<std::pair<const char*, Index>> in;   // input port index
+    std::vector<std::pair<const char*, Index>> out;  // output port position
+  };
+  const ConditionPorts& condition_ports(Index node) const {
+    if (node < condition_ports_.size() && condition_ports_[node]) return *condition_ports_[node];
+    return resolve_condition_ports(node);
+  }
+  const ConditionPorts& resolve_condition_ports(Index node) const;
+  // in_port_index and out_port_position for a name that may come from one of
+  // the node's conditions. A name that is not one of the graph's own strings
+  // is looked up by its characters.
+  Index condition_in_port(Index node, std::string_view port) const {
+    if (!known_node(node)) return kNone;
+    for (const auto& [data, index] : condition_ports(node).in) {
+      if (data == port.data()) return index;
+    }
+    return in_port_index(node, port);
+  }
+  Index condition_out_port(Index node, std::string_view port) const {
+    if (!known_node(node)) return kNone;
+    for (const auto& [data, index] : condition_ports(node).out) {
+      if (data == port.data()) return index;
+    }
+    return out_port_position(node, port);
+  }
+
   // ---- Run step internals (step.cpp, blocked.cpp) ----
   class InputCounts;
   class OutputCounts;
@@ -330,12 +364,12 @@ class NetSim {
   const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
   bool has_waiting_packets(Index node) const;
   bool edge_can_move(const EdgeInfo& edge) const;
-  bool move_along_edges(std::vector<NetEvent>& events);
-  bool try_trigger_input_salvo(Index node, std::vector<NetEvent>& events);
-  void issue_startup_requests(std::vector<NetEvent>& events);
+  bool move_along_edges(EventList& events);
+  bool try_trigger_input_salvo(Index node, EventList& events);
+  void issue_startup_requests(EventList& events);
   void issue_no_salvo_requests(const std::vector<Index>& waiting, const std::vector<bool>& fired,
-                               std::vector<NetEvent>& events);
-  Result<bool, NetActionError> resolve_requests(std::vector<NetEvent>& events);
+                               EventList& events);
+  Result<bool, NetActionError> resolve_requests(EventList& events);
 
   // ---- Action internals (net_actions.cpp, transport.cpp) ----
   NetActionResponse create_packet(const NetAction::CreatePacket& action);
@@ -384,6 +418,9 @@ class NetSim {
   mutable std::vector<Name> in_port_names_;
   mutable std::vector<Name> out_port_names_;
   mutable std::vector<Shared<Edge>> edge_values_;
+
+  // By node, sized and filled on first use (see condition_ports).
+  mutable std::vector<std::unique_ptr<ConditionPorts>> condition_ports_;
 
   // Runtime state.
   std::unordered_map<Ulid, PacketRec> packets_;

@@ -26,13 +26,13 @@ class NetSim::InputCounts final : public PortCountSource {
  public:
   InputCounts(const NetSim& sim, Index node) : sim_(sim), node_(node) {}
   std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.in_port_index(node_, port);
+    const Index p = sim_.condition_in_port(node_, port);
     if (p == kNone) return 0;
     const PacketQueue* q = sim_.in_ports_[p].queue.get();
     return q ? q->size() : 0;
   }
   std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.in_port_index(node_, port);
+    const Index p = sim_.condition_in_port(node_, port);
     if (p == kNone || sim_.in_ports_[p].capacity == kUnbounded) return std::nullopt;
     return sim_.in_ports_[p].capacity;
   }
@@ -68,7 +68,7 @@ bool NetSim::edge_can_move(const EdgeInfo& edge) const {
 
 // ---------------------------------------------------------------- phases
 
-bool NetSim::move_along_edges(std::vector<NetEvent>& events) {
+bool NetSim::move_along_edges(EventList& events) {
   // Every capacity is judged before any packet moves: a port fed by several
   // edges takes one packet from each of them when it had room at the start,
   // and may end the step above its capacity.
@@ -92,7 +92,7 @@ bool NetSim::move_along_edges(std::vector<NetEvent>& events) {
   return !moving.empty();
 }
 
-bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) {
+bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   const OrderedMap<SalvoCondition>::Entry* firing = first_holding_input_condition(node);
   if (firing == nullptr) return false;
   const auto& [condition_name, condition] = *firing;
@@ -104,7 +104,7 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
   for (const auto& [port, count] : condition.ports) {
-    const Index p = in_port_index(node, port);
+    const Index p = condition_in_port(node, port);
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
     if (q == nullptr || q->empty()) continue;
     std::uint64_t remaining = take_count(count, q->size());
@@ -128,7 +128,7 @@ bool NetSim::try_trigger_input_salvo(Index node, std::vector<NetEvent>& events) 
   return true;
 }
 
-void NetSim::issue_startup_requests(std::vector<NetEvent>& events) {
+void NetSim::issue_startup_requests(EventList& events) {
   if (startup_requests_emitted_) return;
   bool issued = false;
   for (Index node : startup_nodes_) {
@@ -144,8 +144,7 @@ void NetSim::issue_startup_requests(std::vector<NetEvent>& events) {
 }
 
 void NetSim::issue_no_salvo_requests(const std::vector<Index>& waiting,
-                                     const std::vector<bool>& fired,
-                                     std::vector<NetEvent>& events) {
+                                     const std::vector<bool>& fired, EventList& events) {
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     NodeInfo& info = nodes_[waiting[i]];
     if (fired[i] || !info.no_salvo || info.token != 2) continue;
@@ -159,7 +158,7 @@ void NetSim::issue_no_salvo_requests(const std::vector<Index>& waiting,
   }
 }
 
-Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& events) {
+Result<bool, NetActionError> NetSim::resolve_requests(EventList& events) {
   if (pending_requests_.empty()) return false;
   // Requests queued during this step are resolved too. Taken requests are not
   // put back if a later one fails: re-running them would only fail again.
@@ -205,7 +204,7 @@ Result<bool, NetActionError> NetSim::resolve_requests(std::vector<NetEvent>& eve
 // ---------------------------------------------------------------- the step
 
 NetActionResponse NetSim::run_step() {
-  std::vector<NetEvent> events;
+  EventList events;
   bool made_progress = move_along_edges(events);
 
   // Built once, after the edge moves, and shared by the salvo and no-salvo

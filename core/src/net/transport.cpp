@@ -53,7 +53,7 @@ NetActionResponse NetSim::load_packet_into_output_port(
     return refuse(E::OutputPortFull{action.port_name, epoch_id});
   }
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
   return succeed<Data::Empty>(std::move(events));
@@ -64,11 +64,11 @@ class NetSim::OutputCounts final : public PortCountSource {
  public:
   OutputCounts(const NetSim& sim, const EpochRec& rec) : sim_(sim), rec_(rec) {}
   std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.out_port_position(rec_.node, port);
+    const Index p = sim_.condition_out_port(rec_.node, port);
     return p == kNone ? 0 : rec_.out[p].size();
   }
   std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.out_port_position(rec_.node, port);
+    const Index p = sim_.condition_out_port(rec_.node, port);
     if (p == kNone) return std::nullopt;
     const std::uint64_t cap = sim_.out_ports_[sim_.out_begin(rec_.node) + p].capacity;
     if (cap == kUnbounded) return std::nullopt;
@@ -104,7 +104,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   std::vector<PlannedMove>& plan = plan_scratch_;
   plan.clear();
   for (const auto& [port, packet_count] : condition->ports) {
-    const Index p = out_port_position(rec.node, port);
+    const Index p = condition_out_port(rec.node, port);
     if (p == kNone) {
       internal_fault("Output port '" + port + "' of node '" + node.name +
                      "' does not have an entry in self._packets_by_location");
@@ -124,7 +124,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
 
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(plan.size() + 1);
   std::vector<OrphanedPacketInfo> orphans;
   for (const PlannedMove& m : plan) {
@@ -163,7 +163,7 @@ NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLoc
   if (!destination) return std::move(destination).error();
 
   // A packet sent to where it already is goes to the back of that queue.
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   move_recorded(packet_id, packet->second, *destination, events);
   return succeed<Data::Empty>(std::move(events));
@@ -226,7 +226,7 @@ NetActionResponse NetSim::create_request(const NetAction::CreateRequest& action)
     return refuse(E::RequestNodeNotFound{action.node_name});
   }
   pending_requests_.push_back(PendingRequest{action.node_name, action.label});
-  std::vector<NetEvent> events;
+  EventList events;
   events.reserve(1);
   emit<NetEvent::RequestCreated>(events, action.node_name, action.label,
                                  RequestCreatedSource::External);

@@ -27,8 +27,7 @@ Unexpected<UndoError> epoch_not_found(const Ulid& id) {
 
 }  // namespace
 
-Status<UndoError> NetSim::undo_action(const NetAction& action,
-                                      const std::vector<NetEvent>& events) {
+Status<UndoError> NetSim::undo_action(const NetAction& action, const EventList& events) {
   for (auto it = events.rbegin(); it != events.rend(); ++it) {
     if (Status<UndoError> done = undo_event(action, *it); !done) return done;
   }

@@ -35,9 +35,9 @@ vornix::NetAction action_arg(std::string_view name, PyObject* obj);
 // A new NetEvent of the same kind and fields.
 Ref event_to_python(const vornix::NetEvent& event);
 // A new list of NetEvent objects, in order.
-Ref events_to_python(const std::vector<vornix::NetEvent>& events);
+Ref events_to_python(const vornix::EventList& events);
 // The same, moving the events into the new objects.
-Ref events_to_python(std::vector<vornix::NetEvent>&& events);
+Ref events_to_python(vornix::EventList&& events);
 // The engine event a NetEvent object holds (a copy). Any other object:
 // TypeError saying its type cannot be converted to "NetEvent" (no argument
 // prefix).

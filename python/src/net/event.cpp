@@ -298,11 +298,11 @@ Ref event_to_python(const vornix::NetEvent& event) {
   return new_boxed(types().net_event.get(), event);
 }
 
-Ref events_to_python(const std::vector<vornix::NetEvent>& events) {
+Ref events_to_python(const vornix::EventList& events) {
   return list_of(events, [](const vornix::NetEvent& e) { return event_to_python(e); });
 }
 
-Ref events_to_python(std::vector<vornix::NetEvent>&& events) {
+Ref events_to_python(vornix::EventList&& events) {
   return list_of(events, [](vornix::NetEvent& e) {
     return emplace_boxed<vornix::NetEvent>(types().net_event.get(), std::move(e));
   });

@@ -105,7 +105,7 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
 // that completed, as a failed step's exception does, so that they can still
 // be read and undone. The interrupt is set again even when the events
 // cannot be converted.
-[[noreturn]] void raise_interrupted(std::vector<vornix::NetEvent>&& done) {
+[[noreturn]] void raise_interrupted(vornix::EventList&& done) {
   {
     PendingError interrupt;
     if (PyObject* exc = interrupt.exception()) {
@@ -135,20 +135,20 @@ class EventScratch {
   }
   EventScratch(const EventScratch&) = delete;
   EventScratch& operator=(const EventScratch&) = delete;
-  std::vector<vornix::NetEvent>& events() { return events_; }
+  vornix::EventList& events() { return events_; }
 
  private:
-  static std::vector<vornix::NetEvent>& kept() {
-    static std::vector<vornix::NetEvent> storage;
+  static vornix::EventList& kept() {
+    static vornix::EventList storage;
     return storage;
   }
-  std::vector<vornix::NetEvent> events_;
+  vornix::EventList events_;
 };
 
 PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   ExclusiveBorrow hold(borrow_of(self));
   EventScratch scratch;
-  std::vector<vornix::NetEvent>& events = scratch.events();
+  vornix::EventList& events = scratch.events();
   if (!sim_of(self).run_until_blocked(events, [] { return PyErr_CheckSignals() < 0; })) {
     raise_interrupted(std::move(events));
   }
@@ -180,7 +180,7 @@ PyObject* sim_undo_action(PyObject* self, PyObject* const* args, Py_ssize_t narg
   PyObject* list = argv[1];
   if (!PyList_Check(list)) raise_arg_type_error("events", "list", list);
   const vornix::NetAction action = action_arg("action", argv[0]);
-  std::vector<vornix::NetEvent> events;
+  vornix::EventList events;
   events.reserve(static_cast<std::size_t>(PyList_GET_SIZE(list)));
   // The size is read on every round: nothing here runs Python code today, but
   // an index past a shrunken list must never be read.
