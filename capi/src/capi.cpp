@@ -8,6 +8,9 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "base/fault.hpp"
@@ -32,9 +35,100 @@ struct vx_graph {
   std::atomic<std::size_t> refs{1};
 };
 
+namespace {
+
+// Every name of a graph (nodes, ports, conditions, request labels), once
+// each, in one block. The engine's records carry copies of names that live
+// only until the next call; pointing them here instead gives a name one
+// address for the simulation's life, so a binding can keep what it made of
+// a name by that address rather than decode the same bytes on every event.
+class NameTable {
+ public:
+  explicit NameTable(const Graph& graph) {
+    std::vector<std::string_view> names;
+    std::unordered_set<std::string_view> seen;
+    auto add = [&](std::string_view name) {
+      if (!name.empty() && seen.insert(name).second) names.push_back(name);
+    };
+    for (const Node& node : graph.nodes()) {
+      add(node.name);
+      for (const auto& port : node.in_ports) add(port.first);
+      for (const auto& port : node.out_ports) add(port.first);
+      for (const auto& condition : node.in_salvo_conditions) add(condition.first);
+      for (const auto& condition : node.out_salvo_conditions) add(condition.first);
+      if (node.dependency_request_config) add(node.dependency_request_config->label);
+    }
+    std::size_t size = 0;
+    for (std::string_view name : names) size += name.size();
+    text_.reserve(size);
+    for (std::string_view name : names) text_ += name;
+    // Views into text_ only once it is complete: it no longer moves.
+    at_.reserve(names.size());
+    std::size_t offset = 0;
+    for (std::string_view name : names) {
+      at_.emplace(std::string_view(text_).substr(offset, name.size()), offset);
+      offset += name.size();
+    }
+  }
+
+  const std::string& text() const { return text_; }
+
+  // Points `s` at the table's copy of its name, when the graph has one.
+  void settle(vx_str& s) const {
+    if (s.len == 0) return;
+    const auto found = at_.find(std::string_view(s.ptr, s.len));
+    if (found != at_.end()) s.ptr = text_.data() + found->second;
+  }
+
+  void settle(vx_port_ref& p) const {
+    settle(p.node_name);
+    settle(p.port_name);
+  }
+
+  void settle(vx_location& l) const {
+    settle(l.node_name);
+    settle(l.port_name);
+    settle(l.edge.source);
+    settle(l.edge.target);
+  }
+
+  // Every name the records of `r` hold.
+  void settle(vx_result& r) const {
+    for (vx_event& e : r.event_records) {
+      if (e.kind == VX_EV_PACKET_MOVED || e.kind == VX_EV_PACKET_CONSUMED ||
+          e.kind == VX_EV_PACKET_DESTROYED) {
+        settle(e.location);
+        settle(e.to_location);
+      }
+      settle(e.node_name);
+      settle(e.port_name);
+      settle(e.salvo_condition);
+      settle(e.label);
+    }
+    for (vx_epoch& e : r.epoch_records) {
+      settle(e.node_name);
+      settle(e.in_salvo.salvo_condition);
+    }
+    for (vx_salvo& s : r.salvo_records) settle(s.salvo_condition);
+    for (vx_salvo_packet& p : r.salvo_packets) settle(p.port_name);
+    for (vx_orphan& o : r.orphans) {
+      settle(o.from_port);
+      settle(o.salvo_condition);
+    }
+    for (vx_str& s : r.strs) settle(s);
+  }
+
+ private:
+  std::string text_;
+  std::unordered_map<std::string_view, std::size_t> at_;
+};
+
+}  // namespace
+
 struct vx_sim {
   vx_graph* graph;  // one reference held
   NetSim sim;
+  NameTable names;
 };
 
 void vx_result::clear() {
@@ -371,7 +465,8 @@ vx_status vx_sim_new(vx_graph* graph, vx_sim** out, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(graph != nullptr && out != nullptr, "no graph or no output");
     r.clear();
-    auto sim = std::make_unique<vx_sim>(vx_sim{graph, NetSim(graph->graph)});
+    auto sim = std::make_unique<vx_sim>(
+        vx_sim{graph, NetSim(graph->graph), NameTable(*graph->graph)});
     vx_graph_retain(graph);
     *out = sim.release();
     return VX_OK;
@@ -387,6 +482,12 @@ void vx_sim_free(vx_sim* sim) {
 
 vx_graph* vx_sim_graph(const vx_sim* sim) { return sim != nullptr ? sim->graph : nullptr; }
 
+void vx_sim_names(const vx_sim* sim, const char** first, size_t* size) {
+  if (first == nullptr || size == nullptr) return;
+  *first = sim != nullptr ? sim->names.text().data() : nullptr;
+  *size = sim != nullptr ? sim->names.text().size() : 0;
+}
+
 vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(action != nullptr, "no action");
@@ -398,11 +499,13 @@ vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
       const NetActionResponse::Success& ok = r.response->success();
       r.set_response(ok.data);
       r.add_events(ok.events);
+      sim->names.settle(r);
       return VX_OK;
     }
     const NetActionResponse::Error& failed = r.response->failure();
     r.set_error(failed.error);
     r.add_events(failed.events);
+    sim->names.settle(r);
     return VX_REFUSED;
   });
 }
@@ -420,6 +523,7 @@ vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, voi
     if (interrupted != nullptr) check = [&] { return interrupted(context) != 0; };
     const bool finished = s.run_until_blocked(r.events, check);
     r.add_events(r.events);
+    sim->names.settle(r);
     return finished ? VX_OK : VX_INTERRUPTED;
   });
 }
@@ -446,6 +550,7 @@ vx_status vx_sim_get_packet(const vx_sim* sim, vx_id id, vx_result* result) {
     if (r.packet) {
       r.view.found = 1;
       r.location = r.location_record(r.packet->location);
+      sim->names.settle(r.location);
       r.view.location = &r.location;
     }
     return VX_OK;
@@ -460,6 +565,7 @@ vx_status vx_sim_get_epoch(const vx_sim* sim, vx_id id, vx_result* result) {
       r.epoch = *epoch;
       r.view.found = 1;
       r.response_epoch = r.add_epoch(*r.epoch);
+      sim->names.settle(r);
     }
     return VX_OK;
   });
