@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <cstring>
 #include <unordered_set>
 #include <utility>
 
@@ -62,11 +62,18 @@ class NameTable {
     for (std::string_view name : names) size += name.size();
     text_.reserve(size);
     for (std::string_view name : names) text_ += name;
-    // Views into text_ only once it is complete: it no longer moves.
-    at_.reserve(names.size());
+    // Open addressing over a power of two, at most half full: a lookup runs
+    // for every name of every record, where a node-based map costs a
+    // division and a pointer chase each time.
+    std::size_t slots = 4;
+    while (slots < 2 * names.size()) slots *= 2;
+    slots_.assign(slots, Slot{});
+    mask_ = slots - 1;
     std::size_t offset = 0;
     for (std::string_view name : names) {
-      at_.emplace(std::string_view(text_).substr(offset, name.size()), offset);
+      std::size_t i = hash(name) & mask_;
+      while (slots_[i].len != 0) i = (i + 1) & mask_;
+      slots_[i] = {offset, name.size()};
       offset += name.size();
     }
   }
@@ -76,8 +83,15 @@ class NameTable {
   // Points `s` at the table's copy of its name, when the graph has one.
   void settle(vx_str& s) const {
     if (s.len == 0) return;
-    const auto found = at_.find(std::string_view(s.ptr, s.len));
-    if (found != at_.end()) s.ptr = text_.data() + found->second;
+    const std::string_view name(s.ptr, s.len);
+    for (std::size_t i = hash(name) & mask_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.len == 0) return;
+      if (slot.len == s.len && std::memcmp(text_.data() + slot.offset, s.ptr, s.len) == 0) {
+        s.ptr = text_.data() + slot.offset;
+        return;
+      }
+    }
   }
 
   void settle(vx_port_ref& p) const {
@@ -86,24 +100,42 @@ class NameTable {
   }
 
   void settle(vx_location& l) const {
-    settle(l.node_name);
-    settle(l.port_name);
-    settle(l.edge.source);
-    settle(l.edge.target);
+    switch (l.kind) {
+      case VX_LOC_INPUT_PORT: settle(l.node_name); [[fallthrough]];
+      case VX_LOC_OUTPUT_PORT: settle(l.port_name); break;
+      case VX_LOC_EDGE:
+        settle(l.edge.source);
+        settle(l.edge.target);
+        break;
+      default: break;
+    }
   }
 
   // Every name the records of `r` hold.
   void settle(vx_result& r) const {
     for (vx_event& e : r.event_records) {
-      if (e.kind == VX_EV_PACKET_MOVED || e.kind == VX_EV_PACKET_CONSUMED ||
-          e.kind == VX_EV_PACKET_DESTROYED) {
-        settle(e.location);
-        settle(e.to_location);
+      switch (e.kind) {  // only the fields each kind uses
+        case VX_EV_PACKET_MOVED:
+          settle(e.location);
+          settle(e.to_location);
+          break;
+        case VX_EV_PACKET_CONSUMED:
+        case VX_EV_PACKET_DESTROYED: settle(e.location); break;
+        case VX_EV_INPUT_SALVO_TRIGGERED:
+        case VX_EV_OUTPUT_SALVO_TRIGGERED: settle(e.salvo_condition); break;
+        case VX_EV_PACKET_ORPHANED:
+          settle(e.node_name);
+          settle(e.port_name);
+          settle(e.salvo_condition);
+          break;
+        case VX_EV_REQUEST_CREATED:
+        case VX_EV_REQUEST_CASCADE_RESOLVED:
+        case VX_EV_REQUEST_EPOCH_CREATED:
+          settle(e.node_name);
+          settle(e.label);
+          break;
+        default: break;
       }
-      settle(e.node_name);
-      settle(e.port_name);
-      settle(e.salvo_condition);
-      settle(e.label);
     }
     for (vx_epoch& e : r.epoch_records) {
       settle(e.node_name);
@@ -119,8 +151,19 @@ class NameTable {
   }
 
  private:
+  struct Slot {
+    std::size_t offset = 0;
+    std::size_t len = 0;  // 0: empty (names are never empty)
+  };
+  static std::size_t hash(std::string_view name) {
+    std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
   std::string text_;
-  std::unordered_map<std::string_view, std::size_t> at_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
 };
 
 }  // namespace
