@@ -228,22 +228,36 @@ class Reader:
     def salvo(self, rec):
         name = self.name
         ident = self.id
+        n = rec.packet_count
+        if n == 1:  # the common case: one packet, read without a list
+            p = rec.packets[0]
+            return name(rec.salvo_condition), ((name(p.port_name), ident(p.packet_id)),)
         packets = rec.packets
-        return (name(rec.salvo_condition),
-                tuple([(name(packets[i].port_name), ident(packets[i].packet_id))
-                       for i in range(rec.packet_count)]))
+        out = []
+        for i in range(n):
+            p = packets[i]
+            out.append((name(p.port_name), ident(p.packet_id)))
+        return name(rec.salvo_condition), tuple(out)
 
     def epoch(self, rec):
         name = self.name
         ident = self.id
-        outs = rec.out_salvos
-        orphans = rec.orphaned_packets
-        return _epoch(
-            ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo),
-            tuple([self.salvo(outs[i]) for i in range(rec.out_salvo_count)]),
-            rec.state,
-            tuple([(ident(o.packet_id), name(o.from_port), name(o.salvo_condition))
-                   for o in (orphans[i] for i in range(rec.orphan_count))]))
+        n = rec.out_salvo_count
+        outs = ()
+        if n:
+            salvos = rec.out_salvos
+            outs = tuple([self.salvo(salvos[i]) for i in range(n)])
+        n = rec.orphan_count
+        orphans = ()
+        if n:
+            found = rec.orphaned_packets
+            out = []
+            for i in range(n):
+                o = found[i]
+                out.append((ident(o.packet_id), name(o.from_port), name(o.salvo_condition)))
+            orphans = tuple(out)
+        return _epoch(ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo), outs,
+                      rec.state, orphans)
 
     def event(self, rec):
         k = rec.kind
