@@ -404,6 +404,13 @@ VX_API vx_status vx_sim_new(vx_graph* graph, vx_sim** out, vx_result* result);
 VX_API void vx_sim_free(vx_sim* sim); /* NULL is fine */
 /* The simulation's graph (borrowed: retain it to keep it past the sim). */
 VX_API vx_graph* vx_sim_graph(const vx_sim* sim);
+/* The block holding each name of the simulation's graph (node, port and
+ * condition names, request labels) once. A name in a record this simulation
+ * writes that is one of its graph's points into this block, at the same
+ * place every time: such a pointer stays valid, with the same bytes, for as
+ * long as the simulation lives, so a binding may key what it made of a name
+ * by its address. Any other name is the result's, valid until its next call. */
+VX_API void vx_sim_names(const vx_sim* sim, const char** first, size_t* size);
 
 /* Does one action: VX_OK with the response and events, or VX_REFUSED with
  * the error (and, for a run step that failed midway, the events it kept). */

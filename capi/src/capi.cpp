@@ -8,6 +8,9 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "base/fault.hpp"
@@ -32,9 +35,143 @@ struct vx_graph {
   std::atomic<std::size_t> refs{1};
 };
 
+namespace {
+
+// Every name of a graph (nodes, ports, conditions, request labels), once
+// each, in one block. The engine's records carry copies of names that live
+// only until the next call; pointing them here instead gives a name one
+// address for the simulation's life, so a binding can keep what it made of
+// a name by that address rather than decode the same bytes on every event.
+class NameTable {
+ public:
+  explicit NameTable(const Graph& graph) {
+    std::vector<std::string_view> names;
+    std::unordered_set<std::string_view> seen;
+    auto add = [&](std::string_view name) {
+      if (!name.empty() && seen.insert(name).second) names.push_back(name);
+    };
+    for (const Node& node : graph.nodes()) {
+      add(node.name);
+      for (const auto& port : node.in_ports) add(port.first);
+      for (const auto& port : node.out_ports) add(port.first);
+      for (const auto& condition : node.in_salvo_conditions) add(condition.first);
+      for (const auto& condition : node.out_salvo_conditions) add(condition.first);
+      if (node.dependency_request_config) add(node.dependency_request_config->label);
+    }
+    std::size_t size = 0;
+    for (std::string_view name : names) size += name.size();
+    text_.reserve(size);
+    for (std::string_view name : names) text_ += name;
+    // Open addressing over a power of two, at most half full: a lookup runs
+    // for every name of every record, where a node-based map costs a
+    // division and a pointer chase each time.
+    std::size_t slots = 4;
+    while (slots < 2 * names.size()) slots *= 2;
+    slots_.assign(slots, Slot{});
+    mask_ = slots - 1;
+    std::size_t offset = 0;
+    for (std::string_view name : names) {
+      std::size_t i = hash(name) & mask_;
+      while (slots_[i].len != 0) i = (i + 1) & mask_;
+      slots_[i] = {offset, name.size()};
+      offset += name.size();
+    }
+  }
+
+  const std::string& text() const { return text_; }
+
+  // Points `s` at the table's copy of its name, when the graph has one.
+  void settle(vx_str& s) const {
+    if (s.len == 0) return;
+    const std::string_view name(s.ptr, s.len);
+    for (std::size_t i = hash(name) & mask_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.len == 0) return;
+      if (slot.len == s.len && std::memcmp(text_.data() + slot.offset, s.ptr, s.len) == 0) {
+        s.ptr = text_.data() + slot.offset;
+        return;
+      }
+    }
+  }
+
+  void settle(vx_port_ref& p) const {
+    settle(p.node_name);
+    settle(p.port_name);
+  }
+
+  void settle(vx_location& l) const {
+    switch (l.kind) {
+      case VX_LOC_INPUT_PORT: settle(l.node_name); [[fallthrough]];
+      case VX_LOC_OUTPUT_PORT: settle(l.port_name); break;
+      case VX_LOC_EDGE:
+        settle(l.edge.source);
+        settle(l.edge.target);
+        break;
+      default: break;
+    }
+  }
+
+  // Every name the records of `r` hold.
+  void settle(vx_result& r) const {
+    for (vx_event& e : r.event_records) {
+      switch (e.kind) {  // only the fields each kind uses
+        case VX_EV_PACKET_MOVED:
+          settle(e.location);
+          settle(e.to_location);
+          break;
+        case VX_EV_PACKET_CONSUMED:
+        case VX_EV_PACKET_DESTROYED: settle(e.location); break;
+        case VX_EV_INPUT_SALVO_TRIGGERED:
+        case VX_EV_OUTPUT_SALVO_TRIGGERED: settle(e.salvo_condition); break;
+        case VX_EV_PACKET_ORPHANED:
+          settle(e.node_name);
+          settle(e.port_name);
+          settle(e.salvo_condition);
+          break;
+        case VX_EV_REQUEST_CREATED:
+        case VX_EV_REQUEST_CASCADE_RESOLVED:
+        case VX_EV_REQUEST_EPOCH_CREATED:
+          settle(e.node_name);
+          settle(e.label);
+          break;
+        default: break;
+      }
+    }
+    for (vx_epoch& e : r.epoch_records) {
+      settle(e.node_name);
+      settle(e.in_salvo.salvo_condition);
+    }
+    for (vx_salvo& s : r.salvo_records) settle(s.salvo_condition);
+    for (vx_salvo_packet& p : r.salvo_packets) settle(p.port_name);
+    for (vx_orphan& o : r.orphans) {
+      settle(o.from_port);
+      settle(o.salvo_condition);
+    }
+    for (vx_str& s : r.strs) settle(s);
+  }
+
+ private:
+  struct Slot {
+    std::size_t offset = 0;
+    std::size_t len = 0;  // 0: empty (names are never empty)
+  };
+  static std::size_t hash(std::string_view name) {
+    std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+  }
+
+  std::string text_;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace
+
 struct vx_sim {
   vx_graph* graph;  // one reference held
   NetSim sim;
+  NameTable names;
 };
 
 void vx_result::clear() {
@@ -371,7 +508,8 @@ vx_status vx_sim_new(vx_graph* graph, vx_sim** out, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(graph != nullptr && out != nullptr, "no graph or no output");
     r.clear();
-    auto sim = std::make_unique<vx_sim>(vx_sim{graph, NetSim(graph->graph)});
+    auto sim = std::make_unique<vx_sim>(
+        vx_sim{graph, NetSim(graph->graph), NameTable(*graph->graph)});
     vx_graph_retain(graph);
     *out = sim.release();
     return VX_OK;
@@ -387,6 +525,12 @@ void vx_sim_free(vx_sim* sim) {
 
 vx_graph* vx_sim_graph(const vx_sim* sim) { return sim != nullptr ? sim->graph : nullptr; }
 
+void vx_sim_names(const vx_sim* sim, const char** first, size_t* size) {
+  if (first == nullptr || size == nullptr) return;
+  *first = sim != nullptr ? sim->names.text().data() : nullptr;
+  *size = sim != nullptr ? sim->names.text().size() : 0;
+}
+
 vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(action != nullptr, "no action");
@@ -398,11 +542,13 @@ vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
       const NetActionResponse::Success& ok = r.response->success();
       r.set_response(ok.data);
       r.add_events(ok.events);
+      sim->names.settle(r);
       return VX_OK;
     }
     const NetActionResponse::Error& failed = r.response->failure();
     r.set_error(failed.error);
     r.add_events(failed.events);
+    sim->names.settle(r);
     return VX_REFUSED;
   });
 }
@@ -420,6 +566,7 @@ vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, voi
     if (interrupted != nullptr) check = [&] { return interrupted(context) != 0; };
     const bool finished = s.run_until_blocked(r.events, check);
     r.add_events(r.events);
+    sim->names.settle(r);
     return finished ? VX_OK : VX_INTERRUPTED;
   });
 }
@@ -446,6 +593,7 @@ vx_status vx_sim_get_packet(const vx_sim* sim, vx_id id, vx_result* result) {
     if (r.packet) {
       r.view.found = 1;
       r.location = r.location_record(r.packet->location);
+      sim->names.settle(r.location);
       r.view.location = &r.location;
     }
     return VX_OK;
@@ -460,6 +608,7 @@ vx_status vx_sim_get_epoch(const vx_sim* sim, vx_id id, vx_result* result) {
       r.epoch = *epoch;
       r.view.found = 1;
       r.response_epoch = r.add_epoch(*r.epoch);
+      sim->names.settle(r);
     }
     return VX_OK;
   });

@@ -243,6 +243,28 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
   ASSERT_EQ(vx_sim_run_until_blocked(sim, nullptr, nullptr, r), VX_OK);
   EXPECT_EQ(v->event_count, 4u);
 
+  // The graph's names in records point into the simulation's name block.
+  const char* first = nullptr;
+  size_t size = 0;
+  vx_sim_names(sim, &first, &size);
+  auto settled = [&](vx_str n, std::string_view want) {
+    EXPECT_EQ(sv(n), want);
+    return n.ptr >= first && n.ptr + n.len <= first + size;
+  };
+  int moves = 0;
+  for (size_t i = 0; i < v->event_count; ++i) {
+    const vx_event& e = v->events[i];
+    if (e.kind == VX_EV_INPUT_SALVO_TRIGGERED) EXPECT_TRUE(settled(e.salvo_condition, "go"));
+    if (e.kind == VX_EV_PACKET_MOVED && e.location.kind == VX_LOC_EDGE) {
+      ++moves;
+      EXPECT_TRUE(settled(e.location.edge.source.port_name, "out"));
+      EXPECT_TRUE(settled(e.location.edge.target.node_name, "B"));
+      EXPECT_TRUE(settled(e.to_location.node_name, "B"));
+      EXPECT_TRUE(settled(e.to_location.port_name, "in"));
+    }
+  }
+  EXPECT_EQ(moves, 1);
+
   // Once grown, the event records stay where they are.
   vx_action consume{};
   consume.kind = VX_ACT_CONSUME_PACKET;

@@ -60,6 +60,9 @@ def declarations(text):
     # Identifier halves are read as signed: the same bits, but an unsigned
     # 64-bit value past 2**63 is a big integer on PyPy, slow to make and hash.
     text = re.sub(r"uint64_t (hi|lo);", r"int64_t \1;", text)
+    # Sizes and counts in records likewise: the same bits while below 2**63,
+    # and an unsigned read costs PyPy a range check on every field.
+    text = re.sub(r"^(\s+)size_t (\w+);", r"\1intptr_t \2;", text, flags=re.M)
     return re.sub(r'^extern "C" \{$|^\}$', "", text, flags=re.M)
 
 

@@ -33,6 +33,7 @@ _buffer = ffi.buffer
 # -- Reading records -------------------------------------------------------------
 
 _GENERATION = 64
+_PLACE_MEMORY = 1 << 16
 
 # Identifiers as two signed 64-bit halves (the records' reading of them), to
 # text and back in pieces of at most 60 bits: on PyPy an int past 63 bits is
@@ -89,31 +90,66 @@ def id_halves(text):
     raise ValueError("Invalid ULID: invalid character")
 
 
+def _remember(places, key, loc):
+    # Only the graph's own ports and edges come this way: the bound is a
+    # safety net, not a policy.
+    if len(places) >= _PLACE_MEMORY:
+        places.clear()
+    places[key] = loc
+    return loc
+
+
 class Reader:
     """Turns records into values. One per simulation, with its memory of
-    recent identifiers.
+    recent identifiers and of its graph's names.
 
     A host hands back the identifiers it was just given (the epoch it was
     told of, the packet in the salvo it started), and one record names the
     same few identifiers several times, so the texts formatted lately are
     kept, by their low half (checked against the high half), along with the
     halves of each text. Two small generations bound the memory: when the
-    newer is full it becomes the older and the oldest is dropped."""
+    newer is full it becomes the older and the oldest is dropped.
 
-    __slots__ = ("_texts", "_old_texts", "_halves", "_old_halves")
+    Names of the graph come in records pointing into the simulation's name
+    block, which lives as long as the simulation and never changes: each is
+    decoded once and kept by its address, and so are the port and edge
+    locations made of such names (locations are immutable, and every getter
+    hands out a copy)."""
 
-    def __init__(self):
+    __slots__ = ("_texts", "_old_texts", "_halves", "_old_halves", "_first", "_size", "_names",
+                 "_ports", "_edges")
+
+    def __init__(self, first=ffi.NULL, size=0):
         self._texts = {}
         self._old_texts = {}
         self._halves = {}
         self._old_halves = {}
+        # Names are known by their offset in the block: subtracting pointers
+        # is cheap on PyPy, where hashing a pointer or casting it is not.
+        self._first = first
+        self._size = size
+        self._names = [None] * size  # offset -> str
+        self._ports = {}  # offsets of an input port's names -> its location
+        self._edges = {}  # offsets of an edge's names and its port types -> its location
 
     def name(self, s):
         n = s.len
         if n == 0:
             return ""
+        p = s.ptr
+        at = p - self._first
+        if 0 <= at < self._size:
+            known = self._names[at]
+            if known is None:
+                known = self._names[at] = _buffer(p, n)[:].decode("utf-8", "surrogateescape")
+            return known
         # A slice of a buffer costs PyPy less than ffi.unpack does.
-        return _buffer(s.ptr, n)[:].decode("utf-8", "surrogateescape")
+        return _buffer(p, n)[:].decode("utf-8", "surrogateescape")
+
+    def _offset(self, s):
+        """The offset of a name in the name block, else -1."""
+        at = s.ptr - self._first
+        return at if s.len and 0 <= at < self._size else -1
 
     def id(self, rid):
         hi = rid.hi
@@ -147,17 +183,40 @@ class Reader:
                 return id_halves(text)
         return known
 
-
     def location(self, rec):
         k = rec.kind
+        if k == EDGE:
+            e = rec.edge
+            src = e.source
+            dst = e.target
+            at = self._offset
+            a, b, c, d = (at(src.node_name), at(src.port_name), at(dst.node_name),
+                          at(dst.port_name))
+            if a < 0 or b < 0 or c < 0 or d < 0:
+                return _location(k, self.edge(e))
+            n = self._size
+            key = ((((a * n + b) * n + c) * n + d) * 2 + src.port_type) * 2 + dst.port_type
+            known = self._edges.get(key)
+            if known is None:
+                known = _remember(self._edges, key, _location(k, self.edge(e)))
+            return known
         if k == INPUT_PORT:
-            return _location(k, self.name(rec.node_name), self.name(rec.port_name))
+            node = rec.node_name
+            port = rec.port_name
+            a = self._offset(node)
+            b = self._offset(port)
+            if a < 0 or b < 0:
+                return _location(k, self.name(node), self.name(port))
+            key = a * self._size + b
+            known = self._ports.get(key)
+            if known is None:
+                known = _remember(self._ports, key,
+                                  _location(k, self.name(node), self.name(port)))
+            return known
         if k == OUTPUT_PORT:
             return _location(k, self.id(rec.epoch_id), self.name(rec.port_name))
         if k == NODE:
             return _location(k, self.id(rec.epoch_id))
-        if k == EDGE:
-            return _location(k, self.edge(rec.edge))
         return _location(OUTSIDE_NET)
 
     def port_ref(self, rec):
@@ -169,22 +228,36 @@ class Reader:
     def salvo(self, rec):
         name = self.name
         ident = self.id
+        n = rec.packet_count
+        if n == 1:  # the common case: one packet, read without a list
+            p = rec.packets[0]
+            return name(rec.salvo_condition), ((name(p.port_name), ident(p.packet_id)),)
         packets = rec.packets
-        return (name(rec.salvo_condition),
-                tuple([(name(packets[i].port_name), ident(packets[i].packet_id))
-                       for i in range(rec.packet_count)]))
+        out = []
+        for i in range(n):
+            p = packets[i]
+            out.append((name(p.port_name), ident(p.packet_id)))
+        return name(rec.salvo_condition), tuple(out)
 
     def epoch(self, rec):
         name = self.name
         ident = self.id
-        outs = rec.out_salvos
-        orphans = rec.orphaned_packets
-        return _epoch(
-            ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo),
-            tuple([self.salvo(outs[i]) for i in range(rec.out_salvo_count)]),
-            rec.state,
-            tuple([(ident(o.packet_id), name(o.from_port), name(o.salvo_condition))
-                   for o in (orphans[i] for i in range(rec.orphan_count))]))
+        n = rec.out_salvo_count
+        outs = ()
+        if n:
+            salvos = rec.out_salvos
+            outs = tuple([self.salvo(salvos[i]) for i in range(n)])
+        n = rec.orphan_count
+        orphans = ()
+        if n:
+            found = rec.orphaned_packets
+            out = []
+            for i in range(n):
+                o = found[i]
+                out.append((ident(o.packet_id), name(o.from_port), name(o.salvo_condition)))
+            orphans = tuple(out)
+        return _epoch(ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo), outs,
+                      rec.state, orphans)
 
     def event(self, rec):
         k = rec.kind

@@ -301,7 +301,10 @@ class NetSim(Frozen, metaclass=FrozenType):
         _oset(self, "_act", ffi.new("vx_action*"))
         _oset(self, "_loc", ffi.new("vx_location*"))
         _oset(self, "_count", ffi.new("uint64_t*"))
-        _oset(self, "_reader", Reader())
+        block = ffi.new("const char**")
+        size = ffi.new("size_t*")
+        lib.vx_sim_names(self._sim, block, size)
+        _oset(self, "_reader", Reader(block[0], size[0]))
         _oset(self, "_shown", f"Net(graph={graph!r})")
         return self
 
