@@ -254,7 +254,9 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
   int moves = 0;
   for (size_t i = 0; i < v->event_count; ++i) {
     const vx_event& e = v->events[i];
-    if (e.kind == VX_EV_INPUT_SALVO_TRIGGERED) EXPECT_TRUE(settled(e.salvo_condition, "go"));
+    if (e.kind == VX_EV_INPUT_SALVO_TRIGGERED) {
+      EXPECT_TRUE(settled(e.salvo_condition, "go"));
+    }
     if (e.kind == VX_EV_PACKET_MOVED && e.location.kind == VX_LOC_EDGE) {
       ++moves;
       EXPECT_TRUE(settled(e.location.edge.source.port_name, "out"));
