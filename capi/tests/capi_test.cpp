@@ -140,7 +140,7 @@ TEST_F(CApi, PacketThroughTheNetAndBack) {
   ASSERT_NE(last.epoch, nullptr);
   EXPECT_EQ(last.epoch->in_salvo.packets[0].packet_id.lo, packet.lo);
   ASSERT_EQ(vx_sim_undo(sim, &cancel, v->events, v->event_count, r), VX_OK);
-  ASSERT_EQ(vx_sim_get_packet(sim, packet, r), VX_OK);
+  ASSERT_EQ(vx_sim_get_packet_p(sim, &packet, r), VX_OK);
   ASSERT_TRUE(v->found);
   EXPECT_EQ(v->location->kind, static_cast<uint32_t>(VX_LOC_NODE));
 
@@ -219,6 +219,7 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
   EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
   load.kind = 99;
   EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
+  EXPECT_EQ(vx_sim_get_epoch_p(sim, nullptr, r), VX_BAD_INPUT);
   EXPECT_FALSE(sv(v->message).empty());
 }
 

@@ -246,7 +246,9 @@ class Reader:
         ident = self.id
         n = rec.out_salvo_count
         outs = ()
-        if n:
+        if n == 1:  # the common case, read without a list
+            outs = (self.salvo(rec.out_salvos[0]),)
+        elif n:
             salvos = rec.out_salvos
             outs = tuple([self.salvo(salvos[i]) for i in range(n)])
         n = rec.orphan_count
