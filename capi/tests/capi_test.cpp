@@ -187,6 +187,12 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
                                            &unknown, 1, r),
             VX_BAD_INPUT);
   EXPECT_EQ(vx_builder_add_port(b, 7, VX_PORT_INPUT, s("p"), {1, 0}, r), VX_BAD_INPUT);
+  // The pointer-taking twins refuse a null record with a message.
+  const vx_bound one{0, 1};
+  const vx_str p = s("p");
+  EXPECT_EQ(vx_builder_add_port_p(b, 0, VX_PORT_INPUT, &p, nullptr, r), VX_BAD_INPUT);
+  EXPECT_FALSE(sv(v->message).empty());
+  EXPECT_EQ(vx_builder_add_port_p(b, 0, VX_PORT_INPUT, &p, &one, r), VX_OK);
   // Terms nest VX_MAX_TERM_DEPTH deep and no deeper (the engine recurses over them).
   std::vector<vx_term> deep(VX_MAX_TERM_DEPTH, vx_term{VX_TERM_NOT, 0, {}, 0, 0});
   deep.back().kind = VX_TERM_TRUE;
