@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -62,7 +61,7 @@ class NameTable {
       const Slot& slot = slots_[i];
       if (slot.len == 0) return nullptr;
       const char* at = text_.data() + slot.offset;
-      if (slot.len == name.size() && std::memcmp(at, name.data(), name.size()) == 0) return at;
+      if (slot.len == name.size() && same(at, name.data(), name.size())) return at;
     }
   }
 
@@ -71,6 +70,13 @@ class NameTable {
     std::size_t offset = 0;
     std::size_t len = 0;  // 0: empty (names are never empty)
   };
+  // Names are a few bytes long: a loop here beats a call to memcmp.
+  static bool same(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
   static std::size_t hash(std::string_view name) {
     std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
     for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;

@@ -219,7 +219,8 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
 namespace {
 
 // What the records of a call take beyond its events, counted before any is
-// written so that each array is sized once.
+// written so that each array is sized once. (No record points into the event
+// array itself, which may grow as it likes.)
 struct Sizes {
   std::size_t epochs = 0, salvos = 0, packets = 0, orphans = 0, strs = 0;
 
@@ -257,7 +258,6 @@ void vx_result::reserve_for(const EventList* list, const NetActionResponseData* 
         default: break;
       }
     }
-    reserve_more(event_records, list->size());
   }
   if (data != nullptr) {
     std::visit(
