@@ -160,6 +160,22 @@ VX_API vx_status vx_builder_add_salvo_condition(vx_builder* b, uint32_t node, ui
 VX_API vx_status vx_builder_set_request_config(vx_builder* b, uint32_t node,
                                                const uint32_t* triggers, size_t trigger_count,
                                                vx_str label, vx_result* result);
+/* The four calls above, with their struct parameters passed by address (see
+ * vx_sim_get_packet_p for why). */
+VX_API vx_status vx_builder_add_node_p(vx_builder* b, const vx_str* name, uint32_t* index,
+                                       vx_result* result);
+VX_API vx_status vx_builder_add_port_p(vx_builder* b, uint32_t node, uint32_t port_type,
+                                       const vx_str* name, const vx_bound* slots,
+                                       vx_result* result);
+VX_API vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node,
+                                                  uint32_t port_type, const vx_str* name,
+                                                  const vx_bound* max_salvos,
+                                                  const vx_port_count* ports, size_t port_count,
+                                                  const vx_term* terms, size_t term_count,
+                                                  vx_result* result);
+VX_API vx_status vx_builder_set_request_config_p(vx_builder* b, uint32_t node,
+                                                 const uint32_t* triggers, size_t trigger_count,
+                                                 const vx_str* label, vx_result* result);
 VX_API vx_status vx_builder_add_edge(vx_builder* b, const vx_edge* edge, vx_result* result);
 VX_API vx_status vx_builder_add_dependency_edge(vx_builder* b, const vx_edge* edge,
                                                 vx_result* result);
@@ -431,6 +447,11 @@ VX_API vx_status vx_sim_undo(vx_sim* sim, const vx_action* action, const vx_even
 VX_API vx_status vx_sim_get_packet(const vx_sim* sim, vx_id id, vx_result* result);
 /* found, epoch. */
 VX_API vx_status vx_sim_get_epoch(const vx_sim* sim, vx_id id, vx_result* result);
+/* The same two queries with the identifier passed by address: for callers
+ * whose calls with a struct passed by value are slow (a JIT may compile a
+ * pointer-only call to a direct call, and not one that copies a struct). */
+VX_API vx_status vx_sim_get_packet_p(const vx_sim* sim, const vx_id* id, vx_result* result);
+VX_API vx_status vx_sim_get_epoch_p(const vx_sim* sim, const vx_id* id, vx_result* result);
 VX_API vx_status vx_sim_packet_count_at(const vx_sim* sim, const vx_location* location,
                                         uint64_t* count, vx_result* result);
 /* ids, in queue order. */

@@ -9,8 +9,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <cstring>
-#include <unordered_set>
 #include <utility>
 
 #include "base/fault.hpp"
@@ -35,153 +33,20 @@ struct vx_graph {
   std::atomic<std::size_t> refs{1};
 };
 
-namespace {
-
-// Every name of a graph (nodes, ports, conditions, request labels), once
-// each, in one block. The engine's records carry copies of names that live
-// only until the next call; pointing them here instead gives a name one
-// address for the simulation's life, so a binding can keep what it made of
-// a name by that address rather than decode the same bytes on every event.
-class NameTable {
- public:
-  explicit NameTable(const Graph& graph) {
-    std::vector<std::string_view> names;
-    std::unordered_set<std::string_view> seen;
-    auto add = [&](std::string_view name) {
-      if (!name.empty() && seen.insert(name).second) names.push_back(name);
-    };
-    for (const Node& node : graph.nodes()) {
-      add(node.name);
-      for (const auto& port : node.in_ports) add(port.first);
-      for (const auto& port : node.out_ports) add(port.first);
-      for (const auto& condition : node.in_salvo_conditions) add(condition.first);
-      for (const auto& condition : node.out_salvo_conditions) add(condition.first);
-      if (node.dependency_request_config) add(node.dependency_request_config->label);
-    }
-    std::size_t size = 0;
-    for (std::string_view name : names) size += name.size();
-    text_.reserve(size);
-    for (std::string_view name : names) text_ += name;
-    // Open addressing over a power of two, at most half full: a lookup runs
-    // for every name of every record, where a node-based map costs a
-    // division and a pointer chase each time.
-    std::size_t slots = 4;
-    while (slots < 2 * names.size()) slots *= 2;
-    slots_.assign(slots, Slot{});
-    mask_ = slots - 1;
-    std::size_t offset = 0;
-    for (std::string_view name : names) {
-      std::size_t i = hash(name) & mask_;
-      while (slots_[i].len != 0) i = (i + 1) & mask_;
-      slots_[i] = {offset, name.size()};
-      offset += name.size();
-    }
-  }
-
-  const std::string& text() const { return text_; }
-
-  // Points `s` at the table's copy of its name, when the graph has one.
-  void settle(vx_str& s) const {
-    if (s.len == 0) return;
-    const std::string_view name(s.ptr, s.len);
-    for (std::size_t i = hash(name) & mask_;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if (slot.len == 0) return;
-      if (slot.len == s.len && std::memcmp(text_.data() + slot.offset, s.ptr, s.len) == 0) {
-        s.ptr = text_.data() + slot.offset;
-        return;
-      }
-    }
-  }
-
-  void settle(vx_port_ref& p) const {
-    settle(p.node_name);
-    settle(p.port_name);
-  }
-
-  void settle(vx_location& l) const {
-    switch (l.kind) {
-      case VX_LOC_INPUT_PORT: settle(l.node_name); [[fallthrough]];
-      case VX_LOC_OUTPUT_PORT: settle(l.port_name); break;
-      case VX_LOC_EDGE:
-        settle(l.edge.source);
-        settle(l.edge.target);
-        break;
-      default: break;
-    }
-  }
-
-  // Every name the records of `r` hold.
-  void settle(vx_result& r) const {
-    for (vx_event& e : r.event_records) {
-      switch (e.kind) {  // only the fields each kind uses
-        case VX_EV_PACKET_MOVED:
-          settle(e.location);
-          settle(e.to_location);
-          break;
-        case VX_EV_PACKET_CONSUMED:
-        case VX_EV_PACKET_DESTROYED: settle(e.location); break;
-        case VX_EV_INPUT_SALVO_TRIGGERED:
-        case VX_EV_OUTPUT_SALVO_TRIGGERED: settle(e.salvo_condition); break;
-        case VX_EV_PACKET_ORPHANED:
-          settle(e.node_name);
-          settle(e.port_name);
-          settle(e.salvo_condition);
-          break;
-        case VX_EV_REQUEST_CREATED:
-        case VX_EV_REQUEST_CASCADE_RESOLVED:
-        case VX_EV_REQUEST_EPOCH_CREATED:
-          settle(e.node_name);
-          settle(e.label);
-          break;
-        default: break;
-      }
-    }
-    for (vx_epoch& e : r.epoch_records) {
-      settle(e.node_name);
-      settle(e.in_salvo.salvo_condition);
-    }
-    for (vx_salvo& s : r.salvo_records) settle(s.salvo_condition);
-    for (vx_salvo_packet& p : r.salvo_packets) settle(p.port_name);
-    for (vx_orphan& o : r.orphans) {
-      settle(o.from_port);
-      settle(o.salvo_condition);
-    }
-    for (vx_str& s : r.strs) settle(s);
-  }
-
- private:
-  struct Slot {
-    std::size_t offset = 0;
-    std::size_t len = 0;  // 0: empty (names are never empty)
-  };
-  static std::size_t hash(std::string_view name) {
-    std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
-    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-    return static_cast<std::size_t>(h ^ (h >> 29));
-  }
-
-  std::string text_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-};
-
-}  // namespace
-
 struct vx_sim {
   vx_graph* graph;  // one reference held
   NetSim sim;
-  NameTable names;
+  capi::NameTable names;
 };
 
 void vx_result::clear() {
   view = vx_view{};
   response.reset();
   events.clear();
-  epoch.reset();
-  packet.reset();
   validation.clear();
   texts_used = 0;
+  names = nullptr;
+  copy_names = false;
   event_records.clear();
   epoch_records.clear();
   salvo_records.clear();
@@ -190,41 +55,22 @@ void vx_result::clear() {
   strs.clear();
   ids.clear();
   validation_records.clear();
-  epoch_links.clear();
-  salvo_links.clear();
-  event_links.clear();
-  response_epoch = kNone;
 }
 
-vx_str vx_result::keep(std::string text) {
+vx_str vx_result::keep(std::string_view text) {
   if (texts_used == texts.size()) texts.emplace_back();
   std::string& slot = texts[texts_used++];
-  slot = std::move(text);
+  slot.assign(text);  // into the slot's own storage, which a loop reuses
   return str_of(slot);
 }
 
-void vx_result::link() {
-  for (std::size_t i = 0; i < salvo_records.size(); ++i) {
-    salvo_records[i].packets = salvo_packets.data() + salvo_links[i];
-  }
-  for (std::size_t i = 0; i < epoch_records.size(); ++i) {
-    vx_epoch& e = epoch_records[i];
-    e.in_salvo.packets = salvo_packets.data() + epoch_links[i].in_packets;
-    e.out_salvos = salvo_records.data() + epoch_links[i].out_salvos;
-    e.orphaned_packets = orphans.data() + epoch_links[i].orphans;
-  }
-  for (std::size_t i = 0; i < event_records.size(); ++i) {
-    const EventLink& l = event_links[i];
-    if (l.epoch != kNone) event_records[i].epoch = &epoch_records[l.epoch];
-    if (l.strs != kNone) event_records[i].source_nodes = strs.data() + l.strs;
-  }
+void vx_result::publish() {
   view.events = event_records.data();
   view.event_count = event_records.size();
   view.validation_errors = validation_records.data();
   view.validation_error_count = validation_records.size();
   view.ids = ids.data();
   view.id_count = ids.size();
-  if (response_epoch != kNone) view.epoch = &epoch_records[response_epoch];
 }
 
 namespace {
@@ -234,13 +80,13 @@ namespace {
 void fail_with(vx_result& result, std::string_view text) noexcept {
   result.clear();
   try {
-    result.view.message = result.keep(std::string(text));
+    result.view.message = result.keep(text);
   } catch (...) {
     result.view.message = str_of("out of memory");
   }
 }
 
-// Runs `body` (which returns a status) and links the records it wrote,
+// Runs `body` (which returns a status) and publishes the records it wrote,
 // turning every exception into a status and a message. The body clears the
 // result itself once it has read its inputs: those may point into the same
 // result (events handed back for undo, a name from a refusal).
@@ -250,7 +96,7 @@ vx_status guarded(vx_result* result, F&& body) noexcept {
   vx_status status = VX_FAULT;
   try {
     status = body(*result);
-    result->link();
+    result->publish();
   } catch (const BadInput& e) {
     status = VX_BAD_INPUT;
     fail_with(*result, e.what());
@@ -326,6 +172,12 @@ SalvoConditionTerm term_of(const vx_term* terms, std::size_t count, std::size_t&
     case VX_TERM_NOT: return SalvoConditionTerm::not_(term_of(terms, count, at, depth + 1));
     default: throw BadInput("unknown term kind");
   }
+}
+
+// A pointer-taking variant given a null record: the same refusal its
+// by-value twin's checks give.
+vx_status no_record(vx_result* result) noexcept {
+  return guarded(result, [](vx_result&) -> vx_status { throw BadInput("a record is null"); });
 }
 
 const NetSim& sim_of(const vx_sim* sim) {
@@ -443,6 +295,35 @@ vx_status vx_builder_set_request_config(vx_builder* b, uint32_t node, const uint
   });
 }
 
+vx_status vx_builder_add_node_p(vx_builder* b, const vx_str* name, uint32_t* index,
+                                vx_result* result) {
+  if (name == nullptr) return no_record(result);
+  return vx_builder_add_node(b, *name, index, result);
+}
+
+vx_status vx_builder_add_port_p(vx_builder* b, uint32_t node, uint32_t port_type,
+                                const vx_str* name, const vx_bound* slots, vx_result* result) {
+  if (name == nullptr || slots == nullptr) return no_record(result);
+  return vx_builder_add_port(b, node, port_type, *name, *slots, result);
+}
+
+vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node, uint32_t port_type,
+                                           const vx_str* name, const vx_bound* max_salvos,
+                                           const vx_port_count* ports, size_t port_count,
+                                           const vx_term* terms, size_t term_count,
+                                           vx_result* result) {
+  if (name == nullptr || max_salvos == nullptr) return no_record(result);
+  return vx_builder_add_salvo_condition(b, node, port_type, *name, *max_salvos, ports,
+                                        port_count, terms, term_count, result);
+}
+
+vx_status vx_builder_set_request_config_p(vx_builder* b, uint32_t node, const uint32_t* triggers,
+                                          size_t trigger_count, const vx_str* label,
+                                          vx_result* result) {
+  if (label == nullptr) return no_record(result);
+  return vx_builder_set_request_config(b, node, triggers, trigger_count, *label, result);
+}
+
 vx_status vx_builder_add_edge(vx_builder* b, const vx_edge* edge, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(b != nullptr && edge != nullptr, "no builder or no edge");
@@ -509,7 +390,7 @@ vx_status vx_sim_new(vx_graph* graph, vx_sim** out, vx_result* result) {
     require(graph != nullptr && out != nullptr, "no graph or no output");
     r.clear();
     auto sim = std::make_unique<vx_sim>(
-        vx_sim{graph, NetSim(graph->graph), NameTable(*graph->graph)});
+        vx_sim{graph, NetSim(graph->graph), capi::NameTable(*graph->graph)});
     vx_graph_retain(graph);
     *out = sim.release();
     return VX_OK;
@@ -538,17 +419,18 @@ vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
     const NetAction a = capi::action_of(*action);
     r.clear();
     r.response = s.do_action(a);
+    r.names = &sim->names;
     if (r.response->ok()) {
       const NetActionResponse::Success& ok = r.response->success();
+      r.reserve_for(&ok.events, &ok.data, nullptr);
       r.set_response(ok.data);
       r.add_events(ok.events);
-      sim->names.settle(r);
       return VX_OK;
     }
     const NetActionResponse::Error& failed = r.response->failure();
+    r.reserve_for(&failed.events, nullptr, nullptr);
     r.set_error(failed.error);
     r.add_events(failed.events);
-    sim->names.settle(r);
     return VX_REFUSED;
   });
 }
@@ -565,8 +447,9 @@ vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, voi
     std::function<bool()> check;
     if (interrupted != nullptr) check = [&] { return interrupted(context) != 0; };
     const bool finished = s.run_until_blocked(r.events, check);
+    r.names = &sim->names;
+    r.reserve_for(&r.events, nullptr, nullptr);
     r.add_events(r.events);
-    sim->names.settle(r);
     return finished ? VX_OK : VX_INTERRUPTED;
   });
 }
@@ -587,13 +470,21 @@ vx_status vx_sim_undo(vx_sim* sim, const vx_action* action, const vx_event* even
 }
 
 vx_status vx_sim_get_packet(const vx_sim* sim, vx_id id, vx_result* result) {
+  return vx_sim_get_packet_p(sim, &id, result);
+}
+
+vx_status vx_sim_get_packet_p(const vx_sim* sim, const vx_id* id, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
+    require(id != nullptr, "no identifier");
+    const NetSim& s = sim_of(sim);
     r.clear();
-    r.packet = sim_of(sim).get_packet(ulid_of(id));
-    if (r.packet) {
+    const std::optional<Packet> packet = s.get_packet(ulid_of(*id));
+    if (packet) {
       r.view.found = 1;
-      r.location = r.location_record(r.packet->location);
-      sim->names.settle(r.location);
+      // The packet is a copy that dies here: names it holds are kept.
+      r.names = &sim->names;
+      r.copy_names = true;
+      r.location_record(packet->location, r.location);
       r.view.location = &r.location;
     }
     return VX_OK;
@@ -601,14 +492,24 @@ vx_status vx_sim_get_packet(const vx_sim* sim, vx_id id, vx_result* result) {
 }
 
 vx_status vx_sim_get_epoch(const vx_sim* sim, vx_id id, vx_result* result) {
+  return vx_sim_get_epoch_p(sim, &id, result);
+}
+
+vx_status vx_sim_get_epoch_p(const vx_sim* sim, const vx_id* id, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
+    require(id != nullptr, "no identifier");
+    const NetSim& s = sim_of(sim);
     r.clear();
-    const Epoch* epoch = sim_of(sim).get_epoch(ulid_of(id));
+    const Epoch* epoch = s.get_epoch(ulid_of(*id));
     if (epoch != nullptr) {
-      r.epoch = *epoch;
       r.view.found = 1;
-      r.response_epoch = r.add_epoch(*r.epoch);
-      sim->names.settle(r);
+      // The epoch is the simulation's, which a call through another result
+      // may change: the records keep their own copy of any name not in the
+      // name block rather than point into it.
+      r.names = &sim->names;
+      r.copy_names = true;
+      r.reserve_for(nullptr, nullptr, epoch);
+      r.view.epoch = r.add_epoch(*epoch);
     }
     return VX_OK;
   });

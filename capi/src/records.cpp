@@ -184,129 +184,191 @@ using namespace vornix;
 using vornix::capi::id_of;
 using vornix::capi::str_of;
 
-vx_location vx_result::location_record(const PacketLocation& where) const {
-  vx_location out{};
+vx_str vx_result::name(std::string_view s) {
+  if (s.empty()) return {};
+  if (names != nullptr) {
+    if (const char* at = names->find(s)) return {at, s.size()};
+  }
+  return copy_names ? keep(s) : str_of(s);
+}
+
+void vx_result::location_record(const PacketLocation& where, vx_location& out) {
   out.kind = static_cast<std::uint32_t>(where.value.index());
+  auto port_ref = [&](const PortRef& p, vx_port_ref& to) {
+    to = {name(p.node_name), static_cast<std::uint32_t>(p.port_type), name(p.port_name)};
+  };
   std::visit(Overloaded{
                  [&](const PacketLocation::Node& n) { out.epoch_id = id_of(n.epoch_id); },
                  [&](const PacketLocation::InputPort& p) {
-                   out.node_name = str_of(p.node_name);
-                   out.port_name = str_of(p.port_name);
+                   out.node_name = name(p.node_name);
+                   out.port_name = name(p.port_name);
                  },
                  [&](const PacketLocation::OutputPort& p) {
                    out.epoch_id = id_of(p.epoch_id);
-                   out.port_name = str_of(p.port_name);
+                   out.port_name = name(p.port_name);
                  },
-                 [&](const PacketLocation::Edge& e) { out.edge = capi::edge_record(*e.edge); },
+                 [&](const PacketLocation::Edge& e) {
+                   port_ref(e.edge->source, out.edge.source);
+                   port_ref(e.edge->target, out.edge.target);
+                 },
                  [](const PacketLocation::OutsideNet&) {},
              },
              where.value);
-  return out;
 }
 
 namespace {
 
-// Appends a salvo's packets; returns the position of the first.
-std::size_t add_packets(vx_result& r, const Salvo& salvo) {
-  const std::size_t first = r.salvo_packets.size();
-  for (const auto& [port, id] : salvo.packets) r.salvo_packets.push_back({str_of(port), id_of(id)});
-  return first;
-}
+// What the records of a call take beyond its events, counted before any is
+// written so that each array is sized once. (No record points into the event
+// array itself, which may grow as it likes.)
+struct Sizes {
+  std::size_t epochs = 0, salvos = 0, packets = 0, orphans = 0, strs = 0;
 
-vx_salvo salvo_record(const Salvo& salvo) {
-  return {str_of(salvo.salvo_condition), nullptr, salvo.packets.size()};
+  void add(const Epoch& e) {
+    ++epochs;
+    salvos += e.out_salvos.size();
+    packets += e.in_salvo.packets.size();
+    for (const Salvo& s : e.out_salvos) packets += s.packets.size();
+    orphans += e.orphaned_packets.size();
+  }
+};
+
+template <class T>
+void reserve_more(std::vector<T>& v, std::size_t more) {
+  if (more != 0) v.reserve(v.size() + more);
 }
 
 }  // namespace
 
-std::size_t vx_result::add_epoch(const Epoch& e) {
-  EpochLink link{add_packets(*this, e.in_salvo), salvo_records.size(), orphans.size()};
-  for (const Salvo& s : e.out_salvos) {
-    salvo_links.push_back(add_packets(*this, s));
-    salvo_records.push_back(salvo_record(s));
+void vx_result::reserve_for(const EventList* list, const NetActionResponseData* data,
+                            const Epoch* epoch) {
+  Sizes n;
+  if (list != nullptr) {
+    for (const NetEvent& event : *list) {
+      switch (event.value.index()) {  // only these kinds take more than their record
+        case VX_EV_EPOCH_FINISHED:
+          n.add(std::get<NetEvent::EpochFinished>(event.value).epoch);
+          break;
+        case VX_EV_EPOCH_CANCELLED:
+          n.add(std::get<NetEvent::EpochCancelled>(event.value).epoch);
+          break;
+        case VX_EV_REQUEST_CASCADE_RESOLVED:
+          n.strs += std::get<NetEvent::RequestCascadeResolved>(event.value).source_nodes.size();
+          break;
+        default: break;
+      }
+    }
   }
-  for (const OrphanedPacketInfo& o : e.orphaned_packets) {
-    orphans.push_back({id_of(o.packet_id), str_of(o.from_port), str_of(o.salvo_condition)});
+  if (data != nullptr) {
+    std::visit(
+        [&](const auto& d) {
+          if constexpr (requires { d.epoch; }) n.add(d.epoch);
+        },
+        data->value);
   }
-  vx_epoch rec{};
+  if (epoch != nullptr) n.add(*epoch);
+  if (n.epochs == 0 && n.strs == 0) return;
+  reserve_more(epoch_records, n.epochs);
+  reserve_more(salvo_records, n.salvos);
+  reserve_more(salvo_packets, n.packets);
+  reserve_more(orphans, n.orphans);
+  reserve_more(strs, n.strs);
+}
+
+namespace {
+
+// Appends a salvo's packets (room for them was reserved) and returns its record.
+vx_salvo salvo_record(vx_result& r, const Salvo& salvo) {
+  const vx_salvo_packet* first = r.salvo_packets.data() + r.salvo_packets.size();
+  for (const auto& [port, id] : salvo.packets) {
+    r.salvo_packets.push_back({r.name(port), id_of(id)});
+  }
+  return {r.name(salvo.salvo_condition), first, salvo.packets.size()};
+}
+
+}  // namespace
+
+const vx_epoch* vx_result::add_epoch(const Epoch& e) {
+  vx_epoch& rec = epoch_records.emplace_back();
   rec.id = id_of(e.id);
-  rec.node_name = str_of(e.node_name);
+  rec.node_name = name(e.node_name);
   rec.state = static_cast<std::uint32_t>(e.state);
-  rec.in_salvo = salvo_record(e.in_salvo);
+  rec.in_salvo = salvo_record(*this, e.in_salvo);
+  rec.out_salvos = salvo_records.data() + salvo_records.size();
   rec.out_salvo_count = e.out_salvos.size();
+  for (const Salvo& s : e.out_salvos) salvo_records.push_back(salvo_record(*this, s));
+  rec.orphaned_packets = orphans.data() + orphans.size();
   rec.orphan_count = e.orphaned_packets.size();
-  epoch_records.push_back(rec);
-  epoch_links.push_back(link);
-  return epoch_records.size() - 1;
+  for (const OrphanedPacketInfo& o : e.orphaned_packets) {
+    orphans.push_back({id_of(o.packet_id), name(o.from_port), name(o.salvo_condition)});
+  }
+  return &rec;
 }
 
 void vx_result::add_events(const EventList& list) {
   for (const NetEvent& event : list) {
-    vx_event& rec = event_records.emplace_back();
-    rec = vx_event{};
-    EventLink link{kNone, kNone};
+    vx_event& rec = event_records.emplace_back();  // zeroed: unused fields stay so
     rec.kind = static_cast<std::uint32_t>(event.value.index());
     std::visit(Overloaded{
                    [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
                    [&](const NetEvent::PacketConsumed& e) {
                      rec.id = id_of(e.packet_id);
-                     rec.location = location_record(e.location);
+                     location_record(e.location, rec.location);
                    },
                    [&](const NetEvent::PacketDestroyed& e) {
                      rec.id = id_of(e.packet_id);
-                     rec.location = location_record(e.location);
+                     location_record(e.location, rec.location);
                    },
                    [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
                    [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
                    [&](const NetEvent::EpochFinished& e) {
                      rec.id = id_of(e.epoch.id);
-                     link.epoch = add_epoch(e.epoch);
+                     rec.epoch = add_epoch(e.epoch);
                    },
                    [&](const NetEvent::EpochCancelled& e) {
                      rec.id = id_of(e.epoch.id);
-                     link.epoch = add_epoch(e.epoch);
+                     rec.epoch = add_epoch(e.epoch);
                    },
                    [&](const NetEvent::PacketMoved& e) {
                      rec.id = id_of(e.packet_id);
-                     rec.location = location_record(e.from_location);
-                     rec.to_location = location_record(e.to_location);
+                     location_record(e.from_location, rec.location);
+                     location_record(e.to_location, rec.to_location);
                      rec.from_index = e.from_index;
                    },
                    [&](const NetEvent::InputSalvoTriggered& e) {
                      rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = str_of(e.salvo_condition);
+                     rec.salvo_condition = name(e.salvo_condition);
                    },
                    [&](const NetEvent::OutputSalvoTriggered& e) {
                      rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = str_of(e.salvo_condition);
+                     rec.salvo_condition = name(e.salvo_condition);
                    },
                    [&](const NetEvent::PacketOrphaned& e) {
                      rec.id = id_of(e.packet_id);
                      rec.epoch_id = id_of(e.epoch_id);
-                     rec.node_name = str_of(e.node_name);
-                     rec.port_name = str_of(e.port_name);
-                     rec.salvo_condition = str_of(e.salvo_condition);
+                     rec.node_name = name(e.node_name);
+                     rec.port_name = name(e.port_name);
+                     rec.salvo_condition = name(e.salvo_condition);
                    },
                    [&](const NetEvent::RequestCreated& e) {
-                     rec.node_name = str_of(e.node_name);
-                     rec.label = str_of(e.label);
+                     rec.node_name = name(e.node_name);
+                     rec.label = name(e.label);
                      rec.source = static_cast<std::uint32_t>(e.source);
                    },
                    [&](const NetEvent::RequestCascadeResolved& e) {
-                     link.strs = strs.size();
-                     for (const std::string& s : e.source_nodes) strs.push_back(str_of(s));
+                     rec.source_nodes = strs.data() + strs.size();
+                     for (const std::string& s : e.source_nodes) strs.push_back(name(s));
                      rec.source_node_count = e.source_nodes.size();
-                     rec.label = str_of(e.label);
+                     rec.label = name(e.label);
                    },
                    [&](const NetEvent::RequestEpochCreated& e) {
                      rec.id = id_of(e.epoch_id);
-                     rec.node_name = str_of(e.node_name);
-                     rec.label = str_of(e.label);
+                     rec.node_name = name(e.node_name);
+                     rec.label = name(e.label);
                    },
                },
                event.value);
     std::visit([&](const auto& e) { rec.timestamp = e.timestamp; }, event.value);
-    event_links.push_back(link);
   }
 }
 
@@ -316,11 +378,11 @@ void vx_result::set_response(const NetActionResponseData& data) {
   std::visit(Overloaded{
                  [&](const D::StepResult& d) { view.made_progress = d.made_progress ? 1 : 0; },
                  [&](const D::Packet& d) { view.id = id_of(d.packet_id); },
-                 [&](const D::CreatedEpoch& d) { response_epoch = add_epoch(d.epoch); },
-                 [&](const D::StartedEpoch& d) { response_epoch = add_epoch(d.epoch); },
-                 [&](const D::FinishedEpoch& d) { response_epoch = add_epoch(d.epoch); },
+                 [&](const D::CreatedEpoch& d) { view.epoch = add_epoch(d.epoch); },
+                 [&](const D::StartedEpoch& d) { view.epoch = add_epoch(d.epoch); },
+                 [&](const D::FinishedEpoch& d) { view.epoch = add_epoch(d.epoch); },
                  [&](const D::CancelledEpoch& d) {
-                   response_epoch = add_epoch(d.epoch);
+                   view.epoch = add_epoch(d.epoch);
                    for (const Ulid& id : d.destroyed_packets) ids.push_back(id_of(id));
                  },
                  [](const D::Empty&) {},

@@ -1,10 +1,10 @@
 // The result buffer behind vx_result, and the translation between engine
 // values and the plain records of vornix.h (records.cpp).
 //
-// A result keeps the engine values its records point into (events, the
-// response, validation errors, texts) next to the record arrays, and clears
-// both at the start of every call: vectors keep their capacity, so a loop
-// that reuses one result stops allocating once it has seen its largest answer.
+// A result keeps the engine values its records may point into next to the
+// record arrays, and clears both at the start of every call: vectors keep
+// their capacity, so a loop that reuses one result stops allocating once it
+// has seen its largest answer.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "graph/validate.hpp"
+#include "names.hpp"
 #include "net/state.hpp"
 #include "vornix.h"
 
@@ -36,16 +37,23 @@ vx_id id_of(const Ulid& u);
 struct vx_result {
   vx_view view{};
 
-  // Engine values the records point into.
+  // Engine values the records may point into (events, the response,
+  // validation errors, texts).
   std::optional<vornix::NetActionResponse> response;
-  vornix::EventList events;              // run_until_blocked's, reused between runs
-  std::optional<vornix::Epoch> epoch;    // get_epoch's copy
-  std::optional<vornix::Packet> packet;  // get_packet's copy
+  vornix::EventList events;  // run_until_blocked's, reused between runs
   std::vector<vornix::GraphValidationError> validation;
   std::deque<std::string> texts;  // a deque: growing it moves no string
   std::size_t texts_used = 0;
 
-  // Records, linked into each other by clear-time indices (see link()).
+  // Where the names of a simulation's records go: into its name block when
+  // the graph has the name, else to the engine's own copy, or (for a query,
+  // whose engine values belong to the simulation) to a text kept here.
+  const vornix::capi::NameTable* names = nullptr;
+  bool copy_names = false;
+
+  // Records. Each call sizes the arrays for everything it will write before
+  // writing (see reserve_for), so records point into each other as they are
+  // written and no array moves afterwards.
   std::vector<vx_event> event_records;
   std::vector<vx_epoch> epoch_records;
   std::vector<vx_salvo> salvo_records;
@@ -58,36 +66,23 @@ struct vx_result {
   vx_error error_record{};
   vx_undo_error undo_error{};
 
-  // Positions recorded while filling, turned into pointers by link() once
-  // no array can grow any more.
-  static constexpr std::size_t kNone = ~std::size_t{0};
-  struct EpochLink {
-    std::size_t in_packets;
-    std::size_t out_salvos;
-    std::size_t orphans;
-  };
-  struct EventLink {
-    std::size_t epoch;
-    std::size_t strs;
-  };
-  std::vector<EpochLink> epoch_links;
-  std::vector<std::size_t> salvo_links;  // first packet of each salvo
-  std::vector<EventLink> event_links;
-  std::size_t response_epoch = kNone;
-
   void clear();
   // A text kept until the next call; its characters never move.
-  vx_str keep(std::string text);
-  void link();
+  vx_str keep(std::string_view text);
+  // Sets the view's arrays once the call has written its records.
+  void publish();
 
   // ---- Engine values into records (records.cpp) ----
-  std::size_t add_epoch(const vornix::Epoch& epoch);
+  vx_str name(std::string_view s);
+  void reserve_for(const vornix::EventList* list, const vornix::NetActionResponseData* data,
+                   const vornix::Epoch* epoch);
+  const vx_epoch* add_epoch(const vornix::Epoch& epoch);
   void add_events(const vornix::EventList& list);
   void set_response(const vornix::NetActionResponseData& data);
   void set_error(const vornix::NetActionError& error);
   void set_undo_error(const vornix::UndoError& error);
   void set_validation(std::vector<vornix::GraphValidationError> errors);
-  vx_location location_record(const vornix::PacketLocation& where) const;
+  void location_record(const vornix::PacketLocation& where, vx_location& out);
 };
 
 namespace vornix::capi {

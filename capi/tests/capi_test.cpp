@@ -140,7 +140,7 @@ TEST_F(CApi, PacketThroughTheNetAndBack) {
   ASSERT_NE(last.epoch, nullptr);
   EXPECT_EQ(last.epoch->in_salvo.packets[0].packet_id.lo, packet.lo);
   ASSERT_EQ(vx_sim_undo(sim, &cancel, v->events, v->event_count, r), VX_OK);
-  ASSERT_EQ(vx_sim_get_packet(sim, packet, r), VX_OK);
+  ASSERT_EQ(vx_sim_get_packet_p(sim, &packet, r), VX_OK);
   ASSERT_TRUE(v->found);
   EXPECT_EQ(v->location->kind, static_cast<uint32_t>(VX_LOC_NODE));
 
@@ -187,6 +187,12 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
                                            &unknown, 1, r),
             VX_BAD_INPUT);
   EXPECT_EQ(vx_builder_add_port(b, 7, VX_PORT_INPUT, s("p"), {1, 0}, r), VX_BAD_INPUT);
+  // The pointer-taking twins refuse a null record with a message.
+  const vx_bound one{0, 1};
+  const vx_str p = s("p");
+  EXPECT_EQ(vx_builder_add_port_p(b, 0, VX_PORT_INPUT, &p, nullptr, r), VX_BAD_INPUT);
+  EXPECT_FALSE(sv(v->message).empty());
+  EXPECT_EQ(vx_builder_add_port_p(b, 0, VX_PORT_INPUT, &p, &one, r), VX_OK);
   // Terms nest VX_MAX_TERM_DEPTH deep and no deeper (the engine recurses over them).
   std::vector<vx_term> deep(VX_MAX_TERM_DEPTH, vx_term{VX_TERM_NOT, 0, {}, 0, 0});
   deep.back().kind = VX_TERM_TRUE;
@@ -219,6 +225,7 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
   EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
   load.kind = 99;
   EXPECT_EQ(vx_sim_do(sim, &load, r), VX_BAD_INPUT);
+  EXPECT_EQ(vx_sim_get_epoch_p(sim, nullptr, r), VX_BAD_INPUT);
   EXPECT_FALSE(sv(v->message).empty());
 }
 

@@ -10,8 +10,10 @@ from ._capi import ffi
 from ._graph import edge as _edge, port_ref as _port_ref
 from ._ids import ALPHABET, _digits as base32_digits
 from ._net import (
-    EDGE, INPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET, Epoch, copy_location, epoch as _epoch,
-    location as _location)
+    CANCEL_EPOCH, CONSUME_PACKET, CREATE_EPOCH, CREATE_PACKET, CREATE_REQUEST, DESTROY_PACKET,
+    EDGE, FINISH_EPOCH, INPUT_PORT, LOAD_PACKET_INTO_OUTPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET,
+    SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, Epoch, copy_location,
+    epoch as _epoch, location as _location)
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, new, quoted, sequence_arg,
     str_arg, take, _oset)
@@ -244,7 +246,9 @@ class Reader:
         ident = self.id
         n = rec.out_salvo_count
         outs = ()
-        if n:
+        if n == 1:  # the common case, read without a list
+            outs = (self.salvo(rec.out_salvos[0]),)
+        elif n:
             salvos = rec.out_salvos
             outs = tuple([self.salvo(salvos[i]) for i in range(n)])
         n = rec.orphan_count
@@ -313,11 +317,26 @@ class Reader:
         return [event(recs[i]) for i in range(view.event_count)]
 
 
-# -- Writing records (undo) --------------------------------------------------------
+# -- Writing records (actions, queries, undo) ---------------------------------------
+
+# Names become char arrays once: a host names the same few ports and
+# conditions over and over.
+_names = {}
+_NAME_MEMORY = 4096
+
+
+def plain(obj):
+    """The text of an identifier given as any object whose str() is its text
+    (a str subclass is read as the text it holds)."""
+    if type(obj) is not str:
+        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
+    return obj
+
 
 class Writer:
-    """Fills records from values, keeping every buffer they point to alive
-    for as long as the writer lives (the duration of one call)."""
+    """Fills records from values. A simulation has one, used by one call at
+    a time: the buffers the records point to stay in ``keep`` until the
+    call is over (``done``)."""
 
     __slots__ = ("keep", "halves")
 
@@ -325,14 +344,28 @@ class Writer:
         self.keep = []
         self.halves = reader.halves
 
+    def done(self):
+        if self.keep:
+            self.keep.clear()
+
     def str(self, dst, text):
-        data = text.encode("utf-8", "surrogatepass")
-        buf = ffi.new("char[]", data)
-        self.keep.append(buf)
+        known = _names.get(text)
+        if known is None:
+            data = text.encode("utf-8", "surrogatepass")
+            known = (ffi.new("char[]", data), len(data))
+            if len(_names) >= _NAME_MEMORY:
+                _names.clear()
+            _names[text] = known
+        buf = known[0]
+        self.keep.append(buf)  # the memory may drop it before the call is over
         dst.ptr = buf
-        dst.len = len(data)
+        dst.len = known[1]
 
     def id(self, dst, text):
+        """Identifier text (or an object whose str() is its text) into a
+        record's halves; ValueError as the parser words it."""
+        if type(text) is not str:
+            text = plain(text)
         hi, lo = self.halves(text)
         dst.hi = hi
         dst.lo = lo
@@ -357,7 +390,7 @@ class Writer:
             self.port_ref(dst.edge.source, loc._a._source)
             self.port_ref(dst.edge.target, loc._a._target)
 
-    def salvo(self, dst, condition, packets, parse=None):
+    def salvo(self, dst, condition, packets):
         self.str(dst.salvo_condition, condition)
         n = len(packets)
         dst.packet_count = n
@@ -366,10 +399,41 @@ class Writer:
             self.keep.append(arr)
             for i, (port, ident) in enumerate(packets):
                 self.str(arr[i].port_name, port)
-                hi, lo = (parse or self.halves)(ident)
-                arr[i].packet_id.hi = hi
-                arr[i].packet_id.lo = lo
+                self.id(arr[i].packet_id, ident)
             dst.packets = arr
+
+    def action(self, act, action):
+        """Fills the record for ``action``. Identifiers are parsed here, so a
+        bad one is a ValueError before the engine runs."""
+        k = action._kind
+        act.kind = k
+        a = action._a
+        if k == START_EPOCH or k == FINISH_EPOCH or k == CANCEL_EPOCH:
+            self.id(act.epoch_id, a)
+        elif k == LOAD_PACKET_INTO_OUTPUT_PORT:
+            self.id(act.packet_id, a)
+            self.str(act.port_name, action._b)
+        elif k == SEND_OUTPUT_SALVO:
+            self.id(act.epoch_id, a)
+            self.str(act.salvo_condition, action._b)
+        elif k == CREATE_PACKET:
+            if a is None:
+                act.has_epoch = 0
+            else:
+                self.id(act.epoch_id, a)
+                act.has_epoch = 1
+        elif k == CONSUME_PACKET or k == DESTROY_PACKET:
+            self.id(act.packet_id, a)
+        elif k == TRANSPORT_PACKET_TO_LOCATION:
+            self.id(act.packet_id, a)
+            self.location(act.destination, action._b)
+        elif k == CREATE_EPOCH:
+            self.str(act.node_name, a)
+            s = action._b
+            self.salvo(act.salvo, s._condition, s._packets)
+        elif k == CREATE_REQUEST:
+            self.str(act.node_name, a)
+            self.str(act.label, action._b)
 
     def epoch(self, e):
         rec = ffi.new("vx_epoch*")

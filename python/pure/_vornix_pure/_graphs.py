@@ -58,6 +58,8 @@ class _Call:
 
     def __init__(self):
         self._texts = {}
+        self._strs = {}
+        self._bounds = {}
         self.conditions = {}
         self.index = ffi.new("uint32_t*")
         self.result = lib.vx_result_new()  # last: nothing after it can fail
@@ -71,6 +73,8 @@ class _Call:
         lib.vx_result_free(self.result)
         self.result = ffi.NULL
         self._texts.clear()
+        self._strs.clear()
+        self._bounds.clear()
         self.conditions.clear()
 
     def text(self, s):
@@ -82,6 +86,20 @@ class _Call:
             data = s.encode("utf-8")
             t = self._texts[s] = (ffi.new("char[]", data), len(data))
         return t
+
+    # The builder's calls take their records by address: a call passing a
+    # struct by value costs PyPy's JIT a slow path every time.
+    def str_p(self, s):
+        p = self._strs.get(s)
+        if p is None:
+            p = self._strs[s] = ffi.new("vx_str*", self.text(s))
+        return p
+
+    def bound_p(self, n):
+        p = self._bounds.get(n)
+        if p is None:
+            p = self._bounds[n] = ffi.new("vx_bound*", _bound(n))
+        return p
 
     def check(self, status):
         if status != _OK:
@@ -146,32 +164,33 @@ def _condition(call, most, ports, term):
         for i, (port, n) in enumerate(ports.items()):
             counts[i] = (call.text(port), 1 if n is None else 0, 0 if n is None else n)
         terms, term_count = _terms(call, term)
-        found = call.conditions[key] = (_bound(most), counts, len(ports), terms, term_count)
+        found = call.conditions[key] = (call.bound_p(most), counts, len(ports), terms,
+                                        term_count)
     return found
 
 
 def _add_conditions(call, builder, index, side, conditions):
     for name, (most, ports, term) in conditions.items():
         bound, counts, count, terms, term_count = _condition(call, most, ports, term)
-        call.check(lib.vx_builder_add_salvo_condition(
-            builder, index, side, call.text(name), bound, counts, count, terms, term_count,
+        call.check(lib.vx_builder_add_salvo_condition_p(
+            builder, index, side, call.str_p(name), bound, counts, count, terms, term_count,
             call.result))
 
 
 def _add_node(call, builder, n):
     index = call.index
-    call.check(lib.vx_builder_add_node(builder, call.text(n._name), index, call.result))
+    call.check(lib.vx_builder_add_node_p(builder, call.str_p(n._name), index, call.result))
     i = index[0]
     for side, ports in ((lib.VX_PORT_INPUT, n._in_ports), (lib.VX_PORT_OUTPUT, n._out_ports)):
         for name, capacity in ports.items():
-            call.check(lib.vx_builder_add_port(builder, i, side, call.text(name),
-                                               _bound(capacity), call.result))
+            call.check(lib.vx_builder_add_port_p(builder, i, side, call.str_p(name),
+                                                 call.bound_p(capacity), call.result))
     _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
     _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
     if n._requests is not None:
         triggers, label = n._requests
-        call.check(lib.vx_builder_set_request_config(
-            builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.text(label),
+        call.check(lib.vx_builder_set_request_config_p(
+            builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.str_p(label),
             call.result))
 
 

@@ -16,11 +16,7 @@ import threading
 from ._capi import ffi, lib
 from ._errors import EXCEPTIONS, InternalFault
 from ._events import Reader, Writer, event_arg, response
-from ._net import (
-    CANCEL_EPOCH, CONSUME_PACKET, CREATE_EPOCH, CREATE_PACKET, CREATE_REQUEST, DESTROY_PACKET,
-    EDGE, FINISH_EPOCH, INPUT_PORT, LOAD_PACKET_INTO_OUTPUT_PORT, NODE, OUTPUT_PORT, RUN_STEP,
-    SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, NetAction, PacketLocation,
-    packet as _packet)
+from ._net import RUN_STEP, NetAction, PacketLocation, packet as _packet
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, method_args, new, signature_of, take,
     type_name, _oset)
@@ -36,34 +32,6 @@ def _fault(view):
     """The engine's fault (or input it could not take, which this front end
     should never send) as the BaseException-derived fault."""
     return InternalFault(_text(view.message))
-
-
-# -- Names handed to the engine -----------------------------------------------------
-
-# Names become char arrays once: a host names the same few ports and
-# conditions over and over.
-_names = {}
-_NAME_MEMORY = 4096
-
-
-def _name_buf(text):
-    """(char array, byte length) for a str already checked to have UTF-8."""
-    known = _names.get(text)
-    if known is None:
-        data = text.encode("utf-8")
-        known = (ffi.new("char[]", data), len(data))
-        if len(_names) >= _NAME_MEMORY:
-            _names.clear()
-        _names[text] = known
-    return known
-
-
-def _plain(obj):
-    """The text of an identifier given as any object whose str() is its text
-    (a str subclass is read as the text it holds)."""
-    if type(obj) is not str:
-        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
-    return obj
 
 
 # -- Refusals -----------------------------------------------------------------------------
@@ -261,18 +229,58 @@ def _sim_method(text_signature, doc):
 
 # -- NetSim ---------------------------------------------------------------------------------
 
-class _State:
-    """What changes in a simulation, kept apart from the frozen object."""
-    __slots__ = ("borrow",)
+class _Guard:
+    """A simulation's lock and borrow count: ``with guard:`` is one call that
+    changes the simulation, ``with guard.reading:`` one that reads it.
+
+    The lock makes calls from other threads wait their turn; the count
+    refuses re-entry from this thread (readers may nest, a writer may not),
+    with the module's words. One object per simulation, entered without
+    allocating: the JIT compiles a ``with`` on it to the lock calls and two
+    field writes."""
+    __slots__ = ("lock", "borrow", "reading")
 
     def __init__(self):
+        self.lock = threading.RLock()
         self.borrow = 0  # readers in progress, or -1 while one call changes it
+        self.reading = _Reading(self)
+
+    def __enter__(self):
+        self.lock.acquire()
+        if self.borrow:
+            self.lock.release()
+            raise RuntimeError("Already borrowed")
+        self.borrow = -1
+
+    def __exit__(self, exc_type, exc, tb):
+        self.borrow = 0
+        self.lock.release()
+
+
+class _Reading:
+    __slots__ = ("guard",)
+
+    def __init__(self, guard):
+        self.guard = guard
+
+    def __enter__(self):
+        g = self.guard
+        g.lock.acquire()
+        if g.borrow < 0:
+            g.lock.release()
+            raise RuntimeError("Already mutably borrowed")
+        g.borrow += 1
+
+    def __exit__(self, exc_type, exc, tb):
+        g = self.guard
+        g.borrow -= 1
+        g.lock.release()
 
 
 class NetSim(Frozen, metaclass=FrozenType):
     "The runtime state of a flow-based network."
-    __slots__ = ("_sim", "_res", "_view", "_graph", "_lock", "_st", "_act", "_loc", "_count",
-                 "_reader", "_shown")
+    __slots__ = ("_sim", "_res", "_view", "_graph", "_guard", "_act", "_loc", "_id", "_count",
+                 "_reader", "_writer", "_shown")
     __module__ = MODULE
 
     def __new__(cls, *args, **kwargs):
@@ -296,15 +304,17 @@ class NetSim(Frozen, metaclass=FrozenType):
         _oset(self, "_res", res)
         _oset(self, "_view", view)
         _oset(self, "_graph", graph)
-        _oset(self, "_lock", threading.RLock())
-        _oset(self, "_st", _State())
+        _oset(self, "_guard", _Guard())
         _oset(self, "_act", ffi.new("vx_action*"))
         _oset(self, "_loc", ffi.new("vx_location*"))
+        _oset(self, "_id", ffi.new("vx_id*"))
         _oset(self, "_count", ffi.new("uint64_t*"))
         block = ffi.new("const char**")
         size = ffi.new("size_t*")
         lib.vx_sim_names(self._sim, block, size)
-        _oset(self, "_reader", Reader(block[0], size[0]))
+        reader = Reader(block[0], size[0])
+        _oset(self, "_reader", reader)
+        _oset(self, "_writer", Writer(reader))
         _oset(self, "_shown", f"Net(graph={graph!r})")
         return self
 
@@ -317,31 +327,24 @@ class NetSim(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 1:
             args = take("do_action", ("action",), 1, args, kwargs)
         action = args[0]
-        lock = self._lock
-        lock.acquire()
+        with self._guard:
+            if type(action) is not NetAction:
+                raise arg_type_error("action", "NetAction", action)
+            status = self._do(action)
+            view = self._view
+            reader = self._reader
+            if status == _OK:
+                return response(reader, view), reader.events(view)
+            raise self._failure(status, view, action._kind == RUN_STEP)
+
+    def _do(self, action):
+        act = self._act
+        writer = self._writer
         try:
-            st = self._st
-            if st.borrow:
-                raise RuntimeError("Already borrowed")
-            st.borrow = -1
-            try:
-                if type(action) is not NetAction:
-                    raise arg_type_error("action", "NetAction", action)
-                act = self._act
-                keep = _write_action(act, action, self._reader)
-                status = lib.vx_sim_do(self._sim, act, self._res)
-                # Used after the call, so that the buffers it holds (the
-                # record points into them) live through it, on PyPy too.
-                del keep
-                view = self._view
-                reader = self._reader
-                if status == _OK:
-                    return response(reader, view), reader.events(view)
-                raise self._failure(status, view, action._kind == RUN_STEP)
-            finally:
-                st.borrow = 0
+            writer.action(act, action)
+            return lib.vx_sim_do(self._sim, act, self._res)
         finally:
-            lock.release()
+            writer.done()
 
     def _failure(self, status, view, is_step):
         if status != _REFUSED:
@@ -358,49 +361,36 @@ class NetSim(Frozen, metaclass=FrozenType):
     def is_blocked(self, *args, **kwargs):
         if args or kwargs:
             method_args(NetSim, "is_blocked", self, args, kwargs)
-        with self._lock:
-            if self._st.borrow < 0:
-                raise RuntimeError("Already mutably borrowed")
+        with self._guard.reading:
             return lib.vx_sim_is_blocked(self._sim) != 0
 
     @_sim_method("($self)", "Run the network until blocked, returning all events.")
     def run_until_blocked(self, *args, **kwargs):
         if args or kwargs:
             method_args(NetSim, "run_until_blocked", self, args, kwargs)
-        lock = self._lock
-        lock.acquire()
-        try:
-            st = self._st
-            if st.borrow:
-                raise RuntimeError("Already borrowed")
-            st.borrow = -1
+        with self._guard:
+            status = lib.vx_sim_run_until_blocked(self._sim, _interrupt, ffi.NULL, self._res)
+            view = self._view
+            if status == _OK:
+                events, late = _read_through(self._reader, view)
+                if late is None:
+                    return events
+                exc = late
+            elif status == _INTERRUPTED:
+                exc = getattr(_pending, "exc", None)
+                _pending.exc = None
+                if exc is None:
+                    raise InternalFault("the run stopped with no interrupt pending")
+                events, _ = _read_through(self._reader, view)
+            else:
+                raise _fault(view)
+            # The steps that completed are kept by the engine: their events
+            # go with the exception, so they can be read and undone.
             try:
-                status = lib.vx_sim_run_until_blocked(self._sim, _interrupt, ffi.NULL, self._res)
-                view = self._view
-                if status == _OK:
-                    events, late = _read_through(self._reader, view)
-                    if late is None:
-                        return events
-                    exc = late
-                elif status == _INTERRUPTED:
-                    exc = getattr(_pending, "exc", None)
-                    _pending.exc = None
-                    if exc is None:
-                        raise InternalFault("the run stopped with no interrupt pending")
-                    events, _ = _read_through(self._reader, view)
-                else:
-                    raise _fault(view)
-                # The steps that completed are kept by the engine: their
-                # events go with the exception, so they can be read and undone.
-                try:
-                    exc.events = events
-                except AttributeError:
-                    pass  # an exception that takes no attributes still propagates
-                raise exc
-            finally:
-                st.borrow = 0
-        finally:
-            lock.release()
+                exc.events = events
+            except AttributeError:
+                pass  # an exception that takes no attributes still propagates
+            raise exc
 
     @_sim_method("($self)", "Run one step of automatic packet flow.\n\n"
                  "Convenience method equivalent to `do_action(NetAction.run_step())`.\n\n"
@@ -410,27 +400,16 @@ class NetSim(Frozen, metaclass=FrozenType):
     def run_step(self, *args, **kwargs):
         if args or kwargs:
             method_args(NetSim, "run_step", self, args, kwargs)
-        lock = self._lock
-        lock.acquire()
-        try:
-            st = self._st
-            if st.borrow:
-                raise RuntimeError("Already borrowed")
-            st.borrow = -1
-            try:
-                act = self._act
-                act.kind = RUN_STEP
-                status = lib.vx_sim_do(self._sim, act, self._res)
-                view = self._view
-                if status == _OK:
-                    if view.response != 1:
-                        raise InternalFault("run step answered without a step result")
-                    return view.made_progress != 0, self._reader.events(view)
-                raise self._failure(status, view, True)
-            finally:
-                st.borrow = 0
-        finally:
-            lock.release()
+        with self._guard:
+            act = self._act
+            act.kind = RUN_STEP
+            status = lib.vx_sim_do(self._sim, act, self._res)
+            view = self._view
+            if status == _OK:
+                if view.response != 1:
+                    raise InternalFault("run step answered without a step result")
+                return view.made_progress != 0, self._reader.events(view)
+            raise self._failure(status, view, True)
 
     @_sim_method("($self, action, events)", "Undo a previously executed action.\n\n"
                  "Args:\n"
@@ -441,20 +420,15 @@ class NetSim(Frozen, metaclass=FrozenType):
     def undo_action(self, *args, **kwargs):
         args = take("undo_action", ("action", "events"), 2, args, kwargs)
         action, events = args
-        lock = self._lock
-        lock.acquire()
-        try:
-            st = self._st
-            if st.borrow:
-                raise RuntimeError("Already borrowed")
-            st.borrow = -1
+        with self._guard:
+            if not isinstance(action, NetAction):
+                raise arg_type_error("action", "NetAction", action)
+            if not isinstance(events, list):
+                raise arg_type_error("events", "list", events)
+            writer = self._writer
             try:
-                if not isinstance(action, NetAction):
-                    raise arg_type_error("action", "NetAction", action)
-                if not isinstance(events, list):
-                    raise arg_type_error("events", "list", events)
                 act = self._act
-                keep = _write_action(act, action, self._reader)
+                writer.action(act, action)
                 # Every event is checked before the engine runs, so that a bad
                 # element leaves the simulation as it was.
                 checked = []
@@ -463,127 +437,94 @@ class NetSim(Frozen, metaclass=FrozenType):
                     checked.append(event_arg(list.__getitem__(events, i)))
                     i += 1
                 n = len(checked)
-                writer = Writer(self._reader)
                 recs = ffi.new("vx_event[]", n) if n else ffi.NULL
                 for i in range(n):
                     writer.event(recs[i], checked[i])
                 status = lib.vx_sim_undo(self._sim, act, recs, n, self._res)
-                del keep, writer, recs
-                if status == _OK:
-                    return None
-                view = self._view
-                if status == _REFUSED:
-                    raise _undo_error(view.undo_error)
-                raise _fault(view)
+                del recs  # used after the call, so that it lives through it on PyPy too
             finally:
-                st.borrow = 0
-        finally:
-            lock.release()
+                writer.done()
+            if status == _OK:
+                return None
+            view = self._view
+            if status == _REFUSED:
+                raise _undo_error(view.undo_error)
+            raise _fault(view)
 
     # ---- queries ----
-
-    def _reading(self):
-        st = self._st
-        if st.borrow < 0:
-            raise RuntimeError("Already mutably borrowed")
-        st.borrow += 1
-        return st
 
     @_sim_method("($self, location)", "Get the number of packets at a location.")
     def packet_count_at(self, *args, **kwargs):
         args = take("packet_count_at", ("location",), 1, args, kwargs)
-        with self._lock:
-            st = self._reading()
-            try:
-                keep = self._location_arg(args[0])
-                count = self._count
-                status = lib.vx_sim_packet_count_at(self._sim, self._loc, count, self._res)
-                del keep
-                if status != _OK:
-                    raise _fault(self._view)
-                return int(count[0])
-            finally:
-                st.borrow -= 1
+        with self._guard.reading:
+            count = self._count
+            self._check(self._at(lib.vx_sim_packet_count_at, args[0], count))
+            return int(count[0])
 
     @_sim_method("($self, location)", "Get all packet IDs at a location.")
     def get_packets_at_location(self, *args, **kwargs):
         args = take("get_packets_at_location", ("location",), 1, args, kwargs)
-        with self._lock:
-            st = self._reading()
-            try:
-                keep = self._location_arg(args[0])
-                status = lib.vx_sim_packets_at(self._sim, self._loc, self._res)
-                del keep
-                return self._ulid_list(status)
-            finally:
-                st.borrow -= 1
+        with self._guard.reading:
+            self._check(self._at(lib.vx_sim_packets_at, args[0]))
+            return self._ulid_list()
 
     @_sim_method("($self, epoch_id)", "Get an epoch by ID.")
     def get_epoch(self, *args, **kwargs):
         args = take("get_epoch", ("epoch_id",), 1, args, kwargs)
-        with self._lock:
-            st = self._reading()
-            try:
-                rid = ffi.new("vx_id*", self._reader.halves(_plain(args[0])))
-                status = lib.vx_sim_get_epoch(self._sim, rid[0], self._res)
-                view = self._view
-                if status != _OK:
-                    raise _fault(view)
-                if not view.found:
-                    return None
-                return self._reader.epoch(view.epoch)
-            finally:
-                st.borrow -= 1
+        with self._guard.reading:
+            rid = self._id
+            self._writer.id(rid, args[0])
+            view = self._check(lib.vx_sim_get_epoch_p(self._sim, rid, self._res))
+            if not view.found:
+                return None
+            return self._reader.epoch(view.epoch)
 
     @_sim_method("($self)", "Get all startable epoch IDs.")
     def get_startable_epochs(self, *args, **kwargs):
         if args or kwargs:
             method_args(NetSim, "get_startable_epochs", self, args, kwargs)
-        with self._lock:
-            st = self._reading()
-            try:
-                status = lib.vx_sim_startable_epochs(self._sim, self._res)
-                return self._ulid_list(status)
-            finally:
-                st.borrow -= 1
+        with self._guard.reading:
+            self._check(lib.vx_sim_startable_epochs(self._sim, self._res))
+            return self._ulid_list()
 
     @_sim_method("($self, packet_id)", "Get a packet by ID.")
     def get_packet(self, *args, **kwargs):
         args = take("get_packet", ("packet_id",), 1, args, kwargs)
-        with self._lock:
-            st = self._reading()
-            try:
-                rid = ffi.new("vx_id*", self._reader.halves(_plain(args[0])))
-                status = lib.vx_sim_get_packet(self._sim, rid[0], self._res)
-                view = self._view
-                if status != _OK:
-                    raise _fault(view)
-                if not view.found:
-                    return None
-                reader = self._reader
-                return _packet(reader.id(rid[0]), reader.location(view.location[0]))
-            finally:
-                st.borrow -= 1
+        with self._guard.reading:
+            rid = self._id
+            self._writer.id(rid, args[0])
+            view = self._check(lib.vx_sim_get_packet_p(self._sim, rid, self._res))
+            if not view.found:
+                return None
+            reader = self._reader
+            return _packet(reader.id(rid), reader.location(view.location))
 
     @property
     def graph(self):
         "Get the underlying graph."
-        with self._lock:
-            if self._st.borrow < 0:
-                raise RuntimeError("Already mutably borrowed")
+        with self._guard.reading:
             return _copy_graph(self._graph)
 
-    def _location_arg(self, obj):
-        if type(obj) is not PacketLocation:
-            raise arg_type_error("location", "PacketLocation", obj)
-        writer = Writer(self._reader)
-        _write_location(self._loc, obj, writer)
-        return writer  # holds the names the record points to until the call is done
-
-    def _ulid_list(self, status):
+    def _check(self, status):
+        """The view of a query's answer; the engine's fault raised."""
         view = self._view
         if status != _OK:
             raise _fault(view)
+        return view
+
+    def _at(self, query, location, *more):
+        """Runs ``query`` on the location record written for ``location``."""
+        if type(location) is not PacketLocation:
+            raise arg_type_error("location", "PacketLocation", location)
+        writer = self._writer
+        try:
+            writer.location(self._loc, location)
+            return query(self._sim, self._loc, *more, self._res)
+        finally:
+            writer.done()
+
+    def _ulid_list(self):
+        view = self._view
         ids = view.ids
         ident = self._reader.id
         texts = [ident(ids[i]) for i in range(view.id_count)]
@@ -594,9 +535,7 @@ class NetSim(Frozen, metaclass=FrozenType):
         return [from_str(t) for t in texts]
 
     def __repr__(self):
-        with self._lock:
-            if self._st.borrow < 0:
-                raise RuntimeError("Already mutably borrowed")
+        with self._guard.reading:
             return self._shown
 
     def __reduce__(self, *args, **kwargs):
@@ -616,82 +555,3 @@ def _copy_graph(graph):
         except AttributeError:
             pass
     return g
-
-
-# -- Writing actions -----------------------------------------------------------------------
-
-def _set_id(dst, text, halves):
-    if type(text) is not str:
-        text = _plain(text)
-    hi, lo = halves(text)
-    dst.hi = hi
-    dst.lo = lo
-
-
-def _set_name(dst, text):
-    buf, n = _name_buf(text)
-    dst.ptr = buf
-    dst.len = n
-    return buf
-
-
-def _write_location(dst, loc, writer):
-    k = loc._kind
-    dst.kind = k
-    if k == NODE:
-        _set_id(dst.epoch_id, loc._a, writer.halves)
-    elif k == INPUT_PORT:
-        writer.str(dst.node_name, loc._a)
-        writer.str(dst.port_name, loc._b)
-    elif k == OUTPUT_PORT:
-        _set_id(dst.epoch_id, loc._a, writer.halves)
-        writer.str(dst.port_name, loc._b)
-    elif k == EDGE:
-        writer.port_ref(dst.edge.source, loc._a._source)
-        writer.port_ref(dst.edge.target, loc._a._target)
-
-
-def _write_action(act, action, reader):
-    """Fills the record for ``action``; returns what must stay alive until
-    the engine has read it. Identifiers are parsed here, so a bad one is a
-    ValueError before the engine runs."""
-    k = action._kind
-    act.kind = k
-    a = action._a
-    halves = reader.halves
-    if k == START_EPOCH or k == FINISH_EPOCH or k == CANCEL_EPOCH:
-        _set_id(act.epoch_id, a, halves)
-        return None
-    if k == LOAD_PACKET_INTO_OUTPUT_PORT:
-        _set_id(act.packet_id, a, halves)
-        return _set_name(act.port_name, action._b)
-    if k == SEND_OUTPUT_SALVO:
-        _set_id(act.epoch_id, a, halves)
-        return _set_name(act.salvo_condition, action._b)
-    if k == CREATE_PACKET:
-        if a is None:
-            act.has_epoch = 0
-        else:
-            _set_id(act.epoch_id, a, halves)
-            act.has_epoch = 1
-        return None
-    if k == CONSUME_PACKET or k == DESTROY_PACKET:
-        _set_id(act.packet_id, a, halves)
-        return None
-    if k == TRANSPORT_PACKET_TO_LOCATION:
-        _set_id(act.packet_id, a, halves)
-        writer = Writer(reader)
-        _write_location(act.destination, action._b, writer)
-        return writer
-    if k == CREATE_EPOCH:
-        writer = Writer(reader)
-        writer.str(act.node_name, a)
-        s = action._b
-        writer.salvo(act.salvo, s._condition, s._packets, lambda t: halves(_plain(t)))
-        return writer
-    if k == CREATE_REQUEST:
-        writer = Writer(reader)
-        writer.str(act.node_name, a)
-        writer.str(act.label, action._b)
-        return writer
-    return None  # RUN_STEP
