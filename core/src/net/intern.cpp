@@ -1,7 +1,6 @@
 // Building a NetSim: the graph is validated (once per graph) and interned
 // into the dense tables every other part of the state indexes.
 #include <algorithm>
-#include <bit>
 #include <span>
 
 #include "base/fault.hpp"
@@ -21,7 +20,6 @@ std::string invalid_graph_message(const std::vector<GraphValidationError>& error
 
 using net_detail::name_hash;
 using net_detail::same_name;
-using net_detail::tag_of;
 
 template <class Info>
 void sort_by_name(std::vector<Info>& ports, std::size_t first) {
@@ -31,12 +29,6 @@ void sort_by_name(std::vector<Info>& ports, std::size_t first) {
 }
 
 }  // namespace
-
-void NetSim::IndexTable::reserve(std::size_t n) {
-  const std::size_t size = std::bit_ceil(std::max<std::size_t>(8, n + n / 2 + 1));
-  cells.assign(size, Cell{});
-  mask = size - 1;
-}
 
 NetSim::NetSim(Graph graph) : NetSim(std::make_shared<const Graph>(std::move(graph))) {}
 
@@ -88,17 +80,15 @@ std::vector<NetSim::Index> NetSim::intern_nodes() {
     for (std::size_t i = block; i < end; ++i) {
       const std::uint64_t h = name_hash(order[i].name);
       hashes[i - block] = h;
-      __builtin_prefetch(&node_table_.cells[h & node_table_.mask], 1);
+      node_table_.prefetch(h);
     }
     for (std::size_t i = block; i < end; ++i) {
       const Node* node = &order[i];
       const Index index = static_cast<Index>(i);
       NodeInfo& info = nodes_[i];
       info.node = node;
-      const std::uint64_t h = hashes[i - block];
-      std::size_t cell = h & node_table_.mask;
-      while (node_table_.cells[cell].index != kNone) cell = (cell + 1) & node_table_.mask;
-      node_table_.cells[cell] = {index, tag_of(h)};
+      // Validation vouched that the names are distinct.
+      node_table_.insert_new(hashes[i - block], index);
 
       const std::size_t in_first = in_ports_.size();
       in_begin_[i] = static_cast<Index>(in_first);
@@ -165,8 +155,8 @@ bool NetSim::place_edges(std::vector<PlacedEdge>& placed) {
       x.edge = &e;
       x.source_hash = name_hash(e.source.node_name);
       x.target_hash = name_hash(e.target.node_name);
-      __builtin_prefetch(&node_table_.cells[x.source_hash & node_table_.mask]);
-      __builtin_prefetch(&node_table_.cells[x.target_hash & node_table_.mask]);
+      node_table_.prefetch(x.source_hash);
+      node_table_.prefetch(x.target_hash);
     }
     for (std::size_t j = 0; j < count; ++j) {
       Ends& x = ends[j];

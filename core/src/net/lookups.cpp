@@ -11,27 +11,14 @@ namespace vornix {
 
 using net_detail::name_hash;
 using net_detail::same_name;
-using net_detail::tag_of;
 
 NetSim::Index NetSim::node_index(std::string_view name) const {
-  if (nodes_.empty()) return kNone;
-  const std::uint64_t h = name_hash(name);
-  const std::uint32_t tag = tag_of(h);
   const std::span<const Node> nodes = graph_->nodes();
-  for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
-    const IndexTable::Cell c = node_table_.cells[cell];
-    if (c.index == kNone) return kNone;
-    if (c.tag == tag && same_name(nodes[c.index].name, name)) return c.index;
-  }
+  return node_table_.find(name_hash(name),
+                          [&](Index i) { return same_name(nodes[i].name, name); });
 }
 
-NetSim::Index NetSim::node_candidate(std::uint64_t h) const {
-  const std::uint32_t tag = tag_of(h);
-  for (std::size_t cell = h & node_table_.mask;; cell = (cell + 1) & node_table_.mask) {
-    const IndexTable::Cell c = node_table_.cells[cell];
-    if (c.index == kNone || c.tag == tag) return c.index;
-  }
-}
+NetSim::Index NetSim::node_candidate(std::uint64_t h) const { return node_table_.candidate(h); }
 
 // A valid graph has at most one edge per output port, so the source port
 // finds the only candidate.

@@ -1,5 +1,5 @@
 // Name comparison shared by interning and the look-ups: a short-name
-// equality test without a library call, and the hash tag kept in index cells.
+// equality test without a library call.
 // Internal to the simulation state; nothing outside core/src/net includes it.
 #pragma once
 
@@ -39,9 +39,5 @@ template <class W>
   }
   return true;
 }
-
-// The high half of a hash, kept in a table cell so that a probe compares
-// names only when the hashes agree.
-inline std::uint32_t tag_of(std::uint64_t h) { return static_cast<std::uint32_t>(h >> 32); }
 
 }  // namespace vornix::net_detail

@@ -41,6 +41,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/index_table.hpp"
 #include "base/result.hpp"
 #include "graph/graph.hpp"
 #include "net/actions.hpp"
@@ -201,16 +202,6 @@ class NetSim {
     std::vector<Entry> entries;
     std::size_t live = 0;
     bool keyed = false;  // the node's key exists (read by epochs_by_node)
-  };
-  // Open-addressing index from a node name to its dense index.
-  struct IndexTable {
-    struct Cell {
-      Index index = kNone;    // kNone = empty
-      std::uint32_t tag = 0;  // high half of the name's hash
-    };
-    std::vector<Cell> cells;  // size a power of two
-    std::size_t mask = 0;
-    void reserve(std::size_t n);
   };
 
   // ---- Interning (intern.cpp) ----
@@ -412,7 +403,7 @@ class NetSim {
   std::vector<InPortInfo> in_ports_;
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
-  IndexTable node_table_;
+  IndexTable node_table_;  // node name -> node index
   std::vector<Index> startup_nodes_;  // in node order
   std::unordered_map<Index, std::vector<PortRef>> dependency_targets_;
   // Names of nodes outside the graph that restored epochs name.
