@@ -201,7 +201,9 @@ class NetSim {
     };
     std::vector<Entry> entries;
     std::size_t live = 0;
-    bool keyed = false;  // the node's key exists (read by epochs_by_node)
+    // Kept only so that epochs_by_node (test support) can list a node whose
+    // epochs all finished, as the reference model does: one byte, no reads.
+    bool keyed = false;  // the node's key exists
   };
 
   // ---- Interning (intern.cpp) ----
@@ -431,7 +433,9 @@ class NetSim {
   std::vector<Index> startable_;           // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
-  // Tokens undo set for names without the trigger's node (read by request_tokens).
+  // Tokens undo set for names without the trigger's node. Kept only for
+  // request_tokens (test support); no action reads them, and they grow only
+  // when undo is handed events naming nodes outside the graph.
   StringMap<bool> stray_tokens_;
   bool startup_requests_emitted_ = false;
 
