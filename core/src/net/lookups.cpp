@@ -14,8 +14,7 @@ using net_detail::same_name;
 
 NetSim::Index NetSim::node_index(std::string_view name) const {
   const std::span<const Node> nodes = graph_->nodes();
-  return node_table_.find(name_hash(name),
-                          [&](Index i) { return same_name(nodes[i].name, name); });
+  return node_table_.find(name_hash(name), [&](Index i) { return same_name(nodes[i].name, name); });
 }
 
 NetSim::Index NetSim::node_candidate(std::uint64_t h) const { return node_table_.candidate(h); }

@@ -405,7 +405,7 @@ class NetSim {
   std::vector<InPortInfo> in_ports_;
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
-  IndexTable node_table_;  // node name -> node index
+  IndexTable node_table_;             // node name -> node index
   std::vector<Index> startup_nodes_;  // in node order
   std::unordered_map<Index, std::vector<PortRef>> dependency_targets_;
   // Names of nodes outside the graph that restored epochs name.
