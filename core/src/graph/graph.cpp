@@ -22,12 +22,6 @@ std::uint64_t edge_hash(const Edge& e) noexcept {
   return std::rotl(ref_hash(e.source), 29) ^ ref_hash(e.target);
 }
 
-void IndexTable::reserve(std::size_t n) {
-  const std::size_t size = std::bit_ceil(std::max<std::size_t>(8, n + n / 2 + 1));
-  cells_.assign(size, Cell{});
-  mask_ = size - 1;
-}
-
 }  // namespace graph_detail
 
 using graph_detail::edge_hash;

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/index_table.hpp"
 #include "graph/elements.hpp"
 
 namespace vornix {
@@ -74,44 +75,8 @@ inline constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 std::uint64_t ref_hash(const PortRef& p) noexcept;
 std::uint64_t edge_hash(const Edge& e) noexcept;
 
-// Open addressing over dense indices: each cell holds an index and the high
-// half of its key's hash, and the caller's `same` decides whether the entry
-// at an index has the key looked for. Sized once for the entries to come.
-class IndexTable {
- public:
-  void reserve(std::size_t n);
-  template <class Same>
-  std::uint32_t find(std::uint64_t h, Same same) const {
-    if (cells_.empty()) return kNone;
-    const auto tag = static_cast<std::uint32_t>(h >> 32);
-    for (std::size_t c = h & mask_;; c = (c + 1) & mask_) {
-      const Cell cell = cells_[c];
-      if (cell.index == kNone) return kNone;
-      if (cell.tag == tag && same(cell.index)) return cell.index;
-    }
-  }
-  // The index already stored under the key, or kNone after storing `index`.
-  template <class Same>
-  std::uint32_t insert(std::uint64_t h, std::uint32_t index, Same same) {
-    const auto tag = static_cast<std::uint32_t>(h >> 32);
-    for (std::size_t c = h & mask_;; c = (c + 1) & mask_) {
-      Cell& cell = cells_[c];
-      if (cell.index == kNone) {
-        cell = {index, tag};
-        return kNone;
-      }
-      if (cell.tag == tag && same(cell.index)) return cell.index;
-    }
-  }
-
- private:
-  struct Cell {
-    std::uint32_t index = kNone;
-    std::uint32_t tag = 0;
-  };
-  std::vector<Cell> cells_;
-  std::size_t mask_ = 0;
-};
+// Names, port references and edges to their dense indices.
+using IndexTable = vornix::IndexTable;
 
 }  // namespace graph_detail
 

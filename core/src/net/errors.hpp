@@ -1,9 +1,10 @@
 // NetActionError and UndoError: the engine's refusals, returned as values.
 //
 // Both own copies of what their texts need and offer their text through
-// to_string(): the engine's own lower-case wording, for C++ callers, their
-// logs and any other front end that wants it. The Python binding does not use
-// it: it words its exceptions itself from the variant's fields.
+// to_string(): the engine's own lower-case wording. It ships because the C
+// interface hands it to its callers as each refusal's text (and C++ callers
+// may log it). The Python binding does not use it: it words its exceptions
+// itself from the variant's fields.
 #pragma once
 
 #include <cstdint>

@@ -41,6 +41,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/index_table.hpp"
 #include "base/result.hpp"
 #include "graph/graph.hpp"
 #include "net/actions.hpp"
@@ -100,7 +101,7 @@ class NetSim {
   // does nothing for any other name.
   void set_request_token(std::string_view node_name, bool value);
 
-  // ---- Test support: inspection and invariant checks ----
+  // ---- Test support: inspection and invariant checks (inspection.cpp, invariants.cpp) ----
   // Each builds its answer from the whole state, so none belongs on a hot
   // path. They let tests compare the sim with a reference model field by
   // field, which is why the model's observable bookkeeping (which nodes have
@@ -200,23 +201,22 @@ class NetSim {
     };
     std::vector<Entry> entries;
     std::size_t live = 0;
-    bool keyed = false;  // the node's key exists (read by epochs_by_node)
-  };
-  // Open-addressing index from a node name to its dense index.
-  struct IndexTable {
-    struct Cell {
-      Index index = kNone;    // kNone = empty
-      std::uint32_t tag = 0;  // high half of the name's hash
-    };
-    std::vector<Cell> cells;  // size a power of two
-    std::size_t mask = 0;
-    void reserve(std::size_t n);
+    // Kept only so that epochs_by_node (test support) can list a node whose
+    // epochs all finished, as the reference model does: one byte, no reads.
+    bool keyed = false;  // the node's key exists
   };
 
-  // ---- Interning and location conversion (state.cpp) ----
+  // ---- Interning (intern.cpp) ----
   // Interns the validated graph; false when the graph contradicts what
   // validation vouched for (a fault: the tables are incomplete).
   bool intern();
+  struct PlacedEdge;
+  std::vector<Index> intern_nodes();
+  bool place_edges(std::vector<PlacedEdge>& placed);
+  void order_edges(std::vector<PlacedEdge> placed);
+  bool intern_dependencies(const std::vector<Index>& configured);
+
+  // ---- Look-ups and location conversion (lookups.cpp) ----
   Index node_index(std::string_view name) const;
   // The first node in the probe of hash `h` whose tag matches, kNone when
   // the probe ends first; the caller compares the name.
@@ -244,7 +244,7 @@ class NetSim {
   const Name& shared_out_port_name(Index port) const;  // index into out_ports_
   const Shared<Edge>& shared_edge(Index edge) const;
 
-  // ---- Queues; these keep the worklists in step ----
+  // ---- Queues; these keep the worklists in step (queues.cpp) ----
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
   PacketQueue* queue_of(const Loc& loc);
   PacketQueue& queue_for_push(const Loc& loc);
@@ -273,6 +273,7 @@ class NetSim {
   void queue_node(Index node);
 
   // ---- Epoch records (dense slots in fixed chunks, so references stay valid) ----
+  // (epoch_table.cpp, which states the table's invariant)
   static constexpr unsigned kChunkBits = 6;
   EpochRec& slot_at(Index slot) {
     return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
@@ -321,7 +322,7 @@ class NetSim {
   void drop_epoch(EpochRec& rec);
   void list_epoch(EpochRec& rec);
   void unlist_epoch(const EpochRec& rec);
-  void set_token(Index node, bool value);
+  void set_token(Index node, bool value);  // request_tokens.cpp
 
   // ---- Port names of salvo conditions (conditions.cpp) ----
   // The ports a node's salvo conditions name (their port lists and the
@@ -404,7 +405,7 @@ class NetSim {
   std::vector<InPortInfo> in_ports_;
   std::vector<OutPortInfo> out_ports_;
   std::vector<EdgeInfo> edges_;
-  IndexTable node_table_;
+  IndexTable node_table_;             // node name -> node index
   std::vector<Index> startup_nodes_;  // in node order
   std::unordered_map<Index, std::vector<PortRef>> dependency_targets_;
   // Names of nodes outside the graph that restored epochs name.
@@ -432,7 +433,9 @@ class NetSim {
   std::vector<Index> startable_;           // slots of the startable epochs, unordered
   std::unordered_map<Index, EpochList> epoch_lists_;
   std::vector<PendingRequest> pending_requests_;
-  // Tokens undo set for names without the trigger's node (read by request_tokens).
+  // Tokens undo set for names without the trigger's node. Kept only for
+  // request_tokens (test support); no action reads them, and they grow only
+  // when undo is handed events naming nodes outside the graph.
   StringMap<bool> stray_tokens_;
   bool startup_requests_emitted_ = false;
 
