@@ -100,7 +100,7 @@ class NetSim {
   // does nothing for any other name.
   void set_request_token(std::string_view node_name, bool value);
 
-  // ---- Test support: inspection and invariant checks ----
+  // ---- Test support: inspection and invariant checks (inspection.cpp, invariants.cpp) ----
   // Each builds its answer from the whole state, so none belongs on a hot
   // path. They let tests compare the sim with a reference model field by
   // field, which is why the model's observable bookkeeping (which nodes have
@@ -213,10 +213,17 @@ class NetSim {
     void reserve(std::size_t n);
   };
 
-  // ---- Interning and location conversion (state.cpp) ----
+  // ---- Interning (intern.cpp) ----
   // Interns the validated graph; false when the graph contradicts what
   // validation vouched for (a fault: the tables are incomplete).
   bool intern();
+  struct PlacedEdge;
+  std::vector<Index> intern_nodes();
+  bool place_edges(std::vector<PlacedEdge>& placed);
+  void order_edges(std::vector<PlacedEdge> placed);
+  bool intern_dependencies(const std::vector<Index>& configured);
+
+  // ---- Look-ups and location conversion (lookups.cpp) ----
   Index node_index(std::string_view name) const;
   // The first node in the probe of hash `h` whose tag matches, kNone when
   // the probe ends first; the caller compares the name.
@@ -244,7 +251,7 @@ class NetSim {
   const Name& shared_out_port_name(Index port) const;  // index into out_ports_
   const Shared<Edge>& shared_edge(Index edge) const;
 
-  // ---- Queues; these keep the worklists in step ----
+  // ---- Queues; these keep the worklists in step (queues.cpp) ----
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
   PacketQueue* queue_of(const Loc& loc);
   PacketQueue& queue_for_push(const Loc& loc);
@@ -273,6 +280,7 @@ class NetSim {
   void queue_node(Index node);
 
   // ---- Epoch records (dense slots in fixed chunks, so references stay valid) ----
+  // (epoch_table.cpp, which states the table's invariant)
   static constexpr unsigned kChunkBits = 6;
   EpochRec& slot_at(Index slot) {
     return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
@@ -321,7 +329,7 @@ class NetSim {
   void drop_epoch(EpochRec& rec);
   void list_epoch(EpochRec& rec);
   void unlist_epoch(const EpochRec& rec);
-  void set_token(Index node, bool value);
+  void set_token(Index node, bool value);  // request_tokens.cpp
 
   // ---- Port names of salvo conditions (conditions.cpp) ----
   // The ports a node's salvo conditions name (their port lists and the

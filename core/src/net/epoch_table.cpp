@@ -1,0 +1,125 @@
+// The epoch table: live epochs in dense slots, indexed by id, listed by
+// node and, when startable, in the startable set.
+//
+// Invariant: a slot is live exactly when its record has a list, and then
+// every way of reaching the epoch leads to that one slot and back: the id
+// index maps its id to the slot, its node's list holds a live entry with
+// its id at list_pos, and it sits at startable_pos in startable_ exactly
+// when its state is Startable. Every function here leaves that true; a
+// freed slot keeps its queues' storage for the next epoch.
+#include <algorithm>
+#include <memory>
+
+#include "base/fault.hpp"
+#include "net/state.hpp"
+
+namespace vornix {
+
+NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
+  if (free_slots_.empty()) {
+    const auto first = static_cast<Index>(epoch_chunks_.size() << kChunkBits);
+    epoch_chunks_.push_back(std::make_unique<EpochRec[]>(std::size_t{1} << kChunkBits));
+    // Lowest slots last, so they are handed out first.
+    for (Index s = first + (1u << kChunkBits); s-- > first;) free_slots_.push_back(s);
+  }
+  const Index slot = free_slots_.back();
+  free_slots_.pop_back();
+  epoch_index_.insert(id, slot);
+  EpochRec& rec = slot_at(slot);
+  rec.epoch.id = id;  // the index reads the id from here
+  rec.slot = slot;
+  rec.out_held = 0;
+  rec.startable_pos = kNone;
+  return rec;
+}
+
+void NetSim::set_startable(EpochRec& rec, bool startable) {
+  if (startable == (rec.startable_pos != kNone)) return;
+  if (startable) {
+    rec.startable_pos = static_cast<Index>(startable_.size());
+    startable_.push_back(rec.slot);
+    return;
+  }
+  // Unordered: the last one takes the freed place.
+  const Index moved = startable_.back();
+  startable_[rec.startable_pos] = moved;
+  slot_at(moved).startable_pos = rec.startable_pos;
+  startable_.pop_back();
+  rec.startable_pos = kNone;
+}
+
+NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
+  EpochRec& rec = new_slot(epoch.id);
+  epoch.state = EpochState::Startable;
+  rec.epoch = std::move(epoch);
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec);
+  set_startable(rec, true);
+  return rec;
+}
+
+NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
+  EpochRec& rec = new_slot(id);
+  // Assigned field by field: the slot's strings and lists keep their storage.
+  Epoch& epoch = rec.epoch;
+  epoch.node_name = node_name_of(node);
+  epoch.in_salvo.salvo_condition.clear();
+  epoch.in_salvo.packets.clear();
+  epoch.out_salvos.clear();
+  epoch.state = EpochState::Startable;
+  epoch.orphaned_packets.clear();
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec);
+  set_startable(rec, true);
+  return rec;
+}
+
+void NetSim::restore_epoch(const Epoch& epoch) {
+  const Index node = node_index_or_foreign(epoch.node_name);
+  EpochRec& rec = new_slot(epoch.id);
+  rec.epoch = epoch;
+  rec.node = node;
+  rec.out.resize(out_count(node));
+  list_epoch(rec);
+  set_startable(rec, epoch.state == EpochState::Startable);
+}
+
+void NetSim::drop_epoch(EpochRec& rec) {
+  unlist_epoch(rec);
+  set_startable(rec, false);
+  const Index slot = epoch_index_.erase(rec.epoch.id, slot_id());
+  if (slot == kNone) internal_fault("epoch missing from the index");
+  // The queues are empty here and keep their storage for the slot's next
+  // epoch; the epoch stays for the caller to take and is overwritten on
+  // reuse. A null list marks the slot free.
+  rec.list = nullptr;
+  free_slots_.push_back(slot);
+}
+
+void NetSim::list_epoch(EpochRec& rec) {
+  EpochList& list = epoch_lists_[rec.node];
+  rec.list = &list;
+  rec.list_pos = static_cast<std::uint32_t>(list.entries.size());
+  list.entries.push_back(EpochList::Entry{rec.epoch.id, true});
+  ++list.live;
+  list.keyed = true;
+}
+
+void NetSim::unlist_epoch(const EpochRec& rec) {
+  if (rec.list == nullptr) internal_fault("epoch missing from its node's list");
+  EpochList& list = *rec.list;
+  list.entries[rec.list_pos].live = false;
+  --list.live;
+  while (!list.entries.empty() && !list.entries.back().live) list.entries.pop_back();
+  const std::size_t dead = list.entries.size() - list.live;
+  if (dead > 32 && dead > list.live) {
+    std::erase_if(list.entries, [](const EpochList::Entry& e) { return !e.live; });
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+      find_epoch(list.entries[i].id)->list_pos = static_cast<std::uint32_t>(i);
+    }
+  }
+}
+
+}  // namespace vornix
