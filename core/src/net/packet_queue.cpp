@@ -45,7 +45,7 @@ void PacketQueue::reset_if_empty() {
   head_ = 0;
 }
 
-PacketQueue::Slot PacketQueue::push_back(const Ulid& id) {
+PacketQueue::Slot PacketQueue::push_back_slow(const Ulid& id) {
   const Slot slot = static_cast<Slot>(slots_.size());
   if (live_ == 0) head_ = slot;
   slots_.push_back(Entry{id, true});
@@ -63,7 +63,7 @@ PacketQueue::Slot PacketQueue::push_back(const Ulid& id) {
   return slot;
 }
 
-void PacketQueue::erase(Slot slot) {
+void PacketQueue::erase_slow(Slot slot) {
   slots_[slot].live = false;
   --live_;
   tree_add(slot, -1);
@@ -79,11 +79,6 @@ void PacketQueue::erase(Slot slot) {
     slots_.pop_back();
     if (!tree_.empty()) tree_.pop_back();
   }
-}
-
-std::size_t PacketQueue::index_of(Slot slot) const {
-  if (slot == head_) return 0;
-  return live_before(slot);
 }
 
 PacketQueue::Slot PacketQueue::select(std::size_t index) const {
@@ -147,11 +142,6 @@ PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id) {
   tree_.clear();
   if (slots_.size() > kTreeThreshold) build_tree();
   return placed;
-}
-
-bool PacketQueue::wants_compaction() const {
-  const std::size_t dead = slots_.size() - live_;
-  return dead > kTreeThreshold && dead > live_;
 }
 
 void PacketQueue::compact() {

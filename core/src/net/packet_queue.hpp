@@ -24,15 +24,32 @@ class PacketQueue {
   std::size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
 
-  // Appends `id` last; returns its slot.
-  Slot push_back(const Ulid& id);
+  // Appends `id` last; returns its slot. The usual short queue is handled
+  // here, inline: a packet hop pushes and erases once each.
+  Slot push_back(const Ulid& id) {
+    if (!tree_.empty() || slots_.size() >= kTreeThreshold) return push_back_slow(id);
+    const Slot slot = static_cast<Slot>(slots_.size());
+    if (live_ == 0) head_ = slot;
+    slots_.push_back(Entry{id, true});
+    ++live_;
+    return slot;
+  }
   // Inserts `id` so that it is at position `index` (clamped to size()).
   // Returns its slot; sets `renumbered` when every slot changed.
   Slot insert_at(std::size_t index, const Ulid& id, bool& renumbered);
   // REQUIRES: `slot` is live.
-  void erase(Slot slot);
+  void erase(Slot slot) {
+    if (live_ == 1) {  // the last one: the queue forgets its slots
+      live_ = 0;
+      slots_.clear();
+      tree_.clear();
+      head_ = 0;
+      return;
+    }
+    erase_slow(slot);
+  }
   // The position of the live entry at `slot` in arrival order.
-  std::size_t index_of(Slot slot) const;
+  std::size_t index_of(Slot slot) const { return slot == head_ ? 0 : live_before(slot); }
   bool live(Slot slot) const { return slot < slots_.size() && slots_[slot].live; }
   const Ulid& id_at(Slot slot) const { return slots_[slot].id; }
 
@@ -44,7 +61,10 @@ class PacketQueue {
   Slot end_slot() const { return static_cast<Slot>(slots_.size()); }
 
   // Whether dead slots outnumber live ones enough to be worth dropping.
-  bool wants_compaction() const;
+  bool wants_compaction() const {
+    const std::size_t dead = slots_.size() - live_;
+    return dead > kTreeThreshold && dead > live_;
+  }
   // Drops the dead slots; live entries keep their order at slots 0..size()-1.
   void compact();
 
@@ -61,6 +81,8 @@ class PacketQueue {
   // Below this many slots, positions are counted directly and no tree is kept.
   static constexpr std::size_t kTreeThreshold = 64;
 
+  Slot push_back_slow(const Ulid& id);
+  void erase_slow(Slot slot);
   std::size_t live_before(Slot slot) const;
   // The slot of the live entry at position `index` (< size()).
   Slot select(std::size_t index) const;
