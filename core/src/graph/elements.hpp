@@ -436,6 +436,69 @@ class Box {
   std::unique_ptr<T> p_;
 };
 
+// A name in one word, for names held in large numbers (the port each
+// condition term reads): up to seven bytes sit inline, a longer name in a
+// heap block of its own. Copies are deep; it reads as a std::string_view,
+// whose characters stay put while the name lives.
+class PackedName {
+ public:
+  PackedName() noexcept { bytes_[0] = kInline; }
+  explicit PackedName(std::string_view s) {
+    if (s.size() < sizeof bytes_) {
+      bytes_[0] = static_cast<unsigned char>(s.size() << 1 | kInline);
+      if (!s.empty()) std::memcpy(bytes_ + 1, s.data(), s.size());
+    } else {
+      const std::size_t n = s.size();
+      char* block = static_cast<char*>(::operator new(sizeof n + n));
+      std::memcpy(block, &n, sizeof n);
+      std::memcpy(block + sizeof n, s.data(), n);
+      std::memcpy(bytes_, &block, sizeof block);
+    }
+  }
+  PackedName(const PackedName& other) : PackedName(other.view()) {}
+  PackedName(PackedName&& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    std::memset(other.bytes_, 0, sizeof bytes_);
+    other.bytes_[0] = kInline;
+  }
+  PackedName& operator=(PackedName other) noexcept {
+    std::swap(bytes_, other.bytes_);
+    return *this;
+  }
+  ~PackedName() {
+    if (!is_inline()) ::operator delete(const_cast<char*>(block()));
+  }
+
+  std::string_view view() const noexcept {
+    if (is_inline()) {
+      return {reinterpret_cast<const char*>(bytes_ + 1), static_cast<std::size_t>(bytes_[0] >> 1)};
+    }
+    const char* at = block();
+    std::size_t n;
+    std::memcpy(&n, at, sizeof n);
+    return {at + sizeof n, n};
+  }
+  operator std::string_view() const noexcept { return view(); }
+  friend bool operator==(const PackedName& a, const PackedName& b) noexcept {
+    return a.view() == b.view();
+  }
+
+ private:
+  // The first byte's low bit tells the forms apart: it is set for an inline
+  // name (whose length sits above it) and clear in a block's address, which
+  // the allocator aligns.
+  static_assert(std::endian::native == std::endian::little);
+  static constexpr unsigned char kInline = 1;
+  bool is_inline() const noexcept { return (bytes_[0] & kInline) != 0; }
+  const char* block() const noexcept {
+    const char* at;
+    std::memcpy(&at, bytes_, sizeof at);
+    return at;
+  }
+
+  alignas(void*) unsigned char bytes_[8] = {};
+};
+
 // A boolean expression over the packet counts of one side of a node. Each term
 // owns its sub-terms. REQUIRES: nesting depth stays within what the stack can
 // recurse over (the Python binding bounds it); copy, compare, destroy and
@@ -448,7 +511,7 @@ struct SalvoConditionTerm {
     bool operator==(const False&) const = default;
   };
   struct Port {
-    std::string port_name;
+    PackedName port_name;
     PortState state;
     bool operator==(const Port&) const = default;
   };
@@ -468,8 +531,8 @@ struct SalvoConditionTerm {
 
   static SalvoConditionTerm true_() { return {True{}}; }
   static SalvoConditionTerm false_() { return {False{}}; }
-  static SalvoConditionTerm port(std::string port_name, PortState state) {
-    return {Port{std::move(port_name), state}};
+  static SalvoConditionTerm port(std::string_view port_name, PortState state) {
+    return {Port{PackedName(port_name), state}};
   }
   static SalvoConditionTerm and_(std::vector<SalvoConditionTerm> terms) {
     return {And{std::move(terms)}};
