@@ -64,11 +64,21 @@ class EntryTable {
  public:
   EntryTable() = default;
   EntryTable(const EntryTable& other) {
-    if (other.size() == 0) return;
-    EntryTable copy;
-    copy.reallocate(other.size());
-    for (std::size_t i = 0; i < other.size(); ++i) copy.emplace_back(other.data()[i]);
-    std::swap(block_, copy.block_);
+    const std::size_t n = other.size();
+    if (n == 0) return;
+    block_ = allocate(n);
+    Header* h = header(block_);
+    try {
+      for (; h->size < n; ++h->size) {
+        ::new (static_cast<void*>(entries(block_) + h->size)) E(entries(other.block_)[h->size]);
+      }
+    } catch (...) {
+      release(std::exchange(block_, nullptr));
+      throw;
+    }
+    if (cell_count(n) != 0) {
+      for (std::size_t i = 0; i < n; ++i) place(block_, i);
+    }
   }
   EntryTable(EntryTable&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
   EntryTable& operator=(EntryTable other) noexcept {
@@ -455,7 +465,13 @@ class PackedName {
       std::memcpy(bytes_, &block, sizeof block);
     }
   }
-  PackedName(const PackedName& other) : PackedName(other.view()) {}
+  PackedName(const PackedName& other) {
+    if (other.is_inline()) {
+      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    } else {
+      *this = PackedName(other.view());
+    }
+  }
   PackedName(PackedName&& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
     std::memset(other.bytes_, 0, sizeof bytes_);
