@@ -100,6 +100,25 @@ TEST(NameMap, FindsEveryKeyAtEverySizeAndComparesWithoutOrder) {
   }
 }
 
+// Inline up to seven bytes, on the heap past that: both forms must read back,
+// copy, move and compare alike.
+TEST(PackedName, KeepsEveryLengthAcrossCopiesAndMoves) {
+  for (const std::string& text : {std::string(), std::string("i"), std::string("seven77"),
+                                 std::string("eight888"), std::string(40, 'x')}) {
+    const PackedName name(text);
+    EXPECT_EQ(name.view(), text);
+    PackedName copy = name;
+    EXPECT_EQ(copy, name);
+    EXPECT_NE(copy.view().data(), name.view().data());
+    PackedName moved = std::move(copy);
+    EXPECT_EQ(moved.view(), text);
+    EXPECT_EQ(copy.view(), "");  // a moved-from name is empty, not freed twice
+    copy = moved;
+    EXPECT_EQ(copy.view(), text);
+    EXPECT_NE(PackedName(text + "!"), name);
+  }
+}
+
 TEST(Quoted, EscapesQuotesControlsAndCombiningMarks) {
   struct Case {
     std::string in, out;

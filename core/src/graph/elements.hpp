@@ -13,15 +13,22 @@
 //       SalvoConditionTerm::port("in", PortState::non_empty())});
 #pragma once
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <limits>
 #include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -39,57 +46,213 @@ struct StringHash {
 template <class V>
 using StringMap = std::unordered_map<std::string, V, StringHash, std::equal_to<>>;
 
+namespace elements_detail {
+
+// Up to this many entries a scan is cheaper than hashing a name.
+inline constexpr std::size_t kScan = 8;
+
+// The entries of a small map behind a single pointer: one heap block holds
+// the count, the capacity, the entries in insertion order and, when
+// `Indexed` and the capacity passes kScan, an open-addressing index of
+// positions (cells hold position + 1, 0 is empty; at most half are used).
+// Graph elements hold many maps of one or two entries, so the holder pays a
+// pointer's width and each map one allocation; an empty map allocates
+// nothing. Copies are deep and sized to fit. E is a pair keyed by a
+// std::string.
+template <class E, bool Indexed>
+class EntryTable {
+ public:
+  EntryTable() = default;
+  EntryTable(const EntryTable& other) {
+    const std::size_t n = other.size();
+    if (n == 0) return;
+    block_ = allocate(n);
+    Header* h = header(block_);
+    try {
+      for (; h->size < n; ++h->size) {
+        ::new (static_cast<void*>(entries(block_) + h->size)) E(entries(other.block_)[h->size]);
+      }
+    } catch (...) {
+      release(std::exchange(block_, nullptr));
+      throw;
+    }
+    if (cell_count(n) != 0) {
+      for (std::size_t i = 0; i < n; ++i) place(block_, i);
+    }
+  }
+  EntryTable(EntryTable&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  EntryTable& operator=(EntryTable other) noexcept {
+    std::swap(block_, other.block_);
+    return *this;
+  }
+  ~EntryTable() { release(block_); }
+
+  std::size_t size() const { return block_ == nullptr ? 0 : header(block_)->size; }
+  std::size_t capacity() const { return block_ == nullptr ? 0 : header(block_)->capacity; }
+  E* data() { return block_ == nullptr ? nullptr : entries(block_); }
+  const E* data() const { return block_ == nullptr ? nullptr : entries(block_); }
+
+  void reserve(std::size_t n) {
+    if (n > capacity()) reallocate(n);
+  }
+
+  // The key's place among the entries, or size() when absent.
+  std::size_t position(std::string_view key) const {
+    const std::size_t n = size();
+    if (n == 0) return 0;
+    const E* at = entries(block_);
+    const std::size_t cells = cell_count(header(block_)->capacity);
+    if (cells == 0) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (at[i].first == key) return i;
+      }
+      return n;
+    }
+    const std::uint32_t* index = cells_of(block_);
+    for (std::size_t c = hash_of(key) & (cells - 1);; c = (c + 1) & (cells - 1)) {
+      if (index[c] == 0) return n;
+      if (at[index[c] - 1].first == key) return index[c] - 1;
+    }
+  }
+
+  // Appends an entry built from `args`, which may refer to an entry already
+  // here: it is built before the others move.
+  template <class... Args>
+  E& emplace_back(Args&&... args) {
+    const std::size_t n = size();
+    if (n == capacity()) {
+      std::byte* grown = allocate(n == 0 ? 1 : 2 * n);
+      try {
+        ::new (static_cast<void*>(entries(grown) + n)) E(std::forward<Args>(args)...);
+      } catch (...) {
+        ::operator delete(grown);
+        throw;
+      }
+      adopt(grown, n);
+    } else {
+      ::new (static_cast<void*>(entries(block_) + n)) E(std::forward<Args>(args)...);
+    }
+    ++header(block_)->size;
+    if (cell_count(header(block_)->capacity) != 0) place(block_, n);
+    return entries(block_)[n];
+  }
+
+ private:
+  struct Header {
+    std::uint32_t size;
+    std::uint32_t capacity;
+  };
+  static_assert(alignof(E) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__ && sizeof(Header) % alignof(E) == 0);
+  static_assert(sizeof(E) % alignof(std::uint32_t) == 0);
+  static_assert(std::is_nothrow_move_constructible_v<E>);
+
+  static std::size_t hash_of(std::string_view key) { return StringHash{}(key); }
+  static std::size_t cell_count(std::size_t capacity) {
+    if constexpr (Indexed) return capacity > kScan ? std::bit_ceil(2 * capacity) : 0;
+    return 0;
+  }
+  static Header* header(std::byte* block) { return std::launder(reinterpret_cast<Header*>(block)); }
+  static const Header* header(const std::byte* block) {
+    return std::launder(reinterpret_cast<const Header*>(block));
+  }
+  static E* entries(std::byte* block) { return reinterpret_cast<E*>(block + sizeof(Header)); }
+  static const E* entries(const std::byte* block) {
+    return reinterpret_cast<const E*>(block + sizeof(Header));
+  }
+  static std::uint32_t* cells_of(std::byte* block) {
+    return reinterpret_cast<std::uint32_t*>(block + sizeof(Header) +
+                                            header(block)->capacity * sizeof(E));
+  }
+  static const std::uint32_t* cells_of(const std::byte* block) {
+    return reinterpret_cast<const std::uint32_t*>(block + sizeof(Header) +
+                                                  header(block)->capacity * sizeof(E));
+  }
+
+  // A block for `capacity` entries holding none yet, its index cleared.
+  static std::byte* allocate(std::size_t capacity) {
+    if (capacity > std::numeric_limits<std::uint32_t>::max() / 2) {
+      throw std::length_error("map too large");
+    }
+    const std::size_t cells = cell_count(capacity);
+    auto* block = static_cast<std::byte*>(::operator new(
+        sizeof(Header) + capacity * sizeof(E) + cells * sizeof(std::uint32_t)));
+    ::new (static_cast<void*>(block)) Header{0, static_cast<std::uint32_t>(capacity)};
+    if (cells != 0) std::memset(cells_of(block), 0, cells * sizeof(std::uint32_t));
+    return block;
+  }
+  // Moves the `n` entries here into `grown` and makes it the block.
+  void adopt(std::byte* grown, std::size_t n) noexcept {
+    if (block_ != nullptr) {
+      std::uninitialized_move_n(entries(block_), n, entries(grown));
+      release(block_);
+    }
+    header(grown)->size = static_cast<std::uint32_t>(n);
+    block_ = grown;
+    if (cell_count(header(grown)->capacity) != 0) {
+      for (std::size_t i = 0; i < n; ++i) place(grown, i);
+    }
+  }
+  void reallocate(std::size_t capacity) { adopt(allocate(capacity), size()); }
+  static void place(std::byte* block, std::size_t i) {
+    std::uint32_t* index = cells_of(block);
+    const std::size_t mask = cell_count(header(block)->capacity) - 1;
+    std::size_t c = hash_of(entries(block)[i].first) & mask;
+    while (index[c] != 0) c = (c + 1) & mask;
+    index[c] = static_cast<std::uint32_t>(i + 1);
+  }
+  static void release(std::byte* block) noexcept {
+    if (block == nullptr) return;
+    std::destroy_n(entries(block), header(block)->size);
+    ::operator delete(block);
+  }
+
+  std::byte* block_ = nullptr;
+};
+
+}  // namespace elements_detail
+
 // A map from names to values for the small maps inside graph elements (a
-// node's ports, a salvo condition's ports): the entries sit in one vector in
-// the order first inserted, so a map of a few names costs one allocation
-// rather than a node per entry and a bucket array. Past a handful of entries
-// an open-addressing index of positions keeps look-ups constant-time, so a
-// node with many ports builds and answers in linear time. Equality ignores
-// order, as a hash map's does.
+// node's ports, a salvo condition's ports): the entries sit in the order
+// first inserted, behind one pointer, so a map of a few names costs one
+// allocation rather than a node per entry and a bucket array. Past a
+// handful of entries an index of positions keeps look-ups constant-time, so
+// a node with many ports builds and answers in linear time. Equality
+// ignores order, as a hash map's does.
 template <class V>
 class NameMap {
  public:
   using value_type = std::pair<std::string, V>;
-  using iterator = typename std::vector<value_type>::iterator;
-  using const_iterator = typename std::vector<value_type>::const_iterator;
+  using iterator = value_type*;
+  using const_iterator = const value_type*;
 
   NameMap() = default;
   NameMap(std::initializer_list<value_type> entries) {
     for (const value_type& e : entries) insert_or_assign(e.first, e.second);
   }
-  NameMap(const NameMap& other) : entries_(other.entries_) {
-    if (other.index_ != nullptr) index_ = std::make_unique<Index>(*other.index_);
-  }
-  NameMap& operator=(const NameMap& other) {
-    if (this != &other) *this = NameMap(other);
-    return *this;
-  }
-  NameMap(NameMap&&) noexcept = default;
-  NameMap& operator=(NameMap&&) noexcept = default;
 
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.end(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  iterator begin() { return entries_.data(); }
+  iterator end() { return entries_.data() + entries_.size(); }
+  const_iterator begin() const { return entries_.data(); }
+  const_iterator end() const { return entries_.data() + entries_.size(); }
   std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  bool empty() const { return entries_.size() == 0; }
   void reserve(std::size_t n) { entries_.reserve(n); }
 
-  iterator find(std::string_view key) { return entries_.begin() + offset(key); }
-  const_iterator find(std::string_view key) const { return entries_.begin() + offset(key); }
-  bool contains(std::string_view key) const { return position(key) != entries_.size(); }
+  iterator find(std::string_view key) { return begin() + entries_.position(key); }
+  const_iterator find(std::string_view key) const { return begin() + entries_.position(key); }
+  bool contains(std::string_view key) const { return entries_.position(key) != size(); }
   std::size_t count(std::string_view key) const { return contains(key) ? 1 : 0; }
 
   // Adds the entry unless the key is present; either way the iterator
   // points at the key's entry.
   template <class... Args>
   std::pair<iterator, bool> try_emplace(std::string key, Args&&... args) {
-    const std::size_t at = position(key);
-    if (at != entries_.size()) return {entries_.begin() + offset(key), false};
-    entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
-                          std::forward_as_tuple(std::forward<Args>(args)...));
-    note_added();
-    return {std::prev(entries_.end()), true};
+    const std::size_t at = entries_.position(key);
+    if (at != size()) return {begin() + at, false};
+    value_type& added =
+        entries_.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(key)),
+                              std::forward_as_tuple(std::forward<Args>(args)...));
+    return {&added, true};
   }
   std::pair<iterator, bool> emplace(std::string key, V value) {
     return try_emplace(std::move(key), std::move(value));
@@ -102,7 +265,7 @@ class NameMap {
 
   bool operator==(const NameMap& other) const {
     if (size() != other.size()) return false;
-    for (const value_type& e : entries_) {
+    for (const value_type& e : *this) {
       const auto it = other.find(e.first);
       if (it == other.end() || !(it->second == e.second)) return false;
     }
@@ -110,55 +273,7 @@ class NameMap {
   }
 
  private:
-  // Up to this many entries a scan is cheaper than hashing.
-  static constexpr std::size_t kScan = 8;
-  // Cells hold position + 1 (0 is empty); at most half of them are used.
-  using Index = std::vector<std::uint32_t>;
-
-  static std::size_t hash_of(std::string_view key) { return StringHash{}(key); }
-
-  std::ptrdiff_t offset(std::string_view key) const {
-    return static_cast<std::ptrdiff_t>(position(key));
-  }
-  // The key's place in entries_, or size() when absent.
-  std::size_t position(std::string_view key) const {
-    if (index_ == nullptr) {
-      for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].first == key) return i;
-      }
-      return entries_.size();
-    }
-    const Index& cells = *index_;
-    const std::size_t mask = cells.size() - 1;
-    for (std::size_t c = hash_of(key) & mask;; c = (c + 1) & mask) {
-      if (cells[c] == 0) return entries_.size();
-      if (entries_[cells[c] - 1].first == key) return cells[c] - 1;
-    }
-  }
-
-  void note_added() {
-    const std::size_t n = entries_.size();
-    if (n <= kScan) return;
-    if (index_ == nullptr || 2 * n > index_->size()) {
-      rebuild(std::bit_ceil(4 * n));
-    } else {
-      place(*index_, n - 1);
-    }
-  }
-  void rebuild(std::size_t cells) {
-    auto index = std::make_unique<Index>(cells, 0);
-    for (std::size_t i = 0; i < entries_.size(); ++i) place(*index, i);
-    index_ = std::move(index);
-  }
-  void place(Index& cells, std::size_t i) const {
-    const std::size_t mask = cells.size() - 1;
-    std::size_t c = hash_of(entries_[i].first) & mask;
-    while (cells[c] != 0) c = (c + 1) & mask;
-    cells[c] = static_cast<std::uint32_t>(i + 1);
-  }
-
-  std::vector<value_type> entries_;
-  std::unique_ptr<Index> index_;  // null while a scan will do
+  elements_detail::EntryTable<value_type, true> entries_;
 };
 
 enum class PortType : std::uint8_t { Input = 0, Output = 1 };
@@ -331,6 +446,75 @@ class Box {
   std::unique_ptr<T> p_;
 };
 
+// A name in one word, for names held in large numbers (the port each
+// condition term reads): up to seven bytes sit inline, a longer name in a
+// heap block of its own. Copies are deep; it reads as a std::string_view,
+// whose characters stay put while the name lives.
+class PackedName {
+ public:
+  PackedName() noexcept { bytes_[0] = kInline; }
+  explicit PackedName(std::string_view s) {
+    if (s.size() < sizeof bytes_) {
+      bytes_[0] = static_cast<unsigned char>(s.size() << 1 | kInline);
+      if (!s.empty()) std::memcpy(bytes_ + 1, s.data(), s.size());
+    } else {
+      const std::size_t n = s.size();
+      char* block = static_cast<char*>(::operator new(sizeof n + n));
+      std::memcpy(block, &n, sizeof n);
+      std::memcpy(block + sizeof n, s.data(), n);
+      std::memcpy(bytes_, &block, sizeof block);
+    }
+  }
+  PackedName(const PackedName& other) {
+    if (other.is_inline()) {
+      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    } else {
+      *this = PackedName(other.view());
+    }
+  }
+  PackedName(PackedName&& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    std::memset(other.bytes_, 0, sizeof bytes_);
+    other.bytes_[0] = kInline;
+  }
+  PackedName& operator=(PackedName other) noexcept {
+    std::swap(bytes_, other.bytes_);
+    return *this;
+  }
+  ~PackedName() {
+    if (!is_inline()) ::operator delete(const_cast<char*>(block()));
+  }
+
+  std::string_view view() const noexcept {
+    if (is_inline()) {
+      return {reinterpret_cast<const char*>(bytes_ + 1), static_cast<std::size_t>(bytes_[0] >> 1)};
+    }
+    const char* at = block();
+    std::size_t n;
+    std::memcpy(&n, at, sizeof n);
+    return {at + sizeof n, n};
+  }
+  operator std::string_view() const noexcept { return view(); }
+  friend bool operator==(const PackedName& a, const PackedName& b) noexcept {
+    return a.view() == b.view();
+  }
+
+ private:
+  // The first byte's low bit tells the forms apart: it is set for an inline
+  // name (whose length sits above it) and clear in a block's address, which
+  // the allocator aligns.
+  static_assert(std::endian::native == std::endian::little);
+  static constexpr unsigned char kInline = 1;
+  bool is_inline() const noexcept { return (bytes_[0] & kInline) != 0; }
+  const char* block() const noexcept {
+    const char* at;
+    std::memcpy(&at, bytes_, sizeof at);
+    return at;
+  }
+
+  alignas(void*) unsigned char bytes_[8] = {};
+};
+
 // A boolean expression over the packet counts of one side of a node. Each term
 // owns its sub-terms. REQUIRES: nesting depth stays within what the stack can
 // recurse over (the Python binding bounds it); copy, compare, destroy and
@@ -343,7 +527,7 @@ struct SalvoConditionTerm {
     bool operator==(const False&) const = default;
   };
   struct Port {
-    std::string port_name;
+    PackedName port_name;
     PortState state;
     bool operator==(const Port&) const = default;
   };
@@ -363,8 +547,8 @@ struct SalvoConditionTerm {
 
   static SalvoConditionTerm true_() { return {True{}}; }
   static SalvoConditionTerm false_() { return {False{}}; }
-  static SalvoConditionTerm port(std::string port_name, PortState state) {
-    return {Port{std::move(port_name), state}};
+  static SalvoConditionTerm port(std::string_view port_name, PortState state) {
+    return {Port{PackedName(port_name), state}};
   }
   static SalvoConditionTerm and_(std::vector<SalvoConditionTerm> terms) {
     return {And{std::move(terms)}};
@@ -387,7 +571,7 @@ struct SalvoCondition {
 
 // A map that keeps its entries in insertion order: a node's salvo conditions
 // are tried and listed in the order they were given. Look-ups are linear; a
-// node has a handful of conditions.
+// node has a handful of conditions. Behind one pointer, like NameMap.
 template <class V>
 class OrderedMap {
  public:
@@ -407,26 +591,25 @@ class OrderedMap {
   void append_unique(std::string key, V value) {
     entries_.emplace_back(std::move(key), std::move(value));
   }
+  void reserve(std::size_t n) { entries_.reserve(n); }
   const V* find(std::string_view key) const {
-    for (const Entry& e : entries_) {
-      if (e.first == key) return &e.second;
-    }
-    return nullptr;
+    const std::size_t at = entries_.position(key);
+    return at == size() ? nullptr : &entries_.data()[at].second;
   }
   V* find(std::string_view key) {
-    for (Entry& e : entries_) {
-      if (e.first == key) return &e.second;
-    }
-    return nullptr;
+    const std::size_t at = entries_.position(key);
+    return at == size() ? nullptr : &entries_.data()[at].second;
   }
   std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
-  auto begin() const { return entries_.begin(); }
-  auto end() const { return entries_.end(); }
-  bool operator==(const OrderedMap&) const = default;
+  bool empty() const { return entries_.size() == 0; }
+  const Entry* begin() const { return entries_.data(); }
+  const Entry* end() const { return entries_.data() + entries_.size(); }
+  bool operator==(const OrderedMap& other) const {
+    return std::equal(begin(), end(), other.begin(), other.end());
+  }
 
  private:
-  std::vector<Entry> entries_;
+  elements_detail::EntryTable<Entry, false> entries_;
 };
 
 enum class DependencyRequestTrigger : std::uint8_t { OnStartup = 0, OnNoSalvoTriggered = 1 };

@@ -41,13 +41,16 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::mov
 
   // Distinct edges first, each given edge then an index; the tails count the
   // distinct edges from each source, and the last one given wins the index.
+  // A source with one distinct edge (every source of a valid graph) finds
+  // its edge through its tail; only the edges of sources with several are
+  // also kept in the edge table, made when the first such source shows up.
   edges_.reserve(edges.size());
   given_.reserve(edges.size());
-  edge_table_.reserve(edges.size());
   tail_table_.reserve(edges.size());
   head_table_.reserve(edges.size());
   std::vector<std::uint32_t> head_of(edges.size());  // per given edge
   std::vector<std::uint32_t> head_key;               // per head: an edge into it
+  bool edge_table_made = false;
   for (std::size_t g = 0; g < edges.size(); ++g) {
     Edge& edge = edges[g];
     const std::uint64_t th = ref_hash(edge.target);
@@ -56,28 +59,33 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::mov
         th, heads, [&](std::uint32_t h) { return edges_[head_key[h]].target == edge.target; });
     const auto next = static_cast<std::uint32_t>(edges_.size());
     const std::uint64_t sh = ref_hash(edge.source);
-    std::uint32_t index = edge_table_.insert(std::rotl(sh, 29) ^ th, next,
-                                             [&](std::uint32_t e) { return edges_[e] == edge; });
-    if (index == kNone) {
-      index = next;
-      edges_.push_back(std::move(edge));
-      const auto tails = static_cast<std::uint32_t>(tails_.size());
-      const std::uint32_t tail = tail_table_.insert(sh, tails, [&](std::uint32_t t) {
-        return edges_[tails_[t].edge].source == edges_[index].source;
-      });
-      if (tail == kNone) {
-        tails_.push_back({index, 1});
-      } else {
-        tails_[tail].edge = index;
+    const auto tails = static_cast<std::uint32_t>(tails_.size());
+    const std::uint32_t tail = tail_table_.insert(sh, tails, [&](std::uint32_t t) {
+      return edges_[tails_[t].edge].source == edge.source;
+    });
+    std::uint32_t index = next;
+    if (tail == kNone) {
+      tails_.push_back({next, 1});
+    } else if (tails_[tail].count == 1 && edges_[tails_[tail].edge] == edge) {
+      index = tails_[tail].edge;  // a repeat of the source's one edge
+    } else {
+      const std::uint64_t eh = std::rotl(sh, 29) ^ th;
+      const auto same = [&](std::uint32_t e) { return edges_[e] == edge; };
+      if (tails_[tail].count == 1) {
+        if (!edge_table_made) edge_table_.reserve(edges.size());
+        edge_table_made = true;
+        const std::uint32_t first = tails_[tail].edge;
+        edge_table_.insert(edge_hash(edges_[first]), first,
+                           [](std::uint32_t) { return false; });
+      }
+      index = edge_table_.insert(eh, next, same);
+      if (index == kNone) {
+        index = next;
         ++tails_[tail].count;
       }
-    } else {
-      // A repeat: the source's edge is this one again, and it counts once.
-      const std::uint32_t tail = tail_table_.find(sh, [&](std::uint32_t t) {
-        return edges_[tails_[t].edge].source == edges_[index].source;
-      });
       tails_[tail].edge = index;
     }
+    if (index == next) edges_.push_back(std::move(edge));
     if (head == kNone) {
       head = heads;
       head_key.push_back(index);
@@ -143,7 +151,13 @@ const Node* Graph::find_node(std::string_view name) const {
 }
 
 std::uint32_t Graph::edge_index(const Edge& edge) const {
-  return edge_table_.find(edge_hash(edge), [&](std::uint32_t i) { return edges_[i] == edge; });
+  const std::uint64_t sh = ref_hash(edge.source);
+  const std::uint32_t t = tail_table_.find(
+      sh, [&](std::uint32_t i) { return edges_[tails_[i].edge].source == edge.source; });
+  if (t == kNone) return kNone;
+  if (tails_[t].count == 1) return edges_[tails_[t].edge] == edge ? tails_[t].edge : kNone;
+  return edge_table_.find(std::rotl(sh, 29) ^ ref_hash(edge.target),
+                          [&](std::uint32_t i) { return edges_[i] == edge; });
 }
 
 std::vector<Graph::FanOut> Graph::fan_outs() const {

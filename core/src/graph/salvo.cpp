@@ -119,7 +119,8 @@ void collect_ports_from_term(const SalvoConditionTerm& term,
           [](const SalvoConditionTerm::False&) {},
           [&](const SalvoConditionTerm::Port& p) {
             // Look first: a term naming one port many times copies it once.
-            if (names.find(p.port_name) == names.end()) names.insert(p.port_name);
+            const std::string_view name = p.port_name;
+            if (names.find(name) == names.end()) names.emplace(name);
           },
           [&](const SalvoConditionTerm::And& a) {
             for (const SalvoConditionTerm& t : a.terms) collect_ports_from_term(t, names);

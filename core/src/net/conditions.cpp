@@ -10,7 +10,7 @@ namespace {
 using Aliases = std::vector<std::pair<const char*, std::uint32_t>>;
 
 template <class Resolve>
-void add_alias(Aliases& aliases, const std::string& name, Resolve resolve) {
+void add_alias(Aliases& aliases, std::string_view name, Resolve resolve) {
   aliases.emplace_back(name.data(), resolve(name));
 }
 
