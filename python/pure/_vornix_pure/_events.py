@@ -263,30 +263,158 @@ class Reader:
         return _epoch(ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo), outs,
                       rec.state, orphans)
 
+    def text(self, hi, lo):
+        """The text of an identifier given by its halves."""
+        known = self._texts.get(lo)
+        if known is None:
+            known = self._old_texts.get(lo)
+        if known is not None and known[0] == hi:
+            return known[1]
+        text = id_text(hi, lo)
+        self._remember(text, hi, lo)
+        return text
+
+    # Events and responses are read in two steps: when the call returns, only
+    # what the result buffer holds is copied out (identifier halves, names
+    # from the block, locations already known); the values a caller sees are
+    # made on first access. A host reads few of the events it is given.
+
+    def raw_location(self, rec):
+        """A location, or for one that names an epoch (kind, hi, lo, port)."""
+        k = rec.kind
+        if k == OUTPUT_PORT:
+            rid = rec.epoch_id
+            return (k, rid.hi, rid.lo, self.name(rec.port_name))
+        if k == NODE:
+            rid = rec.epoch_id
+            return (k, rid.hi, rid.lo, None)
+        return self.location(rec)
+
+    def made_location(self, raw):
+        if type(raw) is not tuple:
+            return raw
+        return _location(raw[0], self.text(raw[1], raw[2]), raw[3])
+
+    def raw_salvo(self, rec):
+        """(condition, (port, hi, lo, port, hi, lo, ...))."""
+        name = self.name
+        n = rec.packet_count
+        packets = rec.packets
+        if n == 1:
+            p = packets[0]
+            rid = p.packet_id
+            return name(rec.salvo_condition), (name(p.port_name), rid.hi, rid.lo)
+        out = []
+        for i in range(n):
+            p = packets[i]
+            rid = p.packet_id
+            out.append(name(p.port_name))
+            out.append(rid.hi)
+            out.append(rid.lo)
+        return name(rec.salvo_condition), tuple(out)
+
+    def made_salvo(self, raw):
+        flat = raw[1]
+        text = self.text
+        if len(flat) == 3:
+            return raw[0], ((flat[0], text(flat[1], flat[2])),)
+        return raw[0], tuple([(flat[i], text(flat[i + 1], flat[i + 2]))
+                              for i in range(0, len(flat), 3)])
+
+    def raw_epoch(self, rec):
+        """(hi, lo, node, state, in salvo, out salvos, orphans), salvos raw
+        and orphans flat as (hi, lo, port, condition, ...)."""
+        name = self.name
+        n = rec.out_salvo_count
+        outs = ()
+        if n == 1:
+            outs = (self.raw_salvo(rec.out_salvos[0]),)
+        elif n:
+            salvos = rec.out_salvos
+            outs = tuple([self.raw_salvo(salvos[i]) for i in range(n)])
+        n = rec.orphan_count
+        orphans = ()
+        if n:
+            found = rec.orphaned_packets
+            out = []
+            for i in range(n):
+                o = found[i]
+                rid = o.packet_id
+                out += (rid.hi, rid.lo, name(o.from_port), name(o.salvo_condition))
+            orphans = tuple(out)
+        rid = rec.id
+        return (rid.hi, rid.lo, name(rec.node_name), rec.state, self.raw_salvo(rec.in_salvo),
+                outs, orphans)
+
+    def made_epoch(self, raw):
+        text = self.text
+        made = self.made_salvo
+        flat = raw[6]
+        orphans = tuple([(text(flat[i], flat[i + 1]), flat[i + 2], flat[i + 3])
+                         for i in range(0, len(flat), 4)])
+        return _epoch(text(raw[0], raw[1]), raw[2], made(raw[4]),
+                      tuple([made(s) for s in raw[5]]), raw[3], orphans)
+
     def event(self, rec):
         k = rec.kind
         ev = new(NetEvent)
         _oset(ev, "_k", k)
         _oset(ev, "_ts", rec.timestamp)
+        if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo)
+        elif k == PACKET_MOVED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.raw_location(rec.location),
+                   self.raw_location(rec.to_location), rec.from_index)
+        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.name(rec.salvo_condition))
+        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            raw = self.raw_epoch(rec.epoch)
+        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.raw_location(rec.location))
+        else:
+            return self._event(ev, rec, k)
+        _oset(ev, "_reader", self)
+        _oset(ev, "_raw", raw)
+        return ev
+
+    def made_event(self, ev):
+        """Makes the values of an event read lazily."""
+        raw = ev._raw
+        if raw is None:
+            return  # made meanwhile by another thread
+        k = ev._k
+        a = b = c = None
+        if k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            a = self.made_epoch(raw)
+            ident = a._id
+        else:
+            ident = self.text(raw[0], raw[1])
+            if k == PACKET_MOVED:
+                a = self.made_location(raw[2])
+                b = self.made_location(raw[3])
+                c = raw[4]
+            elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+                a = raw[2]
+            elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+                a = self.made_location(raw[2])
+        _oset(ev, "_id", ident)
+        _oset(ev, "_a", a)
+        _oset(ev, "_b", b)
+        _oset(ev, "_c", c)
+        _oset(ev, "_d", None)
+        # Written last: another thread that finds it None finds the values.
+        _oset(ev, "_reader", None)
+        _oset(ev, "_raw", None)
+
+    def _event(self, ev, rec, k):
+        # The rarer kinds: read at once.
         a = b = c = d = None
         ident = None
-        if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
-            ident = self.id(rec.id)
-        elif k == PACKET_MOVED:
-            ident = self.id(rec.id)
-            a = self.location(rec.location)
-            b = self.location(rec.to_location)
-            c = rec.from_index
-        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
-            ident = self.id(rec.id)
-            a = self.name(rec.salvo_condition)
-        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
-            a = self.epoch(rec.epoch)
-            ident = a._id
-        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
-            ident = self.id(rec.id)
-            a = self.location(rec.location)
-        elif k == PACKET_ORPHANED:
+        if k == PACKET_ORPHANED:
             ident = self.id(rec.id)
             a = self.id(rec.epoch_id)
             b = self.name(rec.node_name)
@@ -309,6 +437,7 @@ class Reader:
         _oset(ev, "_b", b)
         _oset(ev, "_c", c)
         _oset(ev, "_d", d)
+        _oset(ev, "_reader", None)
         return ev
 
     def events(self, view):
@@ -463,6 +592,7 @@ class Writer:
         return rec
 
     def event(self, rec, ev):
+        _full(ev)
         k = ev._k
         rec.kind = k
         rec.timestamp = ev._ts
@@ -512,9 +642,17 @@ def event_arg(obj):
 
 # -- NetEvent --------------------------------------------------------------------------
 
+def _full(ev):
+    """The event with its values made (see Reader.made_event)."""
+    reader = ev._reader
+    if reader is not None:
+        reader.made_event(ev)
+    return ev
+
+
 def _getter(kinds, read, doc=None):
     def get(self):
-        return read(self) if self._k in kinds else None
+        return read(_full(self)) if self._k in kinds else None
     return property(get, doc=doc)
 
 
@@ -535,7 +673,9 @@ def _copy_epoch(e):
 
 class NetEvent(Frozen, metaclass=FrozenType):
     "An event that occurred during a network action."
-    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d")
+    # _reader and _raw: the reader and the values copied out of the record,
+    # until the event's own values are made.
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_reader", "_raw")
     __module__ = MODULE
 
     @property
@@ -548,13 +688,13 @@ class NetEvent(Frozen, metaclass=FrozenType):
 
     @property
     def packet_id(self):
-        return self._id if self._k in _PACKET_KINDS else None
+        return _full(self)._id if self._k in _PACKET_KINDS else None
 
     @property
     def epoch_id(self):
         k = self._k
         if k in _EPOCH_ID_KINDS:
-            return self._id
+            return _full(self)._id
         return self._a if k == PACKET_ORPHANED else None
 
     epoch = _getter(_EPOCH_KINDS, lambda e: _copy_epoch(e._a),
@@ -570,7 +710,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
     def salvo_condition(self):
         k = self._k
         if k in _SALVO_KINDS:
-            return self._a
+            return _full(self)._a
         return self._d if k == PACKET_ORPHANED else None
 
     @property
@@ -598,6 +738,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
         "from).")
 
     def __repr__(self):
+        _full(self)
         k = self._k
         head = f"NetEvent.{KIND_NAMES[k]}(ts={self._ts}, "
         a, b = self._a, self._b
@@ -633,11 +774,12 @@ finish_class(NetEvent)
 
 class NetActionResponseData(Frozen, metaclass=FrozenType):
     "Response data from a successful action."
-    __slots__ = ("_a", "_b")
+    # _reader and _raw: set until the epoch copied out of the record is made.
+    __slots__ = ("_a", "_b", "_reader", "_raw")
     __module__ = MODULE
 
     def __repr__(self):
-        self._a  # one made past its constructor holds nothing: refused here
+        self._b  # one made past its constructor holds nothing: refused here
         return object.__repr__(self)
 
 
@@ -656,7 +798,26 @@ def _response(cls, a=None, b=None):
     r = new(cls)
     _oset(r, "_a", a)
     _oset(r, "_b", b)
+    _oset(r, "_reader", None)
     return r
+
+
+def _lazy_response(cls, reader, raw, b=None):
+    r = new(cls)
+    _oset(r, "_raw", raw)
+    _oset(r, "_b", b)
+    _oset(r, "_reader", reader)
+    return r
+
+
+def _made_epoch(r):
+    reader = r._reader
+    if reader is None:
+        return r._a
+    e = reader.made_epoch(r._raw)
+    _oset(r, "_a", e)
+    _oset(r, "_reader", None)
+    return e
 
 
 def _epoch_arg(obj):
@@ -701,7 +862,7 @@ def _empty_new(cls, *args, **kwargs):
     return _response(cls)
 
 
-_epoch_getter = property(lambda self: _copy_epoch(self._a))
+_epoch_getter = property(lambda self: _copy_epoch(_made_epoch(self)))
 
 ResponsePacket = _variant("Packet", ("packet_id",), {
     "__new__": _packet_new, "packet_id": property(lambda self: self._a)})
@@ -732,9 +893,10 @@ def response(reader, view):
         return _response(cls, view.made_progress != 0)
     if code == 7:
         return _response(cls)
-    e = reader.epoch(view.epoch)
+    e = reader.raw_epoch(view.epoch)
     if code == 6:
         ids = view.ids
         ident = reader.id
-        return _response(cls, e, tuple([ident(ids[i]) for i in range(view.id_count)]))
-    return _response(cls, e)
+        return _lazy_response(cls, reader, e,
+                              tuple([ident(ids[i]) for i in range(view.id_count)]))
+    return _lazy_response(cls, reader, e)
