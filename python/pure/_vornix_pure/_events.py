@@ -3,7 +3,9 @@ records into them (and of events back into records, for undo).
 
 Records live in a simulation's result buffer only until its next call, so a
 record is read once, when the call returns, and only for the fields its kind
-uses; the objects keep plain Python values.
+uses. The values a caller sees (identifier texts, epochs, locations naming
+an epoch) are made from what was copied out when first asked for: the
+objects keep plain Python values, never anything of the simulation's.
 """
 
 from ._capi import ffi
@@ -34,7 +36,6 @@ _buffer = ffi.buffer
 
 # -- Reading records -------------------------------------------------------------
 
-_GENERATION = 64
 _PLACE_MEMORY = 1 << 16
 
 # Identifiers as two signed 64-bit halves (the records' reading of them), to
@@ -103,14 +104,11 @@ def _remember(places, key, loc):
 
 class Reader:
     """Turns records into values. One per simulation, with its memory of
-    recent identifiers and of its graph's names.
+    its graph's names.
 
-    A host hands back the identifiers it was just given (the epoch it was
-    told of, the packet in the salvo it started), and one record names the
-    same few identifiers several times, so the texts formatted lately are
-    kept, by their low half (checked against the high half), along with the
-    halves of each text. Two small generations bound the memory: when the
-    newer is full it becomes the older and the oldest is dropped.
+    Identifiers are formatted afresh each time: most are never read (the
+    values of events and responses are made on first access), and keeping
+    the rest cost a host loop more than formatting them again.
 
     Names of the graph come in records pointing into the simulation's name
     block, which lives as long as the simulation and never changes: each is
@@ -118,14 +116,9 @@ class Reader:
     locations made of such names (locations are immutable, and every getter
     hands out a copy)."""
 
-    __slots__ = ("_texts", "_old_texts", "_halves", "_old_halves", "_first", "_size", "_names",
-                 "_ports", "_edges")
+    __slots__ = ("_first", "_size", "_names", "_ports", "_edges")
 
     def __init__(self, first=ffi.NULL, size=0):
-        self._texts = {}
-        self._old_texts = {}
-        self._halves = {}
-        self._old_halves = {}
         # Names are known by their offset in the block: subtracting pointers
         # is cheap on PyPy, where hashing a pointer or casting it is not.
         self._first = first
@@ -154,36 +147,7 @@ class Reader:
         return at if s.len and 0 <= at < self._size else -1
 
     def id(self, rid):
-        hi = rid.hi
-        lo = rid.lo
-        known = self._texts.get(lo)
-        if known is None:
-            known = self._old_texts.get(lo)
-        if known is not None and known[0] == hi:
-            return known[1]
-        text = id_text(hi, lo)
-        self._remember(text, hi, lo)
-        return text
-
-    def _remember(self, text, hi, lo):
-        texts = self._texts
-        if len(texts) >= _GENERATION:
-            self._old_texts = texts
-            self._texts = texts = {}
-            self._old_halves = self._halves
-            self._halves = {}
-        texts[lo] = (hi, text)
-        self._halves[text] = (hi, lo)
-
-    def halves(self, text):
-        """The (hi, lo) halves of identifier text (a plain str); ValueError
-        as the parser words it."""
-        known = self._halves.get(text)
-        if known is None:
-            known = self._old_halves.get(text)
-            if known is None:
-                return id_halves(text)
-        return known
+        return id_text(rid.hi, rid.lo)
 
     def location(self, rec):
         k = rec.kind
@@ -263,30 +227,95 @@ class Reader:
         return _epoch(ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo), outs,
                       rec.state, orphans)
 
+    # Events and responses are read in two steps: when the call returns, only
+    # what the result buffer holds is copied out (identifier halves, names
+    # from the block, locations already known); the values a caller sees are
+    # made on first access. A host reads few of the events it is given.
+
+    def raw_location(self, rec):
+        """A location, or for one that names an epoch (kind, hi, lo, port)."""
+        k = rec.kind
+        if k == OUTPUT_PORT:
+            rid = rec.epoch_id
+            return (k, rid.hi, rid.lo, self.name(rec.port_name))
+        if k == NODE:
+            rid = rec.epoch_id
+            return (k, rid.hi, rid.lo, None)
+        return self.location(rec)
+
+    def raw_salvo(self, rec):
+        """(condition, (port, hi, lo, port, hi, lo, ...))."""
+        name = self.name
+        n = rec.packet_count
+        packets = rec.packets
+        if n == 1:
+            p = packets[0]
+            rid = p.packet_id
+            return name(rec.salvo_condition), (name(p.port_name), rid.hi, rid.lo)
+        out = []
+        for i in range(n):
+            p = packets[i]
+            rid = p.packet_id
+            out.append(name(p.port_name))
+            out.append(rid.hi)
+            out.append(rid.lo)
+        return name(rec.salvo_condition), tuple(out)
+
+    def raw_epoch(self, rec):
+        """(hi, lo, node, state, in salvo, out salvos, orphans), salvos raw
+        and orphans flat as (hi, lo, port, condition, ...)."""
+        name = self.name
+        n = rec.out_salvo_count
+        outs = ()
+        if n == 1:
+            outs = (self.raw_salvo(rec.out_salvos[0]),)
+        elif n:
+            salvos = rec.out_salvos
+            outs = tuple([self.raw_salvo(salvos[i]) for i in range(n)])
+        n = rec.orphan_count
+        orphans = ()
+        if n:
+            found = rec.orphaned_packets
+            out = []
+            for i in range(n):
+                o = found[i]
+                rid = o.packet_id
+                out += (rid.hi, rid.lo, name(o.from_port), name(o.salvo_condition))
+            orphans = tuple(out)
+        rid = rec.id
+        return (rid.hi, rid.lo, name(rec.node_name), rec.state, self.raw_salvo(rec.in_salvo),
+                outs, orphans)
+
     def event(self, rec):
         k = rec.kind
         ev = new(NetEvent)
         _oset(ev, "_k", k)
         _oset(ev, "_ts", rec.timestamp)
+        if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo)
+        elif k == PACKET_MOVED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.raw_location(rec.location),
+                   self.raw_location(rec.to_location), rec.from_index)
+        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.name(rec.salvo_condition))
+        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+            raw = self.raw_epoch(rec.epoch)
+        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            rid = rec.id
+            raw = (rid.hi, rid.lo, self.raw_location(rec.location))
+        else:
+            return self._event(ev, rec, k)
+        _oset(ev, "_raw", raw)
+        return ev
+
+    def _event(self, ev, rec, k):
+        # The rarer kinds: read at once.
         a = b = c = d = None
         ident = None
-        if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
-            ident = self.id(rec.id)
-        elif k == PACKET_MOVED:
-            ident = self.id(rec.id)
-            a = self.location(rec.location)
-            b = self.location(rec.to_location)
-            c = rec.from_index
-        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
-            ident = self.id(rec.id)
-            a = self.name(rec.salvo_condition)
-        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
-            a = self.epoch(rec.epoch)
-            ident = a._id
-        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
-            ident = self.id(rec.id)
-            a = self.location(rec.location)
-        elif k == PACKET_ORPHANED:
+        if k == PACKET_ORPHANED:
             ident = self.id(rec.id)
             a = self.id(rec.epoch_id)
             b = self.name(rec.node_name)
@@ -309,12 +338,69 @@ class Reader:
         _oset(ev, "_b", b)
         _oset(ev, "_c", c)
         _oset(ev, "_d", d)
+        _oset(ev, "_raw", None)
         return ev
 
     def events(self, view):
         recs = view.events
         event = self.event
         return [event(recs[i]) for i in range(view.event_count)]
+
+
+# -- Values made on first access ---------------------------------------------------
+
+def _made_location(raw):
+    if type(raw) is not tuple:
+        return raw
+    return _location(raw[0], id_text(raw[1], raw[2]), raw[3])
+
+
+def _made_salvo(raw):
+    flat = raw[1]
+    text = id_text
+    if len(flat) == 3:
+        return raw[0], ((flat[0], text(flat[1], flat[2])),)
+    return raw[0], tuple([(flat[i], text(flat[i + 1], flat[i + 2]))
+                          for i in range(0, len(flat), 3)])
+
+
+def _made_epoch(raw):
+    text = id_text
+    made = _made_salvo
+    flat = raw[6]
+    orphans = tuple([(text(flat[i], flat[i + 1]), flat[i + 2], flat[i + 3])
+                     for i in range(0, len(flat), 4)])
+    return _epoch(text(raw[0], raw[1]), raw[2], made(raw[4]),
+                  tuple([made(s) for s in raw[5]]), raw[3], orphans)
+
+
+def _made_event(ev):
+    """Makes the values of an event read lazily."""
+    raw = ev._raw
+    if raw is None:
+        return  # made meanwhile by another thread
+    k = ev._k
+    a = b = c = None
+    if k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+        a = _made_epoch(raw)
+        ident = a._id
+    else:
+        ident = id_text(raw[0], raw[1])
+        if k == PACKET_MOVED:
+            a = _made_location(raw[2])
+            b = _made_location(raw[3])
+            c = raw[4]
+        elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
+            a = raw[2]
+        elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
+            a = _made_location(raw[2])
+    _oset(ev, "_id", ident)
+    _oset(ev, "_a", a)
+    _oset(ev, "_b", b)
+    _oset(ev, "_c", c)
+    _oset(ev, "_d", None)
+    # Written last: another thread that finds it None finds the values.
+    _oset(ev, "_raw", None)
 
 
 # -- Writing records (actions, queries, undo) ---------------------------------------
@@ -338,11 +424,10 @@ class Writer:
     a time: the buffers the records point to stay in ``keep`` until the
     call is over (``done``)."""
 
-    __slots__ = ("keep", "halves")
+    __slots__ = ("keep",)
 
-    def __init__(self, reader):
+    def __init__(self):
         self.keep = []
-        self.halves = reader.halves
 
     def done(self):
         if self.keep:
@@ -366,7 +451,7 @@ class Writer:
         record's halves; ValueError as the parser words it."""
         if type(text) is not str:
             text = plain(text)
-        hi, lo = self.halves(text)
+        hi, lo = id_halves(text)
         dst.hi = hi
         dst.lo = lo
 
@@ -463,6 +548,7 @@ class Writer:
         return rec
 
     def event(self, rec, ev):
+        _full(ev)
         k = ev._k
         rec.kind = k
         rec.timestamp = ev._ts
@@ -512,9 +598,16 @@ def event_arg(obj):
 
 # -- NetEvent --------------------------------------------------------------------------
 
+def _full(ev):
+    """The event with its values made."""
+    if ev._raw is not None:
+        _made_event(ev)
+    return ev
+
+
 def _getter(kinds, read, doc=None):
     def get(self):
-        return read(self) if self._k in kinds else None
+        return read(_full(self)) if self._k in kinds else None
     return property(get, doc=doc)
 
 
@@ -535,7 +628,8 @@ def _copy_epoch(e):
 
 class NetEvent(Frozen, metaclass=FrozenType):
     "An event that occurred during a network action."
-    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d")
+    # _raw: the values copied out of the record, until the event's own are made.
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw")
     __module__ = MODULE
 
     @property
@@ -548,13 +642,13 @@ class NetEvent(Frozen, metaclass=FrozenType):
 
     @property
     def packet_id(self):
-        return self._id if self._k in _PACKET_KINDS else None
+        return _full(self)._id if self._k in _PACKET_KINDS else None
 
     @property
     def epoch_id(self):
         k = self._k
         if k in _EPOCH_ID_KINDS:
-            return self._id
+            return _full(self)._id
         return self._a if k == PACKET_ORPHANED else None
 
     epoch = _getter(_EPOCH_KINDS, lambda e: _copy_epoch(e._a),
@@ -570,7 +664,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
     def salvo_condition(self):
         k = self._k
         if k in _SALVO_KINDS:
-            return self._a
+            return _full(self)._a
         return self._d if k == PACKET_ORPHANED else None
 
     @property
@@ -598,6 +692,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
         "from).")
 
     def __repr__(self):
+        _full(self)
         k = self._k
         head = f"NetEvent.{KIND_NAMES[k]}(ts={self._ts}, "
         a, b = self._a, self._b
@@ -633,11 +728,12 @@ finish_class(NetEvent)
 
 class NetActionResponseData(Frozen, metaclass=FrozenType):
     "Response data from a successful action."
-    __slots__ = ("_a", "_b")
+    # _raw: the epoch as copied out of the record, until it is made.
+    __slots__ = ("_a", "_b", "_raw")
     __module__ = MODULE
 
     def __repr__(self):
-        self._a  # one made past its constructor holds nothing: refused here
+        self._b  # one made past its constructor holds nothing: refused here
         return object.__repr__(self)
 
 
@@ -656,7 +752,25 @@ def _response(cls, a=None, b=None):
     r = new(cls)
     _oset(r, "_a", a)
     _oset(r, "_b", b)
+    _oset(r, "_raw", None)
     return r
+
+
+def _lazy_response(cls, raw, b=None):
+    r = new(cls)
+    _oset(r, "_b", b)
+    _oset(r, "_raw", raw)
+    return r
+
+
+def _response_epoch(r):
+    raw = r._raw
+    if raw is None:
+        return r._a
+    e = _made_epoch(raw)
+    _oset(r, "_a", e)
+    _oset(r, "_raw", None)
+    return e
 
 
 def _epoch_arg(obj):
@@ -701,7 +815,7 @@ def _empty_new(cls, *args, **kwargs):
     return _response(cls)
 
 
-_epoch_getter = property(lambda self: _copy_epoch(self._a))
+_epoch_getter = property(lambda self: _copy_epoch(_response_epoch(self)))
 
 ResponsePacket = _variant("Packet", ("packet_id",), {
     "__new__": _packet_new, "packet_id": property(lambda self: self._a)})
@@ -732,9 +846,9 @@ def response(reader, view):
         return _response(cls, view.made_progress != 0)
     if code == 7:
         return _response(cls)
-    e = reader.epoch(view.epoch)
+    e = reader.raw_epoch(view.epoch)
     if code == 6:
         ids = view.ids
         ident = reader.id
-        return _response(cls, e, tuple([ident(ids[i]) for i in range(view.id_count)]))
-    return _response(cls, e)
+        return _lazy_response(cls, e, tuple([ident(ids[i]) for i in range(view.id_count)]))
+    return _lazy_response(cls, e)

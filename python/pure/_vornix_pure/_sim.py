@@ -314,7 +314,7 @@ class NetSim(Frozen, metaclass=FrozenType):
         lib.vx_sim_names(self._sim, block, size)
         reader = Reader(block[0], size[0])
         _oset(self, "_reader", reader)
-        _oset(self, "_writer", Writer(reader))
+        _oset(self, "_writer", Writer())
         _oset(self, "_shown", f"Net(graph={graph!r})")
         return self
 
