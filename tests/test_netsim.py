@@ -738,3 +738,34 @@ def test_repeated_actions_and_undos_do_not_leak():
         tracemalloc.stop()
     assert end - start < 64 * 1024
     assert sim.packet_count_at(Loc.node(a)) == 0
+
+
+def test_results_read_only_after_the_simulation_moved_on_and_is_gone():
+    # The values of events and responses may be made when first read: by then
+    # the result buffer holds other records and the simulation may be freed.
+    sim = NetSim(pipeline())
+    p = new_packet(sim)
+    sim.do_action(NetAction.transport_packet_to_location(p, Loc.edge(A_TO_B)))
+    arrived = sim.run_until_blocked()
+    b = [e.epoch_id for e in arrived if e.kind == "EpochCreated"][0]
+    started = sim.do_action(NetAction.start_epoch(b))
+    loaded = sim.do_action(NetAction.load_packet_into_output_port(p, "res"))
+    sent = sim.do_action(NetAction.send_output_salvo(b, "emit"))
+    finished = sim.do_action(NetAction.finish_epoch(b))
+    del sim
+    gc.collect()
+    moves = [(repr(e.from_location), repr(e.to_location), e.packet_id)
+             for e in arrived + loaded[1] if e.kind == "PacketMoved"]
+    assert moves == [(repr(Loc.edge(A_TO_B)), repr(Loc.input_port("B", "in")), p),
+                     (repr(Loc.input_port("B", "in")), repr(Loc.node(b)), p),
+                     (repr(Loc.node(b)), repr(Loc.output_port(b, "res")), p)]
+    assert started[0].epoch.in_salvo.packets == [("in", p)]
+    assert [repr(e) for e in sent[1]][1] == (
+        f"NetEvent.OutputSalvoTriggered(ts={sent[1][1].timestamp}, epoch_id='{b}', "
+        'condition="emit")')
+    for epoch in finished[0].epoch, finished[1][0].epoch:
+        assert (epoch.id, epoch.node_name, epoch.in_salvo.packets) == (b, "B", [("in", p)])
+        outs = [(s.salvo_condition, s.packets) for s in epoch.out_salvos]
+        assert outs == [("emit", [("res", p)])]
+        assert [(o.packet_id, o.from_port) for o in epoch.orphaned_packets] == [(p, "res")]
+    assert finished[1][0].epoch_id == b
