@@ -191,41 +191,8 @@ class Reader:
     def edge(self, rec):
         return _edge(self.port_ref(rec.source), self.port_ref(rec.target))
 
-    def salvo(self, rec):
-        name = self.name
-        ident = self.id
-        n = rec.packet_count
-        if n == 1:  # the common case: one packet, read without a list
-            p = rec.packets[0]
-            return name(rec.salvo_condition), ((name(p.port_name), ident(p.packet_id)),)
-        packets = rec.packets
-        out = []
-        for i in range(n):
-            p = packets[i]
-            out.append((name(p.port_name), ident(p.packet_id)))
-        return name(rec.salvo_condition), tuple(out)
-
     def epoch(self, rec):
-        name = self.name
-        ident = self.id
-        n = rec.out_salvo_count
-        outs = ()
-        if n == 1:  # the common case, read without a list
-            outs = (self.salvo(rec.out_salvos[0]),)
-        elif n:
-            salvos = rec.out_salvos
-            outs = tuple([self.salvo(salvos[i]) for i in range(n)])
-        n = rec.orphan_count
-        orphans = ()
-        if n:
-            found = rec.orphaned_packets
-            out = []
-            for i in range(n):
-                o = found[i]
-                out.append((ident(o.packet_id), name(o.from_port), name(o.salvo_condition)))
-            orphans = tuple(out)
-        return _epoch(ident(rec.id), name(rec.node_name), self.salvo(rec.in_salvo), outs,
-                      rec.state, orphans)
+        return _made_epoch(self.raw_epoch(rec))
 
     # Events and responses are read in two steps: when the call returns, only
     # what the result buffer holds is copied out (identifier halves, names

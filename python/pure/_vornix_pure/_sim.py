@@ -472,12 +472,8 @@ class NetSim(Frozen, metaclass=FrozenType):
     def get_epoch(self, *args, **kwargs):
         args = take("get_epoch", ("epoch_id",), 1, args, kwargs)
         with self._guard.reading:
-            rid = self._id
-            self._writer.id(rid, args[0])
-            view = self._check(lib.vx_sim_get_epoch_p(self._sim, rid, self._res))
-            if not view.found:
-                return None
-            return self._reader.epoch(view.epoch)
+            view = self._found(lib.vx_sim_get_epoch_p, args[0])
+            return None if view is None else self._reader.epoch(view.epoch)
 
     @_sim_method("($self)", "Get all startable epoch IDs.")
     def get_startable_epochs(self, *args, **kwargs):
@@ -491,13 +487,11 @@ class NetSim(Frozen, metaclass=FrozenType):
     def get_packet(self, *args, **kwargs):
         args = take("get_packet", ("packet_id",), 1, args, kwargs)
         with self._guard.reading:
-            rid = self._id
-            self._writer.id(rid, args[0])
-            view = self._check(lib.vx_sim_get_packet_p(self._sim, rid, self._res))
-            if not view.found:
+            view = self._found(lib.vx_sim_get_packet_p, args[0])
+            if view is None:
                 return None
             reader = self._reader
-            return _packet(reader.id(rid), reader.location(view.location))
+            return _packet(reader.id(self._id), reader.location(view.location))
 
     @property
     def graph(self):
@@ -511,6 +505,14 @@ class NetSim(Frozen, metaclass=FrozenType):
         if status != _OK:
             raise _fault(view)
         return view
+
+    def _found(self, query, ident):
+        """The view of a by-id query's answer; None when nothing has the id.
+        The id stays in ``self._id`` for the caller to read back."""
+        rid = self._id
+        self._writer.id(rid, ident)
+        view = self._check(query(self._sim, rid, self._res))
+        return view if view.found else None
 
     def _at(self, query, location, *more):
         """Runs ``query`` on the location record written for ``location``."""
