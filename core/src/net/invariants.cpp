@@ -11,12 +11,12 @@ namespace vornix {
 
 void NetSim::check_invariants() const {
   const auto fail = [](const std::string& what) { internal_fault("invariant broken: " + what); };
-  for (const auto& [id, rec] : packets_) {
+  packets_.for_each([&](const Ulid& id, const PacketRec& rec) {
     const PacketQueue* q = queue_of(rec.loc);
     if (q == nullptr || !q->live(rec.slot) || !(q->id_at(rec.slot) == id)) {
       fail("packet " + id.to_string() + " missing from its location");
     }
-  }
+  });
   std::size_t held = 0;
   const auto check_queue = [&](const PacketQueue* q, const Loc& loc) {
     if (q == nullptr) return;
@@ -25,7 +25,7 @@ void NetSim::check_invariants() const {
     for (PacketQueue::Slot s = q->empty() ? q->end_slot() : q->front_slot(); s < q->end_slot();
          s = q->next(s)) {
       auto it = packets_.find(q->id_at(s));
-      if (it == packets_.end() || !(it->second.loc == loc) || it->second.slot != s) {
+      if (it == nullptr || !(it->rec.loc == loc) || it->rec.slot != s) {
         fail("a queue holds a stray id " + q->id_at(s).to_string());
       }
     }

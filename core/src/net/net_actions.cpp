@@ -47,7 +47,7 @@ NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
     location = Loc{Kind::Node, 0, *action.epoch_id};
   }
   const Ulid id = Ulid::generate();
-  push_packet(id, packets_[id], location);
+  push_packet(id, packets_.insert(id), location);
   EventList events;
   events.reserve(1);
   emit<NetEvent::PacketCreated>(events, id);
@@ -58,11 +58,11 @@ NetActionResponse NetSim::create_packet(const NetAction::CreatePacket& action) {
 // is the normal end of a packet, destruction the abnormal one.
 NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   auto packet = packets_.find(packet_id);
-  if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
+  if (packet == nullptr) return refuse(E::PacketNotFound{packet_id});
 
-  const PacketQueue* queue = queue_of(packet->second.loc);
-  if (queue == nullptr || !queue->live(packet->second.slot)) {
-    const std::string location = location_of(packet->second.loc).debug();
+  const PacketQueue* queue = queue_of(packet->rec.loc);
+  if (queue == nullptr || !queue->live(packet->rec.slot)) {
+    const std::string location = location_of(packet->rec.loc).debug();
     if (queue == nullptr) internal_fault("Packet location " + location + " not found");
     internal_fault("Packet with ID " + packet_id.to_string() + " not found in location " +
                    location);
@@ -72,8 +72,8 @@ NetActionResponse NetSim::remove_packet(const Ulid& packet_id, bool consumed) {
   events.reserve(1);
   PacketLocation& location = consumed ? emit<NetEvent::PacketConsumed>(events, packet_id).location
                                       : emit<NetEvent::PacketDestroyed>(events, packet_id).location;
-  write_location(packet->second.loc, location);
-  pop_packet(packet->second);
+  write_location(packet->rec.loc, location);
+  pop_packet(packet->rec);
   packets_.erase(packet);
   return succeed<Data::Empty>(std::move(events));
 }
@@ -173,9 +173,9 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
     const PacketLocation location = location_of(loc);
     for (const Ulid& id : queue.to_vector()) {
       auto packet = packets_.find(id);
-      if (packet == packets_.end())
+      if (packet == nullptr)
         internal_fault("Packet in location map not found in packets map");
-      pop_packet(packet->second);
+      pop_packet(packet->rec);
       packets_.erase(packet);
       destroyed.push_back(id);
       emit<NetEvent::PacketDestroyed>(events, id, location);

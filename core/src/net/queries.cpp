@@ -5,8 +5,8 @@ namespace vornix {
 
 std::optional<Packet> NetSim::get_packet(const Ulid& id) const {
   auto it = packets_.find(id);
-  if (it == packets_.end()) return std::nullopt;
-  return Packet{id, location_of(it->second.loc)};
+  if (it == nullptr) return std::nullopt;
+  return Packet{id, location_of(it->rec.loc)};
 }
 
 const Epoch* NetSim::get_epoch(const Ulid& id) const {

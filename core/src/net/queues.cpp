@@ -154,10 +154,10 @@ void NetSim::queue_node(Index node) {
 
 void NetSim::move_packet(const Ulid& packet_id, const PacketLocation& to) {
   auto packet = packets_.find(packet_id);
-  if (packet == packets_.end()) internal_fault("Packet not found: " + packet_id.to_string());
+  if (packet == nullptr) internal_fault("Packet not found: " + packet_id.to_string());
   const std::optional<Loc> target = find_loc(to);
   if (!target) internal_fault("Packet location has no entry in self._packets_by_location");
-  relocate(packet_id, packet->second, *target);
+  relocate(packet_id, packet->rec, *target);
 }
 
 }  // namespace vornix

@@ -49,6 +49,7 @@
 #include "net/events.hpp"
 #include "net/location.hpp"
 #include "net/packet_queue.hpp"
+#include "net/packet_table.hpp"
 #include "net/records.hpp"
 #include "net/ulid_index.hpp"
 
@@ -424,7 +425,7 @@ class NetSim {
   mutable std::vector<std::unique_ptr<ConditionPorts>> condition_ports_;
 
   // Runtime state.
-  std::unordered_map<Ulid, PacketRec> packets_;
+  PacketTable<PacketRec> packets_;
   PacketQueue outside_;
   std::vector<std::unique_ptr<EpochRec[]>> epoch_chunks_;
   std::vector<Index> free_slots_;

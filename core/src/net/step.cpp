@@ -120,10 +120,10 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   const Loc inside{Kind::Node, 0, epoch_id};
   for (const auto& [port, id] : taken) {
     auto packet = packets_.find(id);
-    if (packet == packets_.end() || !(packet->second.loc == Loc{Kind::InputPort, port, {}})) {
+    if (packet == nullptr || !(packet->rec.loc == Loc{Kind::InputPort, port, {}})) {
       internal_fault("Packet should exist at from_location");
     }
-    move_recorded(id, packet->second, inside, events);
+    move_recorded(id, packet->rec, inside, events);
   }
   return true;
 }

@@ -33,8 +33,8 @@ NetActionResponse NetSim::load_packet_into_output_port(
     const NetAction::LoadPacketIntoOutputPort& action) {
   const Ulid& packet_id = action.packet_id;
   auto packet = packets_.find(packet_id);
-  if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
-  const Loc from = packet->second.loc;
+  if (packet == nullptr) return refuse(E::PacketNotFound{packet_id});
+  const Loc from = packet->rec.loc;
   if (from.kind != Kind::Node) return refuse(E::PacketNotInAnyNode{packet_id});
 
   const Ulid epoch_id = from.epoch;
@@ -55,7 +55,7 @@ NetActionResponse NetSim::load_packet_into_output_port(
 
   EventList events;
   events.reserve(1);
-  move_recorded(packet_id, packet->second, Loc{Kind::OutputPort, port, epoch_id}, events);
+  move_recorded(packet_id, packet->rec, Loc{Kind::OutputPort, port, epoch_id}, events);
   return succeed<Data::Empty>(std::move(events));
 }
 
@@ -129,15 +129,15 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   std::vector<OrphanedPacketInfo> orphans;
   for (const PlannedMove& m : plan) {
     auto packet = packets_.find(m.packet_id);
-    if (packet == packets_.end()) internal_fault("Packet should exist at from_location");
+    if (packet == nullptr) internal_fault("Packet should exist at from_location");
     if (m.edge == kNone) {
       emit<NetEvent::PacketOrphaned>(events, m.packet_id, epoch_id, node.name, *m.port,
                                      condition_name);
       orphans.push_back(OrphanedPacketInfo{m.packet_id, *m.port, condition_name});
-      relocate(m.packet_id, packet->second, Loc{});
+      relocate(m.packet_id, packet->rec, Loc{});
       continue;
     }
-    move_recorded(m.packet_id, packet->second, Loc{Kind::Edge, m.edge, {}}, events);
+    move_recorded(m.packet_id, packet->rec, Loc{Kind::Edge, m.edge, {}}, events);
   }
   rec.epoch.orphaned_packets.insert(rec.epoch.orphaned_packets.end(), orphans.begin(),
                                     orphans.end());
@@ -148,10 +148,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
 NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLocation& action) {
   const Ulid& packet_id = action.packet_id;
   auto packet = packets_.find(packet_id);
-  if (packet == packets_.end()) return refuse(E::PacketNotFound{packet_id});
+  if (packet == nullptr) return refuse(E::PacketNotFound{packet_id});
   // Only a running epoch owns its packets; a startable one may still be
   // emptied or filled by hand.
-  const Loc& from = packet->second.loc;
+  const Loc& from = packet->rec.loc;
   if (from.kind == Kind::Node || from.kind == Kind::OutputPort) {
     const Epoch* epoch = get_epoch(from.epoch);
     if (epoch != nullptr && epoch->state == EpochState::Running) {
@@ -165,7 +165,7 @@ NetActionResponse NetSim::transport_packet(const NetAction::TransportPacketToLoc
   // A packet sent to where it already is goes to the back of that queue.
   EventList events;
   events.reserve(1);
-  move_recorded(packet_id, packet->second, *destination, events);
+  move_recorded(packet_id, packet->rec, *destination, events);
   return succeed<Data::Empty>(std::move(events));
 }
 

@@ -39,8 +39,8 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
       Overloaded{
           [&](const EV::PacketCreated& e) -> Status<UndoError> {
             auto packet = packets_.find(e.packet_id);
-            if (packet == packets_.end()) return packet_not_found(e.packet_id);
-            pop_packet(packet->second);
+            if (packet == nullptr) return packet_not_found(e.packet_id);
+            pop_packet(packet->rec);
             packets_.erase(packet);
             return {};
           },
@@ -127,7 +127,7 @@ Status<UndoError> NetSim::recreate_packet(const Ulid& packet_id, const PacketLoc
   }
   Result<Loc, UndoError> loc = entry_for_undo(location);
   if (!loc) return Unexpected{std::move(loc).error()};
-  push_packet(packet_id, packets_[packet_id], *loc);
+  push_packet(packet_id, packets_.insert(packet_id), *loc);
   return {};
 }
 
@@ -169,12 +169,12 @@ Status<UndoError> NetSim::undo_epoch_removed(const Epoch& epoch) {
 
 Status<UndoError> NetSim::undo_packet_moved(const NetEvent::PacketMoved& e) {
   auto packet = packets_.find(e.packet_id);
-  if (packet == packets_.end()) return packet_not_found(e.packet_id);
+  if (packet == nullptr) return packet_not_found(e.packet_id);
   const std::optional<Loc> to = find_loc(e.to_location);
-  if (!to || !(packet->second.loc == *to)) {
+  if (!to || !(packet->rec.loc == *to)) {
     return Unexpected{UndoError::state_mismatch(
         "packet " + e.packet_id.to_string() + " is not at expected location " +
-        e.to_location.debug() + ", found at " + location_of(packet->second.loc).debug())};
+        e.to_location.debug() + ", found at " + location_of(packet->rec.loc).debug())};
   }
   Result<Loc, UndoError> from = entry_for_undo(e.from_location);
   if (!from) return Unexpected{std::move(from).error()};
@@ -188,18 +188,18 @@ Status<UndoError> NetSim::undo_packet_moved(const NetEvent::PacketMoved& e) {
                                   std::to_string(e.from_index) + " of " + e.from_location.debug() +
                                   ", which holds " + std::to_string(room) + " packets")};
   }
-  pop_packet(packet->second);
-  insert_packet(e.packet_id, packet->second, *from, static_cast<std::size_t>(e.from_index));
+  pop_packet(packet->rec);
+  insert_packet(e.packet_id, packet->rec, *from, static_cast<std::size_t>(e.from_index));
   return {};
 }
 
 Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e) {
   auto packet = packets_.find(e.packet_id);
-  if (packet == packets_.end()) return packet_not_found(e.packet_id);
-  if (packet->second.loc.kind != Kind::OutsideNet) {
+  if (packet == nullptr) return packet_not_found(e.packet_id);
+  if (packet->rec.loc.kind != Kind::OutsideNet) {
     return Unexpected{UndoError::state_mismatch("packet " + e.packet_id.to_string() +
                                                 " is not at OutsideNet, found at " +
-                                                location_of(packet->second.loc).debug())};
+                                                location_of(packet->rec.loc).debug())};
   }
   EpochRec* epoch = find_epoch(e.epoch_id);
   if (epoch == nullptr) return epoch_not_found(e.epoch_id);
@@ -207,7 +207,7 @@ Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e
       entry_for_undo(PacketLocation::output_port(e.epoch_id, e.port_name));
   if (!port) return Unexpected{std::move(port).error()};
 
-  relocate(e.packet_id, packet->second, *port);
+  relocate(e.packet_id, packet->rec, *port);
   std::erase_if(epoch->epoch.orphaned_packets,
                 [&](const OrphanedPacketInfo& info) { return info.packet_id == e.packet_id; });
   return {};

@@ -1,0 +1,109 @@
+// PacketTable: the record of every live packet, by id.
+//
+// Every action that names a packet looks it up, and a hop looks up each
+// packet it moves, so the table is an id index over dense records rather
+// than a node-based map: a look-up reads one cell of the index and one
+// record, and making or removing a packet allocates nothing once the table
+// has grown. Records sit in fixed chunks, so a reference to one stays valid
+// while others come and go; a freed slot is handed to the next packet.
+//
+//   PacketTable<Rec> packets;
+//   Rec& rec = packets.insert(id);        // id must be absent
+//   if (auto* p = packets.find(id)) use(p->id, p->rec);
+//   packets.erase(p);
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/fault.hpp"
+#include "net/ulid.hpp"
+#include "net/ulid_index.hpp"
+
+namespace vornix {
+
+template <class Rec>
+class PacketTable {
+ public:
+  struct Entry {
+    Ulid id;
+    Rec rec;
+  };
+
+  std::size_t size() const { return index_.size(); }
+
+  // nullptr when no packet has the id.
+  Entry* find(const Ulid& id) {
+    const Index slot = index_.find(id, id_of());
+    return slot == kNone ? nullptr : &at_slot(slot);
+  }
+  const Entry* find(const Ulid& id) const {
+    const Index slot = index_.find(id, id_of());
+    return slot == kNone ? nullptr : &at_slot(slot);
+  }
+  bool contains(const Ulid& id) const { return find(id) != nullptr; }
+  // The record of a packet the caller knows to exist; a fault otherwise.
+  Rec& at(const Ulid& id) {
+    Entry* entry = find(id);
+    if (entry == nullptr) internal_fault("Packet not found: " + id.to_string());
+    return entry->rec;
+  }
+
+  // A fresh record for `id`, which must be absent.
+  Rec& insert(const Ulid& id) {
+    if (free_.empty()) add_chunk();
+    const Index slot = free_.back();
+    free_.pop_back();
+    Entry& entry = at_slot(slot);
+    entry.id = id;
+    entry.rec = Rec{};
+    live_[slot] = true;
+    index_.insert(id, slot);
+    return entry.rec;
+  }
+
+  // Removes the entry `find` gave.
+  void erase(Entry* entry) {
+    const Index slot = index_.erase(entry->id, id_of());
+    live_[slot] = false;
+    free_.push_back(slot);
+  }
+
+  // Calls f(id, rec) for every live packet, in slot order.
+  template <class F>
+  void for_each(F f) const {
+    for (std::size_t slot = 0; slot < live_.size(); ++slot) {
+      if (!live_[slot]) continue;
+      const Entry& entry = at_slot(static_cast<Index>(slot));
+      f(entry.id, entry.rec);
+    }
+  }
+
+ private:
+  using Index = UlidIndex::Value;
+  static constexpr Index kNone = UlidIndex::kNone;
+  static constexpr unsigned kChunkBits = 8;
+
+  Entry& at_slot(Index slot) { return chunks_[slot >> kChunkBits][slot & kMask]; }
+  const Entry& at_slot(Index slot) const { return chunks_[slot >> kChunkBits][slot & kMask]; }
+  auto id_of() const {
+    return [this](Index slot) -> const Ulid& { return at_slot(slot).id; };
+  }
+  void add_chunk() {
+    const auto first = static_cast<Index>(chunks_.size() << kChunkBits);
+    chunks_.push_back(std::make_unique<Entry[]>(std::size_t{1} << kChunkBits));
+    live_.resize(live_.size() + (std::size_t{1} << kChunkBits), false);
+    // Lowest slots last, so they are handed out first.
+    for (Index s = first + (1u << kChunkBits); s-- > first;) free_.push_back(s);
+  }
+
+  static constexpr Index kMask = (1u << kChunkBits) - 1;
+  std::vector<std::unique_ptr<Entry[]>> chunks_;
+  std::vector<bool> live_;
+  std::vector<Index> free_;
+  UlidIndex index_;
+};
+
+}  // namespace vornix
