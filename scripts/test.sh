@@ -9,11 +9,16 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-# GoogleTest comes from Debian's packages.
+# GoogleTest, and clang-format for the layout check, come from Debian's packages.
+missing=()
 if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
-  echo "== installing GoogleTest"
+  missing+=(libgtest-dev)
+fi
+command -v clang-format >/dev/null || missing+=(clang-format)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "== installing ${missing[*]}"
   as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev >/dev/null
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
 echo "== engine tests (ASan + UBSan)"

@@ -167,9 +167,8 @@ VX_API vx_status vx_builder_add_node_p(vx_builder* b, const vx_str* name, uint32
 VX_API vx_status vx_builder_add_port_p(vx_builder* b, uint32_t node, uint32_t port_type,
                                        const vx_str* name, const vx_bound* slots,
                                        vx_result* result);
-VX_API vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node,
-                                                  uint32_t port_type, const vx_str* name,
-                                                  const vx_bound* max_salvos,
+VX_API vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node, uint32_t port_type,
+                                                  const vx_str* name, const vx_bound* max_salvos,
                                                   const vx_port_count* ports, size_t port_count,
                                                   const vx_term* terms, size_t term_count,
                                                   vx_result* result);

@@ -313,8 +313,8 @@ vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node, uint32_
                                            const vx_term* terms, size_t term_count,
                                            vx_result* result) {
   if (name == nullptr || max_salvos == nullptr) return no_record(result);
-  return vx_builder_add_salvo_condition(b, node, port_type, *name, *max_salvos, ports,
-                                        port_count, terms, term_count, result);
+  return vx_builder_add_salvo_condition(b, node, port_type, *name, *max_salvos, ports, port_count,
+                                        terms, term_count, result);
 }
 
 vx_status vx_builder_set_request_config_p(vx_builder* b, uint32_t node, const uint32_t* triggers,

@@ -104,7 +104,7 @@ TEST(NameMap, FindsEveryKeyAtEverySizeAndComparesWithoutOrder) {
 // copy, move and compare alike.
 TEST(PackedName, KeepsEveryLengthAcrossCopiesAndMoves) {
   for (const std::string& text : {std::string(), std::string("i"), std::string("seven77"),
-                                 std::string("eight888"), std::string(40, 'x')}) {
+                                  std::string("eight888"), std::string(40, 'x')}) {
     const PackedName name(text);
     EXPECT_EQ(name.view(), text);
     PackedName copy = name;

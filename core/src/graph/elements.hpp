@@ -174,8 +174,8 @@ class EntryTable {
       throw std::length_error("map too large");
     }
     const std::size_t cells = cell_count(capacity);
-    auto* block = static_cast<std::byte*>(::operator new(
-        sizeof(Header) + capacity * sizeof(E) + cells * sizeof(std::uint32_t)));
+    auto* block = static_cast<std::byte*>(
+        ::operator new(sizeof(Header) + capacity * sizeof(E) + cells * sizeof(std::uint32_t)));
     ::new (static_cast<void*>(block)) Header{0, static_cast<std::uint32_t>(capacity)};
     if (cells != 0) std::memset(cells_of(block), 0, cells * sizeof(std::uint32_t));
     return block;

@@ -60,9 +60,8 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::mov
     const auto next = static_cast<std::uint32_t>(edges_.size());
     const std::uint64_t sh = ref_hash(edge.source);
     const auto tails = static_cast<std::uint32_t>(tails_.size());
-    const std::uint32_t tail = tail_table_.insert(sh, tails, [&](std::uint32_t t) {
-      return edges_[tails_[t].edge].source == edge.source;
-    });
+    const std::uint32_t tail = tail_table_.insert(
+        sh, tails, [&](std::uint32_t t) { return edges_[tails_[t].edge].source == edge.source; });
     std::uint32_t index = next;
     if (tail == kNone) {
       tails_.push_back({next, 1});
@@ -75,8 +74,7 @@ Graph::Graph(std::vector<Node> nodes, std::vector<Edge> edges) : nodes_(std::mov
         if (!edge_table_made) edge_table_.reserve(edges.size());
         edge_table_made = true;
         const std::uint32_t first = tails_[tail].edge;
-        edge_table_.insert(edge_hash(edges_[first]), first,
-                           [](std::uint32_t) { return false; });
+        edge_table_.insert(edge_hash(edges_[first]), first, [](std::uint32_t) { return false; });
       }
       index = edge_table_.insert(eh, next, same);
       if (index == kNone) {

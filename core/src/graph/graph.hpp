@@ -204,7 +204,7 @@ class Graph {
   std::vector<std::uint32_t> head_edges_;
   std::vector<Edge> dependency_edges_;
   graph_detail::IndexTable node_table_;
-  graph_detail::IndexTable edge_table_;       // only the edges of sources with several
+  graph_detail::IndexTable edge_table_;        // only the edges of sources with several
   graph_detail::IndexTable tail_table_;        // into tails_
   graph_detail::IndexTable head_table_;        // head number
   graph_detail::IndexTable dependency_table_;  // into dependency_edges_

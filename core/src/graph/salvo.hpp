@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "graph/elements.hpp"

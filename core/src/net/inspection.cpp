@@ -14,8 +14,9 @@ std::unordered_set<Ulid> NetSim::startable_epochs() const {
 std::vector<Packet> NetSim::packets() const {
   std::vector<Packet> out;
   out.reserve(packets_.size());
-  packets_.for_each(
-      [&](const Ulid& id, const PacketRec& rec) { out.push_back(Packet{id, location_of(rec.loc)}); });
+  packets_.for_each([&](const Ulid& id, const PacketRec& rec) {
+    out.push_back(Packet{id, location_of(rec.loc)});
+  });
   return out;
 }
 

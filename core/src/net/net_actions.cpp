@@ -173,8 +173,7 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
     const PacketLocation location = location_of(loc);
     for (const Ulid& id : queue.to_vector()) {
       auto packet = packets_.find(id);
-      if (packet == nullptr)
-        internal_fault("Packet in location map not found in packets map");
+      if (packet == nullptr) internal_fault("Packet in location map not found in packets map");
       pop_packet(packet->rec);
       packets_.erase(packet);
       destroyed.push_back(id);

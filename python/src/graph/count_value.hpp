@@ -14,11 +14,11 @@
 #include <optional>
 #include <string>
 
-#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
 #include "support/errors.hpp"
+#include "support/exact.hpp"
 #include "support/no_constructor.hpp"
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "graph/port_ref.hpp"
-#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
+#include "support/exact.hpp"
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"

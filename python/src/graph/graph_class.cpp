@@ -14,12 +14,12 @@
 #include "graph/port_ref.hpp"
 #include "graph/validate.hpp"
 #include "graph/validation_error.hpp"
-#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/errors.hpp"
-#include "support/py_text.hpp"
+#include "support/exact.hpp"
 #include "support/pickling.hpp"
+#include "support/py_text.hpp"
 #include "support/types.hpp"
 
 namespace vornix::py {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "base/text.hpp"
-#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
 #include "support/enum_class.hpp"
 #include "support/errors.hpp"
+#include "support/exact.hpp"
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"
 #include "support/types.hpp"

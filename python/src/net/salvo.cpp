@@ -6,11 +6,11 @@
 
 #include "base/result.hpp"
 #include "base/text.hpp"
-#include "support/exact.hpp"
 #include "support/args.hpp"
 #include "support/classes.hpp"
-#include "support/lists.hpp"
 #include "support/errors.hpp"
+#include "support/exact.hpp"
+#include "support/lists.hpp"
 #include "support/no_constructor.hpp"
 #include "support/pickling.hpp"
 #include "support/py_text.hpp"
