@@ -461,6 +461,10 @@ class NetSim {
     Index edge;  // kNone: orphaned
   };
   std::vector<PlannedMove> plan_scratch_;              // an output salvo's moves
+  std::vector<Index> edge_scratch_;                    // a step's edge worklist
+  std::vector<Index> moving_scratch_;                  // the edges whose packet moves
+  std::vector<Index> node_scratch_;                    // a step's node worklist
+  std::vector<bool> fired_scratch_;                    // which of those fired
   std::vector<std::pair<Index, Ulid>> taken_scratch_;  // an input salvo's packets
 };
 

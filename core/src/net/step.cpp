@@ -72,9 +72,14 @@ bool NetSim::move_along_edges(EventList& events) {
   // Every capacity is judged before any packet moves: a port fed by several
   // edges takes one packet from each of them when it had room at the start,
   // and may end the step above its capacity.
-  std::vector<Index> work = std::exchange(edge_work_, {});
+  // The worklist is taken whole; it keeps the storage of the step before,
+  // so a step that moves one packet allocates nothing.
+  std::vector<Index>& work = edge_scratch_;
+  work.clear();
+  work.swap(edge_work_);
   std::sort(work.begin(), work.end());
-  std::vector<Index> moving;
+  std::vector<Index>& moving = moving_scratch_;
+  moving.clear();
   for (Index e : work) {
     edges_[e].queued = false;
     if (edge_can_move(edges_[e])) moving.push_back(e);
@@ -209,7 +214,9 @@ NetActionResponse NetSim::run_step() {
 
   // Built once, after the edge moves, and shared by the salvo and no-salvo
   // request phases so both see the same nodes in the same order.
-  std::vector<Index> waiting = std::exchange(node_work_, {});
+  std::vector<Index>& waiting = node_scratch_;
+  waiting.clear();
+  waiting.swap(node_work_);
   for (Index node : ask_work_) {
     nodes_[node].on_ask_list = false;
     if (nodes_[node].queued == Work::Parked) waiting.push_back(node);
@@ -218,7 +225,8 @@ NetActionResponse NetSim::run_step() {
   std::sort(waiting.begin(), waiting.end());
   for (Index node : waiting) nodes_[node].queued = Work::Off;
   std::erase_if(waiting, [&](Index node) { return !has_waiting_packets(node); });
-  std::vector<bool> fired(waiting.size(), false);
+  std::vector<bool>& fired = fired_scratch_;
+  fired.assign(waiting.size(), false);
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     fired[i] = try_trigger_input_salvo(waiting[i], events);
     made_progress = made_progress || fired[i];
