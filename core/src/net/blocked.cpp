@@ -6,15 +6,13 @@
 // looked at. It deliberately ignores no-salvo requests: a node stuck waiting
 // does not by itself keep the network busy.
 
+#include <span>
+
 #include "net/state.hpp"
 
 namespace vornix {
 
 namespace {
-
-EventList& events_of(NetActionResponse& response) {
-  return std::visit([](auto& r) -> EventList& { return r.events; }, response.value);
-}
 
 // Whether a step with these events could leave the flow in a different state
 // from the one it started in. The step's decisions read only packet
@@ -22,7 +20,7 @@ EventList& events_of(NetActionResponse& response) {
 // and the startup flag; epochs are never read. A step that moved no packet
 // and queued no request, starting from an empty queue, changed none of them,
 // so the next step would repeat it forever.
-bool may_change_flow(const EventList& events, bool had_requests) {
+bool may_change_flow(std::span<const NetEvent> events, bool had_requests) {
   if (had_requests) return true;
   for (const NetEvent& e : events) {
     if (std::holds_alternative<NetEvent::PacketMoved>(e.value) ||
@@ -77,15 +75,14 @@ bool NetSim::run_until_blocked(EventList& events, const std::function<bool()>& i
   while (!is_blocked()) {
     if (interrupted && interrupted()) return false;
     const bool had_requests = !pending_requests_.empty();
-    NetActionResponse response = run_step();
-    // A failed step keeps the changes it made before failing and reports
-    // their events beside the error; they belong in the log like any others.
-    EventList& step_events = events_of(response);
-    const bool changed_flow = may_change_flow(step_events, had_requests);
-    // Moved into the caller's list, whose storage the caller may keep from
-    // run to run; taking the step's list in its place would throw that away.
-    events.insert(events.end(), std::make_move_iterator(step_events.begin()),
-                  std::make_move_iterator(step_events.end()));
+    // Each step writes straight into the caller's list, whose storage the
+    // caller may keep from run to run. A failed step keeps the changes it
+    // made before failing, and their events, which belong in the log like
+    // any others; the run goes on.
+    const std::size_t first = events.size();
+    (void)step_into(events);
+    const bool changed_flow =
+        may_change_flow(std::span<const NetEvent>(events).subspan(first), had_requests);
     // A node whose condition holds without its salvo taking the packets that
     // make it hold fires a new epoch on every step; stop rather than loop
     // (and grow the epoch set) forever.

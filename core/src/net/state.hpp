@@ -366,6 +366,10 @@ class NetSim {
   const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
   bool has_waiting_packets(Index node) const;
   bool edge_can_move(const EdgeInfo& edge) const;
+  // One run step, its events appended to `events`: whether it made
+  // progress, or the error of a step that failed after its earlier phases
+  // changed the state (their events stay in `events`).
+  Result<bool, NetActionError> step_into(EventList& events);
   bool move_along_edges(EventList& events);
   bool try_trigger_input_salvo(Index node, EventList& events);
   void issue_startup_requests(EventList& events);

@@ -87,7 +87,11 @@ bool NetSim::move_along_edges(EventList& events) {
   // Room for the step's usual events at once: one per edge move and, for
   // each node that may fire, its salvo, its epoch and one packet taken.
   // Growing the list instead would move every event built so far.
-  events.reserve(events.size() + moving.size() + 3 * (node_work_.size() + moving.size()));
+  // The list may be a whole run's, so it grows geometrically: reserving
+  // just enough on every step would move the run's events each time.
+  const std::size_t needed =
+      events.size() + moving.size() + 3 * (node_work_.size() + moving.size());
+  if (needed > events.capacity()) events.reserve(std::max(needed, 2 * events.capacity()));
   for (Index e : moving) {
     EdgeInfo& edge = edges_[e];
     const Ulid id = edge.queue->front();
@@ -210,6 +214,19 @@ Result<bool, NetActionError> NetSim::resolve_requests(EventList& events) {
 
 NetActionResponse NetSim::run_step() {
   EventList events;
+  Result<bool, NetActionError> made_progress = step_into(events);
+  if (!made_progress) {
+    // The changes of the earlier phases stay in the sim, and so do the
+    // requests this step took and resolved: their events go back with the
+    // error, in the order they happened, so the log is complete.
+    return NetActionResponse{
+        NetActionResponse::Error{std::move(made_progress).error(), std::move(events)}};
+  }
+  return NetActionResponse{NetActionResponse::Success{
+      NetActionResponseData{NetActionResponseData::StepResult{*made_progress}}, std::move(events)}};
+}
+
+Result<bool, NetActionError> NetSim::step_into(EventList& events) {
   bool made_progress = move_along_edges(events);
 
   // Built once, after the edge moves, and shared by the salvo and no-salvo
@@ -239,16 +256,8 @@ NetActionResponse NetSim::run_step() {
   issue_no_salvo_requests(waiting, fired, events);
 
   Result<bool, NetActionError> resolved = resolve_requests(events);
-  if (!resolved) {
-    // The changes of the earlier phases stay in the sim, and so do the
-    // requests this step took and resolved: their events go back with the
-    // error, in the order they happened, so the log is complete.
-    return NetActionResponse{
-        NetActionResponse::Error{std::move(resolved).error(), std::move(events)}};
-  }
-  made_progress = made_progress || *resolved;
-  return NetActionResponse{NetActionResponse::Success{
-      NetActionResponseData{NetActionResponseData::StepResult{made_progress}}, std::move(events)}};
+  if (!resolved) return Unexpected{std::move(resolved).error()};
+  return made_progress || *resolved;
 }
 
 }  // namespace vornix
