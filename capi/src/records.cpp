@@ -322,11 +322,11 @@ void vx_result::add_events(const EventList& list) {
                    [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
                    [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
                    [&](const NetEvent::EpochFinished& e) {
-                     rec.id = id_of(e.epoch.id);
+                     rec.id = id_of(e.epoch->id);
                      rec.epoch = add_epoch(e.epoch);
                    },
                    [&](const NetEvent::EpochCancelled& e) {
-                     rec.id = id_of(e.epoch.id);
+                     rec.id = id_of(e.epoch->id);
                      rec.epoch = add_epoch(e.epoch);
                    },
                    [&](const NetEvent::PacketMoved& e) {

@@ -89,7 +89,7 @@ inline Ulid new_packet(NetSim& sim, std::optional<Ulid> epoch = std::nullopt) {
 
 inline Ulid new_epoch(NetSim& sim, const std::string& node_name, Salvo salvo = {"manual", {}}) {
   const NetActionResponse r = act(sim, NetAction::CreateEpoch{node_name, std::move(salvo)});
-  return std::get<Data::CreatedEpoch>(expect_ok(r).data.value).epoch.id;
+  return std::get<Data::CreatedEpoch>(expect_ok(r).data.value).epoch->id;
 }
 
 inline Ulid running_epoch(NetSim& sim, const std::string& node_name) {

@@ -165,7 +165,7 @@ TEST(StartEpoch, OnlyAStartableEpochStarts) {
   const Ulid e = new_epoch(sim, "A");
   const NetActionResponse r = act(sim, A::StartEpoch{e});
   const auto& ok = expect_ok(r);
-  EXPECT_EQ(std::get<Data::StartedEpoch>(ok.data.value).epoch.state, EpochState::Running);
+  EXPECT_EQ(std::get<Data::StartedEpoch>(ok.data.value).epoch->state, EpochState::Running);
   ASSERT_EQ(ok.events.size(), 1u);
   EXPECT_EQ(event_as<NetEvent::EpochStarted>(ok.events[0]).epoch_id, e);
   EXPECT_TRUE(sim.get_startable_epochs().empty());
@@ -208,7 +208,7 @@ TEST(FinishEpoch, RemovesTheEpochAndReportsBothStates) {
 
   const NetActionResponse r = act(sim, A::FinishEpoch{e});
   const auto& ok = expect_ok(r);
-  EXPECT_EQ(std::get<Data::FinishedEpoch>(ok.data.value).epoch.state, EpochState::Finished);
+  EXPECT_EQ(std::get<Data::FinishedEpoch>(ok.data.value).epoch->state, EpochState::Finished);
   ASSERT_EQ(ok.events.size(), 1u);
   const Epoch& recorded = event_as<NetEvent::EpochFinished>(ok.events[0]).epoch;
   EXPECT_EQ(recorded.state, EpochState::Running);
@@ -234,7 +234,7 @@ TEST(CancelEpoch, DestroysThePacketsInsideThenTheLoadedOnes) {
   const NetActionResponse r = act(sim, A::CancelEpoch{e});
   const auto& ok = expect_ok(r);
   const auto& data = std::get<Data::CancelledEpoch>(ok.data.value);
-  EXPECT_EQ(data.epoch.state, EpochState::Running);
+  EXPECT_EQ(data.epoch->state, EpochState::Running);
   EXPECT_EQ(data.destroyed_packets, (std::vector<Ulid>{in1, in2, loaded}));
   ASSERT_EQ(kinds(ok.events), (std::vector<std::string_view>{"PacketDestroyed", "PacketDestroyed",
                                                              "PacketDestroyed", "EpochCancelled"}));
@@ -256,7 +256,7 @@ TEST(CancelEpoch, AnEmptyStartableEpoch) {
   const NetActionResponse r = act(sim, A::CancelEpoch{e});
   const auto& ok = expect_ok(r);
   const auto& data = std::get<Data::CancelledEpoch>(ok.data.value);
-  EXPECT_EQ(data.epoch.state, EpochState::Startable);
+  EXPECT_EQ(data.epoch->state, EpochState::Startable);
   EXPECT_TRUE(data.destroyed_packets.empty());
   EXPECT_EQ(kinds(ok.events), std::vector<std::string_view>{"EpochCancelled"});
   EXPECT_TRUE(sim.get_startable_epochs().empty());

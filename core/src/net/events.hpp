@@ -2,7 +2,8 @@
 //
 // Every change the engine makes is one event, listed in the order the changes
 // were made; undo reverses them from last to first. Events and responses hold
-// copies (snapshots), never references into the state.
+// copies (snapshots), never references into the state; an epoch's copy is
+// held out of line (EpochSnapshot), so an event is a few words.
 #pragma once
 
 #include <array>
@@ -60,11 +61,11 @@ struct NetEvent {
   };
   struct EpochFinished {
     Timestamp timestamp;
-    Epoch epoch;
+    EpochSnapshot epoch;
   };
   struct EpochCancelled {
     Timestamp timestamp;
-    Epoch epoch;
+    EpochSnapshot epoch;
   };
   struct PacketMoved {
     Timestamp timestamp;
@@ -187,16 +188,16 @@ struct NetActionResponseData {
     Ulid packet_id;
   };
   struct CreatedEpoch {
-    Epoch epoch;
+    EpochSnapshot epoch;
   };
   struct StartedEpoch {
-    Epoch epoch;
+    EpochSnapshot epoch;
   };
   struct FinishedEpoch {
-    Epoch epoch;
+    EpochSnapshot epoch;
   };
   struct CancelledEpoch {
-    Epoch epoch;
+    EpochSnapshot epoch;
     std::vector<Ulid> destroyed_packets;
   };
   struct Empty {};

@@ -185,9 +185,10 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
     destroy_all(rec.out[p], Loc{Kind::OutputPort, p, epoch_id});
 
   drop_epoch(rec);
-  Epoch epoch = std::move(rec.epoch);
+  // The event and the response show the same epoch: one snapshot serves both.
+  const EpochSnapshot epoch(std::move(rec.epoch));
   emit<NetEvent::EpochCancelled>(events, epoch);
-  return succeed<Data::CancelledEpoch>(std::move(events), std::move(epoch), std::move(destroyed));
+  return succeed<Data::CancelledEpoch>(std::move(events), epoch, std::move(destroyed));
 }
 
 }  // namespace vornix

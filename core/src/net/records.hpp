@@ -1,8 +1,9 @@
 // The runtime records of a simulation: packets, epochs, salvos, requests.
-// Plain values; events and responses carry full copies of them.
+// Plain values; events and responses carry copies of them.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +48,35 @@ struct Epoch {
   EpochState state = EpochState::Startable;
   std::vector<OrphanedPacketInfo> orphaned_packets;
   bool operator==(const Epoch&) const = default;
+};
+
+// An epoch as an event or a response carries it: a copy taken when it was
+// recorded, held out of line and shared by every copy of the event, since no
+// one changes it after. Events stay small (an epoch is several hundred bytes;
+// most events are a few words), and handing the snapshot on copies nothing.
+// Reads like a pointer to the epoch; compares by value.
+//
+//   EpochSnapshot s = rec.epoch;   // the one copy
+//   s->state; const Epoch& e = s;
+class EpochSnapshot {
+ public:
+  EpochSnapshot() : EpochSnapshot(Epoch{}) {}
+  EpochSnapshot(const Epoch& epoch) : epoch_(std::make_shared<const Epoch>(epoch)) {}
+  EpochSnapshot(Epoch&& epoch) : epoch_(std::make_shared<const Epoch>(std::move(epoch))) {}
+  explicit EpochSnapshot(std::shared_ptr<const Epoch> epoch) : epoch_(std::move(epoch)) {}
+
+  const Epoch& operator*() const { return *epoch_; }
+  const Epoch* operator->() const { return epoch_.get(); }
+  operator const Epoch&() const { return *epoch_; }
+  // For holders that keep the epoch beyond the event (the Python binding).
+  const std::shared_ptr<const Epoch>& shared() const { return epoch_; }
+
+  friend bool operator==(const EpochSnapshot& a, const EpochSnapshot& b) {
+    return a.epoch_ == b.epoch_ || *a.epoch_ == *b.epoch_;
+  }
+
+ private:
+  std::shared_ptr<const Epoch> epoch_;  // never null
 };
 
 struct PendingRequest {

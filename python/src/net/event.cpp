@@ -75,15 +75,16 @@ PyObject* get_epoch_id(PyObject* self, void*) {
                                  [](const auto& e) -> decltype(ulid_to_py_str(e.epoch_id)) {
                                    return ulid_to_py_str(e.epoch_id);
                                  },
-                                 [](const auto& e) -> decltype(ulid_to_py_str(e.epoch.id)) {
-                                   return ulid_to_py_str(e.epoch.id);
+                                 [](const auto& e) -> decltype(ulid_to_py_str(e.epoch->id)) {
+                                   return ulid_to_py_str(e.epoch->id);
                                  },
                              });
 }
 
 PyObject* get_epoch(PyObject* self, void*) {
-  return field_or_none(self, [](const auto& e) -> decltype(epoch_to_python(e.epoch)) {
-    return epoch_to_python(e.epoch);
+  // The event's snapshot is shared with the Epoch object, not copied.
+  return field_or_none(self, [](const auto& e) -> decltype(epoch_to_python(e.epoch.shared())) {
+    return epoch_to_python(e.epoch.shared());
   });
 }
 

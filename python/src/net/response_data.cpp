@@ -22,10 +22,9 @@
 namespace vornix::py {
 namespace {
 
-// Identifiers as text, epochs shared with the Epoch objects read from them
-// (the engine's epoch, moved in, is converted only field by field when
-// read). Alternatives in the order of the
-// class attributes of the base class.
+// Identifiers as text, epochs shared with the engine's snapshot and the
+// Epoch objects read from them (converted only field by field when read).
+// Alternatives in the order of the class attributes of the base class.
 struct ResponseValue {
   struct Packet {
     std::string packet_id;
@@ -276,9 +275,8 @@ Ref make_net_action_response_data_class() {
 Ref response_data_to_python(vornix::NetActionResponseData&& data) {
   using D = vornix::NetActionResponseData;
   using R = ResponseValue;
-  const auto share = [](vornix::Epoch& epoch) {
-    return std::make_shared<const vornix::Epoch>(std::move(epoch));
-  };
+  // The engine's snapshot is shared as it is: nothing is copied.
+  const auto share = [](const vornix::EpochSnapshot& epoch) { return epoch.shared(); };
   return std::visit(
       Overloaded{
           [](D::StepResult& d) { return new_response(R::StepResult{d.made_progress}); },
