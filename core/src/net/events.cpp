@@ -82,4 +82,53 @@ void EventListAllocator::deallocate(NetEvent* p, std::size_t n) noexcept {
   std::allocator<NetEvent>().deallocate(p, n);
 }
 
+namespace {
+
+// Freed snapshot blocks, all of one size (the first size kept: a snapshot
+// is always one epoch and its count). kKeptSnapshots covers the snapshots a
+// host holds at once between two hops.
+constexpr std::size_t kKeptSnapshots = 32;
+
+struct SnapshotCache {
+  void* blocks[kKeptSnapshots];
+  std::size_t count;
+  std::size_t bytes;  // the size kept; 0 until the first block is kept
+  std::size_t limit;  // none once the thread's cache is gone
+  bool armed;
+};
+
+constinit thread_local SnapshotCache snapshot_cache{{}, 0, 0, kKeptSnapshots, false};
+
+struct SnapshotReaper {
+  ~SnapshotReaper() {
+    SnapshotCache& cache = snapshot_cache;
+    for (std::size_t i = 0; i < cache.count; ++i) ::operator delete(cache.blocks[i]);
+    cache.count = 0;
+    cache.limit = 0;
+  }
+};
+
+}  // namespace
+
+void* take_snapshot_block(std::size_t bytes) {
+  SnapshotCache& cache = snapshot_cache;
+  if (bytes == cache.bytes && cache.count != 0) return cache.blocks[--cache.count];
+  return ::operator new(bytes);
+}
+
+void give_snapshot_block(void* block, std::size_t bytes) noexcept {
+  SnapshotCache& cache = snapshot_cache;
+  if (cache.bytes == 0 && cache.limit != 0) cache.bytes = bytes;
+  if (bytes == cache.bytes && cache.count < cache.limit) {
+    if (!cache.armed) {
+      thread_local SnapshotReaper reaper;
+      (void)reaper;
+      cache.armed = true;
+    }
+    cache.blocks[cache.count++] = block;
+    return;
+  }
+  ::operator delete(block);
+}
+
 }  // namespace vornix

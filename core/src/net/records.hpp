@@ -2,6 +2,7 @@
 // Plain values; events and responses carry copies of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +51,26 @@ struct Epoch {
   bool operator==(const Epoch&) const = default;
 };
 
+// The blocks of epoch snapshots. A hop takes and drops a few snapshots, and
+// the heap's malloc and free would cost more than copying the epoch, so the
+// blocks freed are kept, per thread, for the next ones (events.cpp).
+void* take_snapshot_block(std::size_t bytes);
+void give_snapshot_block(void* block, std::size_t bytes) noexcept;
+
+template <class T>
+struct SnapshotAllocator {
+  using value_type = T;
+  SnapshotAllocator() noexcept = default;
+  template <class U>
+  SnapshotAllocator(const SnapshotAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(take_snapshot_block(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { give_snapshot_block(p, n * sizeof(T)); }
+  template <class U>
+  friend bool operator==(const SnapshotAllocator&, const SnapshotAllocator<U>&) {
+    return true;
+  }
+};
+
 // An epoch as an event or a response carries it: a copy taken when it was
 // recorded, held out of line and shared by every copy of the event, since no
 // one changes it after. Events stay small (an epoch is several hundred bytes;
@@ -61,8 +82,10 @@ struct Epoch {
 class EpochSnapshot {
  public:
   EpochSnapshot() : EpochSnapshot(Epoch{}) {}
-  EpochSnapshot(const Epoch& epoch) : epoch_(std::make_shared<const Epoch>(epoch)) {}
-  EpochSnapshot(Epoch&& epoch) : epoch_(std::make_shared<const Epoch>(std::move(epoch))) {}
+  EpochSnapshot(const Epoch& epoch)
+      : epoch_(std::allocate_shared<const Epoch>(SnapshotAllocator<Epoch>(), epoch)) {}
+  EpochSnapshot(Epoch&& epoch)
+      : epoch_(std::allocate_shared<const Epoch>(SnapshotAllocator<Epoch>(), std::move(epoch))) {}
   explicit EpochSnapshot(std::shared_ptr<const Epoch> epoch) : epoch_(std::move(epoch)) {}
 
   const Epoch& operator*() const { return *epoch_; }
