@@ -175,6 +175,21 @@ TEST(StartEpoch, OnlyAStartableEpochStarts) {
   expect_refused(sim, NetAction{A::StartEpoch{unknown}}, "epoch not found: " + unknown.to_string());
 }
 
+// A response's epoch is the epoch as it was: the epoch's later changes do
+// not reach it, though it is shared rather than copied when handed on.
+TEST(StartEpoch, TheResponseKeepsTheEpochAsItWas) {
+  NetSim sim(pipeline());
+  const Ulid e = new_epoch(sim, "A");
+  const NetActionResponse started = act(sim, A::StartEpoch{e});
+  const EpochSnapshot seen = std::get<Data::StartedEpoch>(expect_ok(started).data.value).epoch;
+  const Ulid p = new_packet(sim, e);
+  expect_ok(act(sim, A::LoadPacketIntoOutputPort{p, "drop"}));
+  expect_ok(act(sim, A::SendOutputSalvo{e, "dump"}));
+  EXPECT_TRUE(seen->out_salvos.empty());
+  ASSERT_EQ(sim.get_epoch(e)->out_salvos.size(), 1u);
+  EXPECT_FALSE(seen == EpochSnapshot(*sim.get_epoch(e)));
+}
+
 TEST(FinishEpoch, ChecksInOrder) {
   NetSim sim(pipeline());
   const Ulid unknown = Ulid::generate();
