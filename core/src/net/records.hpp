@@ -86,7 +86,6 @@ class EpochSnapshot {
       : epoch_(std::allocate_shared<const Epoch>(SnapshotAllocator<Epoch>(), epoch)) {}
   EpochSnapshot(Epoch&& epoch)
       : epoch_(std::allocate_shared<const Epoch>(SnapshotAllocator<Epoch>(), std::move(epoch))) {}
-  explicit EpochSnapshot(std::shared_ptr<const Epoch> epoch) : epoch_(std::move(epoch)) {}
 
   const Epoch& operator*() const { return *epoch_; }
   const Epoch* operator->() const { return epoch_.get(); }
