@@ -49,7 +49,7 @@ except ImportError:  # the benchmark still times the two host styles
     simpy = None
 
 
-def chain_graph(stages):
+def chain_graph(stages, vs=vs):
     def condition(port):
         return vs.SalvoCondition(
             vs.MaxSalvos.finite(1), port, vs.SalvoConditionTerm.port(port, vs.PortState.NonEmpty)
@@ -75,7 +75,7 @@ def chain_graph(stages):
     return vs.Graph(nodes, edges), edges[0]
 
 
-def feed(sim, feed_edge, packets):
+def feed(sim, feed_edge, packets, vs=vs):
     onto_feed = vs.PacketLocation.edge(feed_edge)
     for _ in range(packets):
         data, _ = sim.do_action(vs.NetAction.create_packet())
@@ -92,10 +92,12 @@ def run_stage(do, epoch_id, A=vs.NetAction):
     do(A.finish_epoch(epoch.id))
 
 
-def host_text(graph, feed_edge, packets):
+def host_text(graph, feed_edge, packets, vs=vs):
+    """The text host; `vs` is the front end it drives (pure_ab.py passes
+    copies of the pure one)."""
     sim = vs.NetSim(graph)
     start = time.perf_counter()
-    feed(sim, feed_edge, packets)
+    feed(sim, feed_edge, packets, vs)
     do = sim.do_action
     hops = 0
     events = sim.run_until_blocked()
@@ -104,7 +106,7 @@ def host_text(graph, feed_edge, packets):
         if not epoch_ids:
             break
         for epoch_id in epoch_ids:
-            run_stage(do, epoch_id)
+            run_stage(do, epoch_id, vs.NetAction)
         hops += len(epoch_ids)
         events = sim.run_until_blocked()
     return hops, time.perf_counter() - start

@@ -36,32 +36,6 @@ def load(checkout, index, scratch):
     return importlib.import_module(name)
 
 
-def host_text(vs, graph, feed_edge, packets):
-    """host_bench's text host, on the given copy."""
-    sim = vs.NetSim(graph)
-    A = vs.NetAction
-    onto_feed = vs.PacketLocation.edge(feed_edge)
-    do = sim.do_action
-    for _ in range(packets):
-        data, _ = do(A.create_packet())
-        do(A.transport_packet_to_location(data.packet_id, onto_feed))
-    hops = 0
-    events = sim.run_until_blocked()
-    while True:
-        epoch_ids = [e.epoch_id for e in events if e.kind == "EpochCreated"]
-        if not epoch_ids:
-            break
-        for epoch_id in epoch_ids:
-            data, _ = do(A.start_epoch(epoch_id))
-            epoch = data.epoch
-            do(A.load_packet_into_output_port(epoch.in_salvo.packets[0][1], "out"))
-            do(A.send_output_salvo(epoch.id, "out"))
-            do(A.finish_epoch(epoch.id))
-        hops += len(epoch_ids)
-        events = sim.run_until_blocked()
-    return hops
-
-
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--stages", type=int, default=100)
@@ -78,13 +52,12 @@ def main(argv=None):
     import host_bench
     setups = []
     for vs in copies:
-        host_bench.vs = vs  # chain_graph builds with the module's global
-        setups.append(host_bench.chain_graph(args.stages))
+        setups.append(host_bench.chain_graph(args.stages, vs))
     rates = [[] for _ in copies]
     for repeat in range(args.repeats + 1):
         for i, vs in enumerate(copies):
             start = time.process_time()
-            hops = host_text(vs, *setups[i], args.packets)
+            hops, _ = host_bench.host_text(*setups[i], args.packets, vs)
             seconds = time.process_time() - start
             if repeat:
                 rates[i].append(hops / seconds)
