@@ -21,11 +21,15 @@ namespace vornix {
 
 namespace {
 
-// Blocks of 1 to kPooledEvents events, kKept of each capacity at most: an
-// action's list and a few held by the caller at once. Larger lists (a run
-// step's) are rare enough for the heap.
+// Freed blocks kept per thread for the next ones: event lists of 1 to
+// kPooledEvents events, kKept of each capacity at most (an action's list and
+// a few held by the caller at once; a run step's larger lists are rare enough
+// for the heap), and epoch snapshots, kKeptSnapshots of them (those a host
+// holds at once between two hops), all of one size: the first size kept,
+// since a snapshot is always one epoch and its count.
 constexpr std::size_t kPooledEvents = 4;
 constexpr std::size_t kKept = 16;
+constexpr std::size_t kKeptSnapshots = 32;
 
 // Plain data, so a thread reaches its cache without a first-use check; the
 // Reaper, armed when the thread first keeps a block, frees what is kept
@@ -33,13 +37,16 @@ constexpr std::size_t kKept = 16;
 struct BlockCache {
   void* blocks[kPooledEvents][kKept];
   std::size_t count[kPooledEvents];
-  // How many to keep; none once the thread's cache is gone, for the lists
-  // that static objects free after it.
-  std::size_t limit;
+  void* snapshots[kKeptSnapshots];
+  std::size_t snapshot_count;
+  std::size_t snapshot_bytes;  // the size kept; 0 until the first snapshot is kept
+  // Set once the thread's cache is gone: the blocks that static objects
+  // free after it go to the heap.
+  bool closed;
   bool armed;
 };
 
-constinit thread_local BlockCache block_cache{{}, {}, kKept, false};
+constinit thread_local BlockCache block_cache{{}, {}, {}, 0, 0, false, false};
 
 struct Reaper {
   ~Reaper() {
@@ -48,14 +55,23 @@ struct Reaper {
       for (std::size_t i = 0; i < cache.count[c]; ++i) ::operator delete(cache.blocks[c][i]);
       cache.count[c] = 0;
     }
-    cache.limit = 0;
+    for (std::size_t i = 0; i < cache.snapshot_count; ++i) ::operator delete(cache.snapshots[i]);
+    cache.snapshot_count = 0;
+    cache.closed = true;
   }
 };
 
-void arm_reaper() {
-  thread_local Reaper reaper;
-  (void)reaper;
-  block_cache.armed = true;
+// Puts `block` on `shelf` when it has room under `most`; false otherwise.
+bool keep(void** shelf, std::size_t& count, std::size_t most, void* block) noexcept {
+  BlockCache& cache = block_cache;
+  if (count >= most || cache.closed) return false;
+  if (!cache.armed) {
+    thread_local Reaper reaper;
+    (void)reaper;
+    cache.armed = true;
+  }
+  shelf[count++] = block;
+  return true;
 }
 
 }  // namespace
@@ -73,59 +89,24 @@ NetEvent* EventListAllocator::allocate(std::size_t n) {
 void EventListAllocator::deallocate(NetEvent* p, std::size_t n) noexcept {
   if (n - 1 < kPooledEvents) {
     BlockCache& cache = block_cache;
-    if (std::size_t& count = cache.count[n - 1]; count < cache.limit) {
-      if (!cache.armed) arm_reaper();
-      cache.blocks[n - 1][count++] = p;
-      return;
-    }
+    if (keep(cache.blocks[n - 1], cache.count[n - 1], kKept, p)) return;
   }
   std::allocator<NetEvent>().deallocate(p, n);
 }
 
-namespace {
-
-// Freed snapshot blocks, all of one size (the first size kept: a snapshot
-// is always one epoch and its count). kKeptSnapshots covers the snapshots a
-// host holds at once between two hops.
-constexpr std::size_t kKeptSnapshots = 32;
-
-struct SnapshotCache {
-  void* blocks[kKeptSnapshots];
-  std::size_t count;
-  std::size_t bytes;  // the size kept; 0 until the first block is kept
-  std::size_t limit;  // none once the thread's cache is gone
-  bool armed;
-};
-
-constinit thread_local SnapshotCache snapshot_cache{{}, 0, 0, kKeptSnapshots, false};
-
-struct SnapshotReaper {
-  ~SnapshotReaper() {
-    SnapshotCache& cache = snapshot_cache;
-    for (std::size_t i = 0; i < cache.count; ++i) ::operator delete(cache.blocks[i]);
-    cache.count = 0;
-    cache.limit = 0;
-  }
-};
-
-}  // namespace
-
 void* take_snapshot_block(std::size_t bytes) {
-  SnapshotCache& cache = snapshot_cache;
-  if (bytes == cache.bytes && cache.count != 0) return cache.blocks[--cache.count];
+  BlockCache& cache = block_cache;
+  if (bytes == cache.snapshot_bytes && cache.snapshot_count != 0) {
+    return cache.snapshots[--cache.snapshot_count];
+  }
   return ::operator new(bytes);
 }
 
 void give_snapshot_block(void* block, std::size_t bytes) noexcept {
-  SnapshotCache& cache = snapshot_cache;
-  if (cache.bytes == 0 && cache.limit != 0) cache.bytes = bytes;
-  if (bytes == cache.bytes && cache.count < cache.limit) {
-    if (!cache.armed) {
-      thread_local SnapshotReaper reaper;
-      (void)reaper;
-      cache.armed = true;
-    }
-    cache.blocks[cache.count++] = block;
+  BlockCache& cache = block_cache;
+  if (cache.snapshot_bytes == 0) cache.snapshot_bytes = bytes;
+  if (bytes == cache.snapshot_bytes &&
+      keep(cache.snapshots, cache.snapshot_count, kKeptSnapshots, block)) {
     return;
   }
   ::operator delete(block);
