@@ -300,12 +300,7 @@ class Reader:
             ident = self.id(rec.id)
             a = self.name(rec.node_name)
             b = self.name(rec.label)
-        _oset(ev, "_id", ident)
-        _oset(ev, "_a", a)
-        _oset(ev, "_b", b)
-        _oset(ev, "_c", c)
-        _oset(ev, "_d", d)
-        _oset(ev, "_raw", None)
+        _set_values(ev, ident, a, b, c, d)
         return ev
 
     def events(self, view):
@@ -361,11 +356,15 @@ def _made_event(ev):
             a = raw[2]
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
             a = _made_location(raw[2])
+    _set_values(ev, ident, a, b, c, None)
+
+
+def _set_values(ev, ident, a, b, c, d):
     _oset(ev, "_id", ident)
     _oset(ev, "_a", a)
     _oset(ev, "_b", b)
     _oset(ev, "_c", c)
-    _oset(ev, "_d", None)
+    _oset(ev, "_d", d)
     # Written last: another thread that finds it None finds the values.
     _oset(ev, "_raw", None)
 
