@@ -16,14 +16,7 @@
 namespace vornix {
 
 NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
-  if (free_slots_.empty()) {
-    const auto first = static_cast<Index>(epoch_chunks_.size() << kChunkBits);
-    epoch_chunks_.push_back(std::make_unique<EpochRec[]>(std::size_t{1} << kChunkBits));
-    // Lowest slots last, so they are handed out first.
-    for (Index s = first + (1u << kChunkBits); s-- > first;) free_slots_.push_back(s);
-  }
-  const Index slot = free_slots_.back();
-  free_slots_.pop_back();
+  const Index slot = epoch_slots_.take();
   epoch_index_.insert(id, slot);
   EpochRec& rec = slot_at(slot);
   rec.epoch.id = id;  // the index reads the id from here
@@ -95,7 +88,7 @@ void NetSim::drop_epoch(EpochRec& rec) {
   // epoch; the epoch stays for the caller to take and is overwritten on
   // reuse. A null list marks the slot free.
   rec.list = nullptr;
-  free_slots_.push_back(slot);
+  epoch_slots_.give(slot);
 }
 
 void NetSim::list_epoch(EpochRec& rec) {

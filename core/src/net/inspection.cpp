@@ -22,7 +22,7 @@ std::vector<Packet> NetSim::packets() const {
 
 std::unordered_map<Ulid, Epoch> NetSim::epochs() const {
   std::unordered_map<Ulid, Epoch> out;
-  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+  for (Index slot = 0; slot < epoch_slots_.capacity(); ++slot) {
     if (slot_at(slot).live()) out.emplace(slot_at(slot).epoch.id, slot_at(slot).epoch);
   }
   return out;
@@ -50,7 +50,7 @@ StringMap<bool> NetSim::request_tokens() const {
 
 std::size_t NetSim::location_entry_count() const {
   std::size_t n = edges_.size() + in_ports_.size() + 1;
-  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+  for (Index slot = 0; slot < epoch_slots_.capacity(); ++slot) {
     if (slot_at(slot).live()) n += 1 + slot_at(slot).out.size();
   }
   return n;

@@ -39,7 +39,7 @@ void NetSim::check_invariants() const {
   std::size_t startable = 0;
   std::size_t live_slots = 0;
   std::unordered_map<Index, std::size_t> listed;
-  for (Index slot = 0; slot < epoch_chunks_.size() << kChunkBits; ++slot) {
+  for (Index slot = 0; slot < epoch_slots_.capacity(); ++slot) {
     const EpochRec& rec = slot_at(slot);
     if (!rec.live()) continue;
     ++live_slots;

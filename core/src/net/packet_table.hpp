@@ -15,10 +15,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "base/fault.hpp"
+#include "base/slot_chunks.hpp"
 #include "net/ulid.hpp"
 #include "net/ulid_index.hpp"
 
@@ -37,11 +37,11 @@ class PacketTable {
   // nullptr when no packet has the id.
   Entry* find(const Ulid& id) {
     const Index slot = index_.find(id, id_of());
-    return slot == kNone ? nullptr : &at_slot(slot);
+    return slot == kNone ? nullptr : &slots_[slot];
   }
   const Entry* find(const Ulid& id) const {
     const Index slot = index_.find(id, id_of());
-    return slot == kNone ? nullptr : &at_slot(slot);
+    return slot == kNone ? nullptr : &slots_[slot];
   }
   bool contains(const Ulid& id) const { return find(id) != nullptr; }
   // The record of a packet the caller knows to exist; a fault otherwise.
@@ -53,10 +53,9 @@ class PacketTable {
 
   // A fresh record for `id`, which must be absent.
   Rec& insert(const Ulid& id) {
-    if (free_.empty()) add_chunk();
-    const Index slot = free_.back();
-    free_.pop_back();
-    Entry& entry = at_slot(slot);
+    const Index slot = slots_.take();
+    if (live_.size() < slots_.capacity()) live_.resize(slots_.capacity(), false);
+    Entry& entry = slots_[slot];
     entry.id = id;
     entry.rec = Rec{};
     live_[slot] = true;
@@ -68,7 +67,7 @@ class PacketTable {
   void erase(Entry* entry) {
     const Index slot = index_.erase(entry->id, id_of());
     live_[slot] = false;
-    free_.push_back(slot);
+    slots_.give(slot);
   }
 
   // Calls f(id, rec) for every live packet, in slot order.
@@ -76,7 +75,7 @@ class PacketTable {
   void for_each(F f) const {
     for (std::size_t slot = 0; slot < live_.size(); ++slot) {
       if (!live_[slot]) continue;
-      const Entry& entry = at_slot(static_cast<Index>(slot));
+      const Entry& entry = slots_[static_cast<Index>(slot)];
       f(entry.id, entry.rec);
     }
   }
@@ -84,25 +83,12 @@ class PacketTable {
  private:
   using Index = UlidIndex::Value;
   static constexpr Index kNone = UlidIndex::kNone;
-  static constexpr unsigned kChunkBits = 8;
-
-  Entry& at_slot(Index slot) { return chunks_[slot >> kChunkBits][slot & kMask]; }
-  const Entry& at_slot(Index slot) const { return chunks_[slot >> kChunkBits][slot & kMask]; }
   auto id_of() const {
-    return [this](Index slot) -> const Ulid& { return at_slot(slot).id; };
-  }
-  void add_chunk() {
-    const auto first = static_cast<Index>(chunks_.size() << kChunkBits);
-    chunks_.push_back(std::make_unique<Entry[]>(std::size_t{1} << kChunkBits));
-    live_.resize(live_.size() + (std::size_t{1} << kChunkBits), false);
-    // Lowest slots last, so they are handed out first.
-    for (Index s = first + (1u << kChunkBits); s-- > first;) free_.push_back(s);
+    return [this](Index slot) -> const Ulid& { return slots_[slot].id; };
   }
 
-  static constexpr Index kMask = (1u << kChunkBits) - 1;
-  std::vector<std::unique_ptr<Entry[]>> chunks_;
-  std::vector<bool> live_;
-  std::vector<Index> free_;
+  SlotChunks<Entry, 8> slots_;
+  std::vector<bool> live_;  // by slot
   UlidIndex index_;
 };
 

@@ -43,6 +43,7 @@
 
 #include "base/index_table.hpp"
 #include "base/result.hpp"
+#include "base/slot_chunks.hpp"
 #include "graph/graph.hpp"
 #include "net/actions.hpp"
 #include "net/errors.hpp"
@@ -275,13 +276,8 @@ class NetSim {
 
   // ---- Epoch records (dense slots in fixed chunks, so references stay valid) ----
   // (epoch_table.cpp, which states the table's invariant)
-  static constexpr unsigned kChunkBits = 6;
-  EpochRec& slot_at(Index slot) {
-    return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
-  }
-  const EpochRec& slot_at(Index slot) const {
-    return epoch_chunks_[slot >> kChunkBits][slot & ((1u << kChunkBits) - 1)];
-  }
+  EpochRec& slot_at(Index slot) { return epoch_slots_[slot]; }
+  const EpochRec& slot_at(Index slot) const { return epoch_slots_[slot]; }
   // The index keeps no keys: a slot's own record holds its id.
   auto slot_id() const {
     return [this](Index slot) -> const Ulid& { return slot_at(slot).epoch.id; };
@@ -431,8 +427,7 @@ class NetSim {
   // Runtime state.
   PacketTable<PacketRec> packets_;
   PacketQueue outside_;
-  std::vector<std::unique_ptr<EpochRec[]>> epoch_chunks_;
-  std::vector<Index> free_slots_;
+  SlotChunks<EpochRec, 6> epoch_slots_;
   UlidIndex epoch_index_;                  // epoch id -> slot
   mutable Index last_epoch_slot_ = kNone;  // the slot epoch_slot found last
   std::vector<Index> startable_;           // slots of the startable epochs, unordered
