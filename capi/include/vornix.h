@@ -204,6 +204,11 @@ typedef struct vx_location {
   vx_str node_name;
   vx_str port_name;
   vx_edge edge;
+  /* Written by the simulation: for one of its graph's input ports or edges,
+   * a number from 1 that names that place for as long as the simulation
+   * lives (one number per place, one place per number); 0 for any other
+   * location. Ignored when read. */
+  uint32_t place;
 } vx_location;
 
 typedef struct vx_salvo_packet {

@@ -484,6 +484,7 @@ vx_status vx_sim_get_packet_p(const vx_sim* sim, const vx_id* id, vx_result* res
       // The packet is a copy that dies here: names it holds are kept.
       r.names = &sim->names;
       r.copy_names = true;
+      r.location = {};  // a kind's unused fields are zero, not the last answer's
       r.location_record(packet->location, r.location);
       r.view.location = &r.location;
     }

@@ -51,9 +51,25 @@ class NameTable {
       slots_[i] = {offset, name.size()};
       offset += name.size();
     }
+    number_places(graph);
   }
 
   const std::string& text() const { return text_; }
+
+  // The place numbers (1, 2, ...) of the graph's input ports and edges, by
+  // the block addresses of their names; 0 for anything else, including
+  // names that are not the block's. A binding keeps what it made of a place
+  // by its number: one integer to read, where keying it by its names took
+  // two or four.
+  std::uint32_t place(const char* node, const char* port) const {
+    return place({{at(node), at(port), 0, 0}, kInputPort});
+  }
+  std::uint32_t place(const char* source_node, std::uint32_t source_type, const char* source_port,
+                      const char* target_node, std::uint32_t target_type,
+                      const char* target_port) const {
+    return place({{at(source_node), at(source_port), at(target_node), at(target_port)},
+                  source_type << 1 | target_type});
+  }
 
   // The block's copy of `name`, or null when the graph has no such name.
   const char* find(std::string_view name) const {
@@ -83,9 +99,80 @@ class NameTable {
     return static_cast<std::size_t>(h ^ (h >> 29));
   }
 
+  // An input port (kInputPort) or an edge (its port types, 0-3), by where
+  // its names are in the block: offsets, not addresses, since the block may
+  // move with the table (a short one lives inside the string).
+  struct Place {
+    std::size_t names[4] = {};  // offset + 1 of each name; 0 for none
+    std::uint32_t kind = 0;
+    std::uint32_t number = 0;  // 0: empty
+    bool same(const Place& o) const {
+      return kind == o.kind && names[0] == o.names[0] && names[1] == o.names[1] &&
+             names[2] == o.names[2] && names[3] == o.names[3];
+    }
+  };
+  static constexpr std::uint32_t kInputPort = 4;
+  static constexpr std::size_t kAbsent = ~std::size_t{0};  // a name outside the block
+
+  std::size_t at(const char* name) const {
+    if (name == nullptr) return 0;
+    const char* first = text_.data();
+    if (name < first || name >= first + text_.size()) return kAbsent;
+    return static_cast<std::size_t>(name - first) + 1;
+  }
+
+  static std::size_t hash(const Place& p) {
+    std::uint64_t h = p.kind;
+    for (const std::size_t n : p.names) h = (h ^ n) * 0x9e3779b97f4a7c15u;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+
+  std::uint32_t place(const Place& key) const {
+    for (const std::size_t n : key.names) {
+      if (n == kAbsent) return 0;
+    }
+    for (std::size_t i = hash(key) & place_mask_;; i = (i + 1) & place_mask_) {
+      const Place& p = places_[i];
+      if (p.number == 0) return 0;
+      if (p.same(key)) return p.number;
+    }
+  }
+
+  void number_places(const Graph& graph) {
+    std::vector<Place> found;
+    for (const Node& node : graph.nodes()) {
+      const std::size_t name = at(find(node.name));
+      for (const auto& port : node.in_ports) {
+        found.push_back({{name, at(find(port.first)), 0, 0}, kInputPort});
+      }
+    }
+    for (const Edge& e : graph.edges()) {
+      const PortRef& s = e.source;
+      const PortRef& t = e.target;
+      found.push_back(
+          {{at(find(s.node_name)), at(find(s.port_name)), at(find(t.node_name)),
+            at(find(t.port_name))},
+           static_cast<std::uint32_t>(s.port_type) << 1 | static_cast<std::uint32_t>(t.port_type)});
+    }
+    std::size_t slots = 4;
+    while (slots < 2 * found.size()) slots *= 2;
+    places_.assign(slots, Place{});
+    place_mask_ = slots - 1;
+    std::uint32_t number = 0;
+    for (Place& p : found) {
+      std::size_t i = hash(p) & place_mask_;
+      while (places_[i].number != 0 && !places_[i].same(p)) i = (i + 1) & place_mask_;
+      if (places_[i].number != 0) continue;  // an edge given twice is one place
+      p.number = ++number;
+      places_[i] = p;
+    }
+  }
+
   std::string text_;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
+  std::vector<Place> places_;
+  std::size_t place_mask_ = 0;
 };
 
 }  // namespace vornix::capi

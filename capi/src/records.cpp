@@ -202,6 +202,8 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
                  [&](const PacketLocation::InputPort& p) {
                    out.node_name = name(p.node_name);
                    out.port_name = name(p.port_name);
+                   if (names != nullptr)
+                     out.place = names->place(out.node_name.ptr, out.port_name.ptr);
                  },
                  [&](const PacketLocation::OutputPort& p) {
                    out.epoch_id = id_of(p.epoch_id);
@@ -210,6 +212,12 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
                  [&](const PacketLocation::Edge& e) {
                    port_ref(e.edge->source, out.edge.source);
                    port_ref(e.edge->target, out.edge.target);
+                   if (names != nullptr) {
+                     const vx_port_ref& s = out.edge.source;
+                     const vx_port_ref& t = out.edge.target;
+                     out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr,
+                                              t.node_name.ptr, t.port_type, t.port_name.ptr);
+                   }
                  },
                  [](const PacketLocation::OutsideNet&) {},
              },

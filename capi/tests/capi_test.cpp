@@ -258,7 +258,9 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
     EXPECT_EQ(sv(n), want);
     return n.ptr >= first && n.ptr + n.len <= first + size;
   };
+  // Its input ports and edges also carry place numbers, one per place.
   int moves = 0;
+  uint32_t edge_place = 0, port_place = 0;
   for (size_t i = 0; i < v->event_count; ++i) {
     const vx_event& e = v->events[i];
     if (e.kind == VX_EV_INPUT_SALVO_TRIGGERED) {
@@ -270,9 +272,18 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
       EXPECT_TRUE(settled(e.location.edge.target.node_name, "B"));
       EXPECT_TRUE(settled(e.to_location.node_name, "B"));
       EXPECT_TRUE(settled(e.to_location.port_name, "in"));
+      edge_place = e.location.place;
+      port_place = e.to_location.place;
+    }
+    if (e.kind == VX_EV_PACKET_MOVED && e.to_location.kind == VX_LOC_NODE) {
+      EXPECT_EQ(e.location.place, port_place);
+      EXPECT_EQ(e.to_location.place, 0u);
     }
   }
   EXPECT_EQ(moves, 1);
+  EXPECT_NE(edge_place, 0u);
+  EXPECT_NE(port_place, 0u);
+  EXPECT_NE(edge_place, port_place);
 
   // Once grown, the event records stay where they are.
   vx_action consume{};

@@ -36,8 +36,6 @@ _buffer = ffi.buffer
 
 # -- Reading records -------------------------------------------------------------
 
-_PLACE_MEMORY = 1 << 16
-
 # Identifiers as two signed 64-bit halves (the records' reading of them), to
 # text and back in pieces of at most 60 bits: on PyPy an int past 63 bits is
 # a big integer, and these run for every identifier a record names.
@@ -91,15 +89,6 @@ def id_halves(text):
     raise ValueError("Invalid ULID: invalid character")
 
 
-def _remember(places, key, loc):
-    # Only the graph's own ports and edges come this way: the bound is a
-    # safety net, not a policy.
-    if len(places) >= _PLACE_MEMORY:
-        places.clear()
-    places[key] = loc
-    return loc
-
-
 class Reader:
     """Turns records into values. One per simulation, with its memory of
     its graph's names.
@@ -110,11 +99,12 @@ class Reader:
 
     Names of the graph come in records pointing into the simulation's name
     block, which lives as long as the simulation and never changes: each is
-    decoded once and kept by its address, and so are the port and edge
-    locations made of such names (locations are immutable, and every getter
-    hands out a copy)."""
+    decoded once and kept by its address. The graph's input ports and edges
+    come with their place numbers, and the location made of each is kept by
+    its number (locations are immutable, and every getter hands out a
+    copy)."""
 
-    __slots__ = ("_first", "_size", "_names", "_ports", "_edges")
+    __slots__ = ("_first", "_size", "_names", "_places")
 
     def __init__(self, first=ffi.NULL, size=0):
         # Names are known by their offset in the block: subtracting pointers
@@ -122,8 +112,7 @@ class Reader:
         self._first = first
         self._size = size
         self._names = [None] * size  # offset -> str
-        self._ports = {}  # offsets of an input port's names -> its location
-        self._edges = {}  # offsets of an edge's names and its port types -> its location
+        self._places = {}  # place number -> its location
 
     def name(self, s):
         n = s.len
@@ -139,44 +128,24 @@ class Reader:
         # A slice of a buffer costs PyPy less than ffi.unpack does.
         return _buffer(p, n)[:].decode("utf-8", "surrogateescape")
 
-    def _offset(self, s):
-        """The offset of a name in the name block, else -1."""
-        at = s.ptr - self._first
-        return at if s.len and 0 <= at < self._size else -1
-
     def id(self, rid):
         return id_text(rid.hi, rid.lo)
 
     def location(self, rec):
+        place = rec.place
+        if place:
+            known = self._places.get(place)
+            if known is None:
+                known = self._places[place] = self._location(rec)
+            return known
+        return self._location(rec)
+
+    def _location(self, rec):
         k = rec.kind
         if k == EDGE:
-            e = rec.edge
-            src = e.source
-            dst = e.target
-            at = self._offset
-            a, b, c, d = (at(src.node_name), at(src.port_name), at(dst.node_name),
-                          at(dst.port_name))
-            if a < 0 or b < 0 or c < 0 or d < 0:
-                return _location(k, self.edge(e))
-            n = self._size
-            key = ((((a * n + b) * n + c) * n + d) * 2 + src.port_type) * 2 + dst.port_type
-            known = self._edges.get(key)
-            if known is None:
-                known = _remember(self._edges, key, _location(k, self.edge(e)))
-            return known
+            return _location(k, self.edge(rec.edge))
         if k == INPUT_PORT:
-            node = rec.node_name
-            port = rec.port_name
-            a = self._offset(node)
-            b = self._offset(port)
-            if a < 0 or b < 0:
-                return _location(k, self.name(node), self.name(port))
-            key = a * self._size + b
-            known = self._ports.get(key)
-            if known is None:
-                known = _remember(self._ports, key,
-                                  _location(k, self.name(node), self.name(port)))
-            return known
+            return _location(k, self.name(rec.node_name), self.name(rec.port_name))
         if k == OUTPUT_PORT:
             return _location(k, self.id(rec.epoch_id), self.name(rec.port_name))
         if k == NODE:
