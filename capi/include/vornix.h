@@ -80,6 +80,8 @@ typedef struct vx_edge {
 /* Parses 26 base-32 characters (either case). Returns 0 on success, 1 for a
  * wrong length, 2 for a character outside the alphabet. */
 VX_API int32_t vx_ulid_parse(vx_str text, vx_id* out);
+/* The same, with the text as pointer and length (see vx_sim_get_packet_p for why). */
+VX_API int32_t vx_ulid_parse_p(const char* text, size_t len, vx_id* out);
 /* Writes exactly 26 upper-case characters to out[0..25] (no NUL). */
 VX_API void vx_ulid_format(vx_id id, char* out);
 /* A new identifier from the wall clock and the thread's generator. */

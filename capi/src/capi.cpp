@@ -204,6 +204,10 @@ int32_t vx_ulid_parse(vx_str text, vx_id* out) {
   return 0;
 }
 
+int32_t vx_ulid_parse_p(const char* text, size_t len, vx_id* out) {
+  return vx_ulid_parse({text, len}, out);
+}
+
 void vx_ulid_format(vx_id id, char* out) {
   if (out != nullptr) ulid_of(id).write_text(out);
 }

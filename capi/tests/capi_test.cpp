@@ -303,8 +303,12 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
   ASSERT_EQ(vx_ulid_parse({text, 26}, &parsed), 0);
   EXPECT_TRUE(parsed.hi == id.hi && parsed.lo == id.lo);
   EXPECT_EQ(vx_ulid_parse({text, 25}, &parsed), 1);
+  vx_id by_pointer{};
+  ASSERT_EQ(vx_ulid_parse_p(text, 26, &by_pointer), 0);
+  EXPECT_TRUE(by_pointer.hi == id.hi && by_pointer.lo == id.lo);
   text[3] = 'U';  // not in the alphabet
   EXPECT_EQ(vx_ulid_parse({text, 26}, &parsed), 2);
+  EXPECT_EQ(vx_ulid_parse_p(text, 26, &parsed), 2);
 }
 
 TEST(CApiPlainC, ProgramWrittenInC) { EXPECT_EQ(vx_plain_c_program(), 0); }

@@ -8,7 +8,7 @@ an epoch) are made from what was copied out when first asked for: the
 objects keep plain Python values, never anything of the simulation's.
 """
 
-from ._capi import ffi
+from ._capi import ffi, lib
 from ._graph import edge as _edge, port_ref as _port_ref
 from ._ids import ALPHABET, _digits as base32_digits
 from ._net import (
@@ -32,6 +32,7 @@ KIND_NAMES = (
 _SOURCES = ("External", "OnStartup", "OnNoSalvoTriggered")
 
 _buffer = ffi.buffer
+_parse = lib.vx_ulid_parse_p
 
 
 # -- Reading records -------------------------------------------------------------
@@ -52,41 +53,6 @@ def id_text(hi, lo):
             + p[(mid >> 20) & 1023] + p[(mid >> 10) & 1023] + p[mid & 1023] + p[low >> 50]
             + p[(low >> 40) & 1023] + p[(low >> 30) & 1023] + p[(low >> 20) & 1023]
             + p[(low >> 10) & 1023] + p[low & 1023])
-
-
-# Each byte of identifier text -> its 5 bits; 32 for a byte that is no digit.
-_BITS = [32] * 256
-for _i, _c in enumerate(ALPHABET):
-    _BITS[ord(_c)] = _BITS[ord(_c.lower())] = _i
-
-
-def id_halves(text):
-    # Straight-line code, byte by byte: PyPy's JIT keeps the 26 digits in
-    # registers, where a loop (or slicing and hashing pieces of a str) costs
-    # it five times as much.
-    if len(text) == 26 and text.isascii():
-        d = text.encode("ascii")
-        t = _BITS
-        c0, c1, c2, c3, c4, c5 = t[d[0]], t[d[1]], t[d[2]], t[d[3]], t[d[4]], t[d[5]]
-        c6, c7, c8, c9, c10, c11 = t[d[6]], t[d[7]], t[d[8]], t[d[9]], t[d[10]], t[d[11]]
-        c12, c13, c14, c15, c16 = t[d[12]], t[d[13]], t[d[14]], t[d[15]], t[d[16]]
-        c17, c18, c19, c20, c21 = t[d[17]], t[d[18]], t[d[19]], t[d[20]], t[d[21]]
-        c22, c23, c24, c25 = t[d[22]], t[d[23]], t[d[24]], t[d[25]]
-        if (c0 | c1 | c2 | c3 | c4 | c5 | c6 | c7 | c8 | c9 | c10 | c11 | c12 | c13 | c14 | c15
-                | c16 | c17 | c18 | c19 | c20 | c21 | c22 | c23 | c24 | c25) < 32:
-            top = (c0 << 5 | c1) & 255  # the two bits above bit 127 are dropped
-            mid = (c2 << 55 | c3 << 50 | c4 << 45 | c5 << 40 | c6 << 35 | c7 << 30 | c8 << 25
-                   | c9 << 20 | c10 << 15 | c11 << 10 | c12 << 5 | c13)
-            low = (c14 << 55 | c15 << 50 | c16 << 45 | c17 << 40 | c18 << 35 | c19 << 30
-                   | c20 << 25 | c21 << 20 | c22 << 15 | c23 << 10 | c24 << 5 | c25)
-            hi = (top << 56) | (mid >> 4)
-            if top >= 128:
-                hi -= 1 << 64
-            n = mid & 15
-            lo = ((n - 16 if n >= 8 else n) << 60) | low
-            return hi, lo
-    base32_digits(text)  # raises the parser's own ValueError
-    raise ValueError("Invalid ULID: invalid character")
 
 
 class Reader:
@@ -357,10 +323,11 @@ class Writer:
     a time: the buffers the records point to stay in ``keep`` until the
     call is over (``done``)."""
 
-    __slots__ = ("keep",)
+    __slots__ = ("keep", "parsed")
 
     def __init__(self):
         self.keep = []
+        self.parsed = ffi.new("vx_id*")
 
     def done(self):
         if self.keep:
@@ -384,9 +351,17 @@ class Writer:
         record's halves; ValueError as the parser words it."""
         if type(text) is not str:
             text = plain(text)
-        hi, lo = id_halves(text)
-        dst.hi = hi
-        dst.lo = lo
+        # The engine's parser: one call, which PyPy's JIT compiles to a few
+        # operations, where parsing 26 digits in Python made traces long
+        # enough to stop it inlining the calls around.
+        if len(text) == 26 and text.isascii():
+            out = self.parsed
+            if _parse(text.encode("ascii"), 26, out) == 0:
+                dst.hi = out.hi
+                dst.lo = out.lo
+                return
+        base32_digits(text)  # raises the parser's own ValueError
+        raise ValueError("Invalid ULID: invalid character")
 
     def port_ref(self, dst, ref):
         self.str(dst.node_name, ref._node)
