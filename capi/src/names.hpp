@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/index_table.hpp"
 #include "graph/graph.hpp"
 
 namespace vornix::capi {
@@ -105,11 +106,7 @@ class NameTable {
   struct Place {
     std::size_t names[4] = {};  // offset + 1 of each name; 0 for none
     std::uint32_t kind = 0;
-    std::uint32_t number = 0;  // 0: empty
-    bool same(const Place& o) const {
-      return kind == o.kind && names[0] == o.names[0] && names[1] == o.names[1] &&
-             names[2] == o.names[2] && names[3] == o.names[3];
-    }
+    bool operator==(const Place&) const = default;
   };
   static constexpr std::uint32_t kInputPort = 4;
   static constexpr std::size_t kAbsent = ~std::size_t{0};  // a name outside the block
@@ -121,50 +118,41 @@ class NameTable {
     return static_cast<std::size_t>(name - first) + 1;
   }
 
-  static std::size_t hash(const Place& p) {
+  static std::uint64_t hash(const Place& p) {
     std::uint64_t h = p.kind;
     for (const std::size_t n : p.names) h = (h ^ n) * 0x9e3779b97f4a7c15u;
-    return static_cast<std::size_t>(h ^ (h >> 32));
+    return h ^ (h >> 32);
   }
 
+  // A place's number is its index in places_, plus one.
   std::uint32_t place(const Place& key) const {
     for (const std::size_t n : key.names) {
       if (n == kAbsent) return 0;
     }
-    for (std::size_t i = hash(key) & place_mask_;; i = (i + 1) & place_mask_) {
-      const Place& p = places_[i];
-      if (p.number == 0) return 0;
-      if (p.same(key)) return p.number;
-    }
+    const IndexTable::Index i =
+        place_index_.find(hash(key), [&](IndexTable::Index j) { return places_[j] == key; });
+    return i == IndexTable::kNone ? 0 : i + 1;
   }
 
   void number_places(const Graph& graph) {
-    std::vector<Place> found;
+    auto add = [&](const Place& p) {
+      const auto next = static_cast<IndexTable::Index>(places_.size());
+      if (place_index_.insert(hash(p), next, [&](IndexTable::Index j) {
+            return places_[j] == p;
+          }) == IndexTable::kNone) {
+        places_.push_back(p);  // an edge given twice is one place
+      }
+    };
     for (const Node& node : graph.nodes()) {
       const std::size_t name = at(find(node.name));
-      for (const auto& port : node.in_ports) {
-        found.push_back({{name, at(find(port.first)), 0, 0}, kInputPort});
-      }
+      for (const auto& port : node.in_ports) add({{name, at(find(port.first)), 0, 0}, kInputPort});
     }
     for (const Edge& e : graph.edges()) {
       const PortRef& s = e.source;
       const PortRef& t = e.target;
-      found.push_back(
-          {{at(find(s.node_name)), at(find(s.port_name)), at(find(t.node_name)),
+      add({{at(find(s.node_name)), at(find(s.port_name)), at(find(t.node_name)),
             at(find(t.port_name))},
            static_cast<std::uint32_t>(s.port_type) << 1 | static_cast<std::uint32_t>(t.port_type)});
-    }
-    std::size_t slots = 4;
-    while (slots < 2 * found.size()) slots *= 2;
-    places_.assign(slots, Place{});
-    place_mask_ = slots - 1;
-    std::uint32_t number = 0;
-    for (Place& p : found) {
-      std::size_t i = hash(p) & place_mask_;
-      while (places_[i].number != 0 && !places_[i].same(p)) i = (i + 1) & place_mask_;
-      if (places_[i].number != 0) continue;  // an edge given twice is one place
-      p.number = ++number;
-      places_[i] = p;
     }
   }
 
@@ -172,7 +160,7 @@ class NameTable {
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
   std::vector<Place> places_;
-  std::size_t place_mask_ = 0;
+  IndexTable place_index_;
 };
 
 }  // namespace vornix::capi
