@@ -139,6 +139,8 @@ _pending = threading.local()
 
 
 def _interrupt_check(context):
+    # Asked before each step: from here on the run may have changed the state.
+    _pending.ran = True
     return 0
 
 
@@ -148,25 +150,6 @@ def _interrupt_raised(exc_type, exc_value, tb):
 
 _interrupt = ffi.callback("vx_interrupt_fn", _interrupt_check, error=1,
                           onerror=_interrupt_raised)
-
-
-def _read_through(reader, view):
-    """The events of a run, read to the end even if a signal handler raises
-    meanwhile (the run is done: losing its events would lose track of the
-    state). Returns the events and the first exception raised, if any."""
-    out = []
-    late = None
-    recs = view.events
-    n = view.event_count
-    event = reader.event
-    while True:
-        try:
-            for i in range(len(out), n):
-                out.append(event(recs[i]))
-            return out, late
-        except BaseException as exc:  # noqa: B036 - raised again by the caller
-            if late is None:
-                late = exc
 
 
 # -- Method descriptors -----------------------------------------------------------------
@@ -369,10 +352,35 @@ class NetSim(Frozen, metaclass=FrozenType):
         if args or kwargs:
             method_args(NetSim, "run_until_blocked", self, args, kwargs)
         with self._guard:
-            status = lib.vx_sim_run_until_blocked(self._sim, _interrupt, ffi.NULL, self._res)
+            _pending.ran = False
+            late = None
+            try:
+                lib.vx_sim_run_until_blocked(self._sim, _interrupt, ffi.NULL, self._res)
+            except BaseException as exc:  # noqa: B036 - raised again below
+                # A signal handler raised as the call returned. If a step
+                # ran, the run is done and its events go with the exception.
+                if not _pending.ran:
+                    raise
+                late = exc
             view = self._view
+            status = view.status
+            # Read to the end even if a signal handler raises meanwhile: losing
+            # the events of a finished run would lose track of the state. (No
+            # call stands between the run and this loop: a handler could run
+            # on entering one.)
+            recs = view.events
+            n = view.event_count
+            event = self._reader.event
+            events = []
+            while True:
+                try:
+                    for i in range(len(events), n):
+                        events.append(event(recs[i]))
+                    break
+                except BaseException as exc:  # noqa: B036 - raised again below
+                    if late is None:
+                        late = exc
             if status == _OK:
-                events, late = _read_through(self._reader, view)
                 if late is None:
                     return events
                 exc = late
@@ -381,7 +389,6 @@ class NetSim(Frozen, metaclass=FrozenType):
                 _pending.exc = None
                 if exc is None:
                     raise InternalFault("the run stopped with no interrupt pending")
-                events, _ = _read_through(self._reader, view)
             else:
                 raise _fault(view)
             # The steps that completed are kept by the engine: their events
