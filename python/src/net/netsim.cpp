@@ -100,21 +100,32 @@ PyObject* sim_is_blocked(PyObject* self, PyObject*) {
   return PyBool_FromLong(sim_of(self).is_blocked() ? 1 : 0);
 }
 
-// Ends an interrupted run: the pending exception (KeyboardInterrupt for
-// Ctrl-C, or whatever a signal handler raised) gets the events of the steps
-// that completed, as a failed step's exception does, so that they can still
-// be read and undone. The interrupt is set again even when the events
-// cannot be converted.
-[[noreturn]] void raise_interrupted(vornix::EventList&& done) {
+// Raises the pending exception (KeyboardInterrupt for Ctrl-C, or whatever a
+// signal handler raised) with the events of the steps that completed, as a
+// failed step's exception carries them, so that they can still be read and
+// undone. It is raised even when they cannot be attached.
+[[noreturn]] void raise_with_events(PyObject* events) {
   {
     PendingError interrupt;
-    if (PyObject* exc = interrupt.exception()) {
-      Ref events = events_to_python(std::move(done));
-      // An exception that takes no attributes still propagates, without them.
-      if (PyObject_SetAttr(exc, strings().events.get(), events.get()) < 0) PyErr_Clear();
+    PyObject* exc = interrupt.exception();
+    // An exception that takes no attributes still propagates, without them.
+    if (exc != nullptr && events != nullptr &&
+        PyObject_SetAttr(exc, strings().events.get(), events) < 0) {
+      PyErr_Clear();
     }
   }
   throw PyErrorAlreadySet{};
+}
+
+// Ends a run interrupted between steps. The interrupt is raised even when
+// the events cannot be converted.
+[[noreturn]] void raise_interrupted(vornix::EventList&& done) {
+  Ref events;
+  {
+    PendingError interrupt;  // converting must not see the pending exception
+    if (interrupt.exception() != nullptr) events = events_to_python(std::move(done));
+  }
+  raise_with_events(events.get());
 }
 
 // The engine asks for a signal (Ctrl-C) between steps, so an interrupt is
@@ -152,7 +163,11 @@ PyObject* sim_run_until_blocked(PyObject* self, PyObject*) {
   if (!sim_of(self).run_until_blocked(events, [] { return PyErr_CheckSignals() < 0; })) {
     raise_interrupted(std::move(events));
   }
-  return events_to_python(std::move(events)).release();
+  Ref list = events_to_python(std::move(events));
+  // A signal that came during the last step would be handled in the caller,
+  // and the run's events lost with the list: it is handled here, with them.
+  if (PyErr_CheckSignals() < 0) raise_with_events(list.get());
+  return list.release();
 }
 
 PyObject* sim_run_step(PyObject* self, PyObject*) {
