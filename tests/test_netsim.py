@@ -563,6 +563,10 @@ def test_session_forward_then_every_action_undone_restores_queries():
     assert data.epoch.state == vs.EpochState.Finished
     assert events[0].epoch.state == vs.EpochState.Running
     assert events[0].epoch_id == events[0].epoch.id == a
+    finished, running = data.epoch, events[0].epoch
+    assert repr((finished.node_name, finished.in_salvo, finished.out_salvos)) == \
+        repr((running.node_name, running.in_salvo, running.out_salvos))
+    assert len(running.out_salvos) == 1
     assert sim.get_epoch(a) is None and sim.packet_count_at(Loc.node(a)) == 0
     step(None, None, ["PacketMoved", "InputSalvoTriggered", "EpochCreated", "PacketMoved"])
     b = epochs[1]

@@ -33,6 +33,7 @@ _SOURCES = ("External", "OnStartup", "OnNoSalvoTriggered")
 
 _buffer = ffi.buffer
 _parse = lib.vx_ulid_parse_p
+_RUNNING = lib.VX_EPOCH_RUNNING
 
 
 # -- Reading records -------------------------------------------------------------
@@ -70,7 +71,7 @@ class Reader:
     its number (locations are immutable, and every getter hands out a
     copy)."""
 
-    __slots__ = ("_first", "_size", "_names", "_places")
+    __slots__ = ("_first", "_size", "_names", "_places", "finished")
 
     def __init__(self, first=ffi.NULL, size=0):
         # Names are known by their offset in the block: subtracting pointers
@@ -79,6 +80,9 @@ class Reader:
         self._size = size
         self._names = [None] * size  # offset -> str
         self._places = {}  # place number -> its location
+        # The finish response's epoch while its call is read: the call's
+        # EpochFinished event carries the same epoch, still running.
+        self.finished = None
 
     def name(self, s):
         n = s.len
@@ -201,7 +205,9 @@ class Reader:
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             rid = rec.id
             raw = (rid.hi, rid.lo, self.name(rec.salvo_condition))
-        elif k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
+        elif k == EPOCH_FINISHED:
+            raw = self._running(rec.epoch)
+        elif k == EPOCH_CANCELLED:
             raw = self.raw_epoch(rec.epoch)
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
             rid = rec.id
@@ -210,6 +216,16 @@ class Reader:
             return self._event(ev, rec, k)
         _oset(ev, "_raw", raw)
         return ev
+
+    def _running(self, rec):
+        f = self.finished
+        if f is not None:
+            self.finished = None
+            rid = rec.id
+            if f[0] == rid.hi and f[1] == rid.lo:
+                # Read once for the response: the same epoch but its state.
+                return (f[0], f[1], f[2], _RUNNING, f[4], f[5], f[6])
+        return self.raw_epoch(rec)
 
     def _event(self, ev, rec, k):
         # The rarer kinds: read at once.
@@ -239,7 +255,9 @@ class Reader:
     def events(self, view):
         recs = view.events
         event = self.event
-        return [event(recs[i]) for i in range(view.event_count)]
+        out = [event(recs[i]) for i in range(view.event_count)]
+        self.finished = None
+        return out
 
 
 # -- Values made on first access ---------------------------------------------------
@@ -755,6 +773,7 @@ def response(reader, view):
     if code == 7:
         return _response(cls)
     e = reader.raw_epoch(view.epoch)
+    reader.finished = e if code == 5 else None
     if code == 6:
         ids = view.ids
         ident = reader.id
