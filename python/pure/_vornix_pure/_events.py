@@ -253,9 +253,20 @@ class Reader:
         return ev
 
     def events(self, view):
+        # An action makes one or two events, and PyPy's JIT inlines code
+        # without a loop: a loop here, run a few times per call, was compiled
+        # on its own and entered with a frame made on the heap each time.
         recs = view.events
+        n = view.event_count
         event = self.event
-        out = [event(recs[i]) for i in range(view.event_count)]
+        if n == 1:
+            out = [event(recs[0])]
+        elif n == 2:
+            out = [event(recs[0]), event(recs[1])]
+        elif n == 0:
+            out = []
+        else:
+            out = [event(recs[i]) for i in range(n)]
         self.finished = None
         return out
 
@@ -268,23 +279,35 @@ def _made_location(raw):
     return _location(raw[0], id_text(raw[1], raw[2]), raw[3])
 
 
+# The usual sizes (no orphans, one salvo, one packet) are made without a
+# loop, for the reason Reader.events gives.
+
 def _made_salvo(raw):
     flat = raw[1]
     text = id_text
-    if len(flat) == 3:
+    n = len(flat)
+    if n == 3:
         return raw[0], ((flat[0], text(flat[1], flat[2])),)
-    return raw[0], tuple([(flat[i], text(flat[i + 1], flat[i + 2]))
-                          for i in range(0, len(flat), 3)])
+    if n == 0:
+        return raw[0], ()
+    return raw[0], tuple([(flat[i], text(flat[i + 1], flat[i + 2])) for i in range(0, n, 3)])
 
 
 def _made_epoch(raw):
     text = id_text
     made = _made_salvo
     flat = raw[6]
-    orphans = tuple([(text(flat[i], flat[i + 1]), flat[i + 2], flat[i + 3])
-                     for i in range(0, len(flat), 4)])
-    return _epoch(text(raw[0], raw[1]), raw[2], made(raw[4]),
-                  tuple([made(s) for s in raw[5]]), raw[3], orphans)
+    orphans = ()
+    if flat:
+        orphans = tuple([(text(flat[i], flat[i + 1]), flat[i + 2], flat[i + 3])
+                         for i in range(0, len(flat), 4)])
+    outs = raw[5]
+    n = len(outs)
+    if n == 1:
+        outs = (made(outs[0]),)
+    elif n:
+        outs = tuple([made(s) for s in outs])
+    return _epoch(text(raw[0], raw[1]), raw[2], made(raw[4]), outs, raw[3], orphans)
 
 
 def _made_event(ev):
