@@ -288,9 +288,14 @@ class Epoch(Frozen, metaclass=FrozenType):
     def in_salvo(self):
         return salvo(*self._in_salvo)
 
+    # Without a loop for the usual sizes, so that PyPy's JIT inlines them
+    # (a loop entered a few times per call is compiled apart, with a frame).
     @property
     def out_salvos(self):
-        return [salvo(*s) for s in self._out_salvos]
+        outs = self._out_salvos
+        if len(outs) == 1:
+            return [salvo(*outs[0])]
+        return [salvo(*s) for s in outs] if outs else []
 
     @property
     def state(self):
@@ -298,7 +303,7 @@ class Epoch(Frozen, metaclass=FrozenType):
 
     @property
     def orphaned_packets(self):
-        return [orphan(*o) for o in self._orphans]
+        return [orphan(*o) for o in self._orphans] if self._orphans else []
 
     @method("($self)")
     def get_id(self, *args, **kwargs):
