@@ -113,9 +113,11 @@ class NameTable {
 
   std::size_t at(const char* name) const {
     if (name == nullptr) return 0;
-    const char* first = text_.data();
-    if (name < first || name >= first + text_.size()) return kAbsent;
-    return static_cast<std::size_t>(name - first) + 1;
+    // As integers: a name from elsewhere is no part of the block's array.
+    const auto p = reinterpret_cast<std::uintptr_t>(name);
+    const auto first = reinterpret_cast<std::uintptr_t>(text_.data());
+    if (p < first || p - first >= text_.size()) return kAbsent;
+    return static_cast<std::size_t>(p - first) + 1;
   }
 
   static std::uint64_t hash(const Place& p) {
