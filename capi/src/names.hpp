@@ -1,8 +1,10 @@
 // The block of a simulation's graph names, behind vx_sim_names.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -73,7 +75,22 @@ class NameTable {
   }
 
   // The block's copy of `name`, or null when the graph has no such name.
+  // Most names are a few bytes long and records name the same few over and
+  // over: a name of up to eight bytes is looked for by its bytes in a small
+  // cache first, which spares hashing and comparing it.
   const char* find(std::string_view name) const {
+    const std::size_t n = name.size();
+    if (n == 0 || n > 8) return find_in_table(name);
+    const std::uint64_t key = short_key(name.data(), n);
+    Short& known = shorts_[(key * 0x9e3779b97f4a7c15u + n) >> 56];
+    if (known.len == n && known.key == key) return text_.data() + known.offset;
+    const char* at = find_in_table(name);
+    if (at != nullptr) known = {key, n, static_cast<std::size_t>(at - text_.data())};
+    return at;
+  }
+
+ private:
+  const char* find_in_table(std::string_view name) const {
     for (std::size_t i = hash(name) & mask_;; i = (i + 1) & mask_) {
       const Slot& slot = slots_[i];
       if (slot.len == 0) return nullptr;
@@ -82,7 +99,26 @@ class NameTable {
     }
   }
 
- private:
+  // A name of 1-8 bytes in one word: with its length, the word tells it
+  // from every other such name (the loads cover every byte).
+  static std::uint64_t short_key(const char* p, std::size_t n) {
+    if (n >= 4) return load32(p) | std::uint64_t{load32(p + n - 4)} << 32;
+    return byte(p[0]) | byte(p[n / 2]) << 8 | byte(p[n - 1]) << 16;
+  }
+  static std::uint32_t load32(const char* p) {
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
+  static std::uint64_t byte(char c) { return static_cast<unsigned char>(c); }
+
+  // An offset, not an address: the block moves with the table.
+  struct Short {
+    std::uint64_t key = 0;
+    std::size_t len = 0;  // 0: empty
+    std::size_t offset = 0;
+  };
+
   struct Slot {
     std::size_t offset = 0;
     std::size_t len = 0;  // 0: empty (names are never empty)
@@ -163,6 +199,8 @@ class NameTable {
   std::size_t mask_ = 0;
   std::vector<Place> places_;
   IndexTable place_index_;
+  // Filled by look-ups, which a simulation's one caller at a time makes.
+  mutable std::array<Short, 256> shorts_{};
 };
 
 }  // namespace vornix::capi
