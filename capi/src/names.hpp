@@ -5,13 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "base/index_table.hpp"
+#include "base/shared.hpp"
 #include "graph/graph.hpp"
+#include "vornix.h"
 
 namespace vornix::capi {
 
@@ -58,6 +61,31 @@ class NameTable {
   }
 
   const std::string& text() const { return text_; }
+
+  // Locations carry the simulation's shared names and edges, the same few
+  // blocks over and over, and an edge's record takes four look-ups and its
+  // place a fifth. So the records made for them are kept by the blocks'
+  // addresses. An entry holds the blocks it is keyed by: no other value can
+  // take their addresses while it is kept, so a match is the same value.
+  // Only records whose names are all the block's are kept.
+  struct SeenEdge {
+    Shared<Edge> edge;
+    vx_edge rec{};
+    std::uint32_t place = 0;
+  };
+  struct SeenPort {
+    Name node, port;
+    vx_str node_name{}, port_name{};
+    std::uint32_t place = 0;
+  };
+  SeenEdge& seen(const Shared<Edge>& edge) const {
+    return seen_records().edges[slot(edge.identity(), nullptr)];
+  }
+  SeenPort& seen(const Name& node, const Name& port) const {
+    return seen_records().ports[slot(node.identity(), port.identity())];
+  }
+  // Whether `s` points into the block (and so lives as long as the table).
+  bool holds(vx_str s) const { return s.ptr != nullptr && at(s.ptr) != kAbsent; }
 
   // The place numbers (1, 2, ...) of the graph's input ports and edges, by
   // the block addresses of their names; 0 for anything else, including
@@ -194,6 +222,21 @@ class NameTable {
     }
   }
 
+  // Made on first use: a simulation whose locations no one reads pays nothing.
+  struct Seen {
+    std::array<SeenEdge, 256> edges;
+    std::array<SeenPort, 256> ports;
+  };
+  Seen& seen_records() const {
+    if (!seen_) seen_ = std::make_unique<Seen>();
+    return *seen_;
+  }
+  static std::size_t slot(const void* a, const void* b) {
+    const std::uint64_t key =
+        reinterpret_cast<std::uintptr_t>(a) ^ (reinterpret_cast<std::uintptr_t>(b) >> 3);
+    return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> 56);
+  }
+
   std::string text_;
   std::vector<Slot> slots_;
   std::size_t mask_ = 0;
@@ -201,6 +244,7 @@ class NameTable {
   IndexTable place_index_;
   // Filled by look-ups, which a simulation's one caller at a time makes.
   mutable std::array<Short, 256> shorts_{};
+  mutable std::unique_ptr<Seen> seen_;
 };
 
 }  // namespace vornix::capi

@@ -200,24 +200,54 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
   std::visit(Overloaded{
                  [&](const PacketLocation::Node& n) { out.epoch_id = id_of(n.epoch_id); },
                  [&](const PacketLocation::InputPort& p) {
-                   out.node_name = name(p.node_name);
-                   out.port_name = name(p.port_name);
-                   if (names != nullptr)
+                   if (names == nullptr) {
+                     out.node_name = name(p.node_name);
+                     out.port_name = name(p.port_name);
+                     return;
+                   }
+                   capi::NameTable::SeenPort& seen = names->seen(p.node_name, p.port_name);
+                   if (seen.node.identity() != p.node_name.identity() ||
+                       seen.port.identity() != p.port_name.identity() || !p.node_name.made()) {
+                     out.node_name = name(p.node_name);
+                     out.port_name = name(p.port_name);
                      out.place = names->place(out.node_name.ptr, out.port_name.ptr);
+                     if (!p.node_name.made() || !p.port_name.made() ||
+                         !names->holds(out.node_name) || !names->holds(out.port_name)) {
+                       return;
+                     }
+                     seen = {p.node_name, p.port_name, out.node_name, out.port_name, out.place};
+                   }
+                   out.node_name = seen.node_name;
+                   out.port_name = seen.port_name;
+                   out.place = seen.place;
                  },
                  [&](const PacketLocation::OutputPort& p) {
                    out.epoch_id = id_of(p.epoch_id);
                    out.port_name = name(p.port_name);
                  },
                  [&](const PacketLocation::Edge& e) {
-                   port_ref(e.edge->source, out.edge.source);
-                   port_ref(e.edge->target, out.edge.target);
-                   if (names != nullptr) {
+                   if (names == nullptr) {
+                     port_ref(e.edge->source, out.edge.source);
+                     port_ref(e.edge->target, out.edge.target);
+                     return;
+                   }
+                   capi::NameTable::SeenEdge& seen = names->seen(e.edge);
+                   if (seen.edge.identity() != e.edge.identity() || !e.edge.made()) {
+                     port_ref(e.edge->source, out.edge.source);
+                     port_ref(e.edge->target, out.edge.target);
                      const vx_port_ref& s = out.edge.source;
                      const vx_port_ref& t = out.edge.target;
                      out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr,
                                               t.node_name.ptr, t.port_type, t.port_name.ptr);
+                     if (!e.edge.made() || !names->holds(s.node_name) ||
+                         !names->holds(s.port_name) || !names->holds(t.node_name) ||
+                         !names->holds(t.port_name)) {
+                       return;
+                     }
+                     seen = {e.edge, out.edge, out.place};
                    }
+                   out.edge = seen.rec;
+                   out.place = seen.place;
                  },
                  [](const PacketLocation::OutsideNet&) {},
              },

@@ -285,6 +285,26 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
   EXPECT_NE(port_place, 0u);
   EXPECT_NE(edge_place, port_place);
 
+  // Later records of the same edge, from an action and from a query, are
+  // written alike, whatever the interface kept of the first.
+  auto same_edge = [&](const vx_location& l) {
+    EXPECT_EQ(l.kind, static_cast<uint32_t>(VX_LOC_EDGE));
+    EXPECT_EQ(l.place, edge_place);
+    EXPECT_TRUE(settled(l.edge.source.node_name, "A"));
+    EXPECT_TRUE(settled(l.edge.source.port_name, "out"));
+    EXPECT_EQ(l.edge.source.port_type, static_cast<uint32_t>(VX_PORT_OUTPUT));
+    EXPECT_TRUE(settled(l.edge.target.node_name, "B"));
+    EXPECT_TRUE(settled(l.edge.target.port_name, "in"));
+    EXPECT_EQ(l.edge.target.port_type, static_cast<uint32_t>(VX_PORT_INPUT));
+  };
+  move.packet_id = create_packet();
+  ASSERT_EQ(vx_sim_do(sim, &move, r), VX_OK);
+  ASSERT_EQ(v->event_count, 1u);
+  same_edge(v->events[0].to_location);
+  ASSERT_EQ(vx_sim_get_packet(sim, move.packet_id, r), VX_OK);
+  ASSERT_TRUE(v->found);
+  same_edge(*v->location);
+
   // Once grown, the event records stay where they are.
   vx_action consume{};
   consume.kind = VX_ACT_CONSUME_PACKET;

@@ -49,6 +49,10 @@ class Shared {
   const T* operator->() const { return &get(); }
   // Whether a value was given (a default Shared holds none of its own).
   bool made() const { return block_ != nullptr; }
+  // Where the value is held; null for a default Shared. Copies of one value
+  // share it, so while a holder keeps the block alive (no other value can
+  // then be given its address) equal identities mean the same value.
+  const void* identity() const { return block_; }
 
   friend bool operator==(const Shared& a, const Shared& b) {
     return a.block_ == b.block_ || a.get() == b.get();
