@@ -195,26 +195,39 @@ class Reader:
         ev = new(NetEvent)
         _oset(ev, "_k", k)
         _oset(ev, "_ts", rec.timestamp)
+        # The usual kinds keep what they copied in their own slots (a tuple
+        # more per event is a hop's largest allocation): the id's halves, and
+        # in _a and _b the values or the raw locations, made in place later.
         if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
             rid = rec.id
-            raw = (rid.hi, rid.lo)
+            _oset(ev, "_hi", rid.hi)
+            _oset(ev, "_lo", rid.lo)
         elif k == PACKET_MOVED:
             rid = rec.id
-            raw = (rid.hi, rid.lo, self.raw_location(rec.location),
-                   self.raw_location(rec.to_location), rec.from_index)
+            _oset(ev, "_hi", rid.hi)
+            _oset(ev, "_lo", rid.lo)
+            _oset(ev, "_a", self.raw_location(rec.location))
+            _oset(ev, "_b", self.raw_location(rec.to_location))
+            _oset(ev, "_c", rec.from_index)
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             rid = rec.id
-            raw = (rid.hi, rid.lo, self.name(rec.salvo_condition))
-        elif k == EPOCH_FINISHED:
-            raw = self._running(rec.epoch)
-        elif k == EPOCH_CANCELLED:
-            raw = self.raw_epoch(rec.epoch)
+            _oset(ev, "_hi", rid.hi)
+            _oset(ev, "_lo", rid.lo)
+            _oset(ev, "_a", self.name(rec.salvo_condition))
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
             rid = rec.id
-            raw = (rid.hi, rid.lo, self.raw_location(rec.location))
+            _oset(ev, "_hi", rid.hi)
+            _oset(ev, "_lo", rid.lo)
+            _oset(ev, "_a", self.raw_location(rec.location))
+        elif k == EPOCH_FINISHED:
+            _oset(ev, "_raw", self._running(rec.epoch))
+            return ev
+        elif k == EPOCH_CANCELLED:
+            _oset(ev, "_raw", self.raw_epoch(rec.epoch))
+            return ev
         else:
             return self._event(ev, rec, k)
-        _oset(ev, "_raw", raw)
+        _oset(ev, "_raw", _IN_SLOTS)
         return ev
 
     def _running(self, rec):
@@ -310,27 +323,34 @@ def _made_epoch(raw):
     return _epoch(text(raw[0], raw[1]), raw[2], made(raw[4]), outs, raw[3], orphans)
 
 
+# An event's _raw while its values are still the copies in its slots.
+_IN_SLOTS = True
+
+
 def _made_event(ev):
-    """Makes the values of an event read lazily."""
+    """Makes the values of an event read lazily. Two threads may make one
+    event at once: each reads only what neither writes (the id's halves, the
+    epoch tuple) or what reads alike before and after (a location made from
+    a raw one is made again as itself)."""
     raw = ev._raw
     if raw is None:
         return  # made meanwhile by another thread
     k = ev._k
-    a = b = c = None
-    if k == EPOCH_FINISHED or k == EPOCH_CANCELLED:
-        a = _made_epoch(raw)
-        ident = a._id
-    else:
-        ident = id_text(raw[0], raw[1])
+    if raw is _IN_SLOTS:
+        ident = id_text(ev._hi, ev._lo)
+        a = b = c = None  # the slots a kind does not use were never set
         if k == PACKET_MOVED:
-            a = _made_location(raw[2])
-            b = _made_location(raw[3])
-            c = raw[4]
+            a = _made_location(ev._a)
+            b = _made_location(ev._b)
+            c = ev._c
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
-            a = raw[2]
+            a = ev._a
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
-            a = _made_location(raw[2])
-    _set_values(ev, ident, a, b, c, None)
+            a = _made_location(ev._a)
+        _set_values(ev, ident, a, b, c, None)
+        return
+    a = _made_epoch(raw)
+    _set_values(ev, a._id, a, None, None, None)
 
 
 def _set_values(ev, ident, a, b, c, d):
@@ -577,8 +597,9 @@ def _copy_epoch(e):
 
 class NetEvent(Frozen, metaclass=FrozenType):
     "An event that occurred during a network action."
-    # _raw: the values copied out of the record, until the event's own are made.
-    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw")
+    # _raw: the values copied out of the record, until the event's own are
+    # made (_IN_SLOTS when they are in _hi, _lo, _a and _b).
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo")
     __module__ = MODULE
 
     @property
