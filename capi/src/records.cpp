@@ -343,6 +343,21 @@ const vx_epoch* vx_result::add_epoch(const Epoch& e) {
   return &rec;
 }
 
+const vx_epoch* vx_result::finished_epoch(const Epoch& e) {
+  // A finish's event and its response carry the same epoch but for its
+  // state (the event's is still running): the event's record is the
+  // response's with that state, pointing to the same salvos and orphans.
+  const vx_epoch* finished = view.epoch;
+  if (view.response != VX_RESP_FINISHED_EPOCH || finished == nullptr ||
+      !(capi::ulid_of(finished->id) == e.id)) {
+    return add_epoch(e);
+  }
+  const vx_epoch copy = *finished;  // a record of the array that grows
+  vx_epoch& rec = epoch_records.emplace_back(copy);
+  rec.state = static_cast<std::uint32_t>(e.state);
+  return &rec;
+}
+
 void vx_result::add_events(const EventList& list) {
   for (const NetEvent& event : list) {
     vx_event& rec = event_records.emplace_back();  // zeroed: unused fields stay so
@@ -361,7 +376,7 @@ void vx_result::add_events(const EventList& list) {
                    [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
                    [&](const NetEvent::EpochFinished& e) {
                      rec.id = id_of(e.epoch->id);
-                     rec.epoch = add_epoch(e.epoch);
+                     rec.epoch = finished_epoch(e.epoch);
                    },
                    [&](const NetEvent::EpochCancelled& e) {
                      rec.id = id_of(e.epoch->id);

@@ -77,6 +77,7 @@ struct vx_result {
   void reserve_for(const vornix::EventList* list, const vornix::NetActionResponseData* data,
                    const vornix::Epoch* epoch);
   const vx_epoch* add_epoch(const vornix::Epoch& epoch);
+  const vx_epoch* finished_epoch(const vornix::Epoch& epoch);  // an EpochFinished event's
   void add_events(const vornix::EventList& list);
   void set_response(const vornix::NetActionResponseData& data);
   void set_error(const vornix::NetActionError& error);

@@ -144,6 +144,35 @@ TEST_F(CApi, PacketThroughTheNetAndBack) {
   ASSERT_TRUE(v->found);
   EXPECT_EQ(v->location->kind, static_cast<uint32_t>(VX_LOC_NODE));
 
+  // A finish's response holds the epoch finished, its event the same epoch
+  // still running, which is what undoing it puts back.
+  vx_action start{};
+  start.kind = VX_ACT_START_EPOCH;
+  start.epoch_id = again;
+  ASSERT_EQ(vx_sim_do(sim, &start, r), VX_OK);
+  vx_action consume{};
+  consume.kind = VX_ACT_CONSUME_PACKET;
+  consume.packet_id = packet;
+  ASSERT_EQ(vx_sim_do(sim, &consume, r), VX_OK);
+  vx_action finish{};
+  finish.kind = VX_ACT_FINISH_EPOCH;
+  finish.epoch_id = again;
+  ASSERT_EQ(vx_sim_do(sim, &finish, r), VX_OK);
+  ASSERT_EQ(v->response, static_cast<uint32_t>(VX_RESP_FINISHED_EPOCH));
+  ASSERT_EQ(v->event_count, 1u);
+  const vx_epoch* was = v->events[0].epoch;
+  ASSERT_NE(was, nullptr);
+  EXPECT_EQ(v->epoch->state, static_cast<uint32_t>(VX_EPOCH_FINISHED));
+  EXPECT_EQ(was->state, static_cast<uint32_t>(VX_EPOCH_RUNNING));
+  EXPECT_EQ(sv(was->node_name), "B");
+  EXPECT_TRUE(was->id.hi == again.hi && was->id.lo == again.lo);
+  ASSERT_EQ(was->in_salvo.packet_count, 1u);
+  EXPECT_EQ(was->in_salvo.packets[0].packet_id.lo, packet.lo);
+  ASSERT_EQ(vx_sim_undo(sim, &finish, v->events, v->event_count, r), VX_OK);
+  ASSERT_EQ(vx_sim_get_epoch(sim, again, r), VX_OK);
+  ASSERT_TRUE(v->found);
+  EXPECT_EQ(v->epoch->state, static_cast<uint32_t>(VX_EPOCH_RUNNING));
+
   // Undoing the same events twice is a refusal with the engine's words.
   vx_action create{};
   create.kind = VX_ACT_CREATE_PACKET;
