@@ -16,6 +16,13 @@ namespace {
 vx_str s(std::string_view v) { return {v.data(), v.size()}; }
 std::string_view sv(vx_str v) { return {v.ptr, v.len}; }
 
+vx_action on_epoch(uint32_t kind, vx_id epoch) {
+  vx_action a{};
+  a.kind = kind;
+  a.epoch_id = epoch;
+  return a;
+}
+
 vx_edge edge(const char* from, const char* out, const char* to, const char* in) {
   return {{s(from), VX_PORT_OUTPUT, s(out)}, {s(to), VX_PORT_INPUT, s(in)}};
 }
@@ -129,9 +136,7 @@ TEST_F(CApi, PacketThroughTheNetAndBack) {
   EXPECT_EQ(v->epoch->in_salvo.packets[0].packet_id.lo, packet.lo);
 
   // Cancelling hands the epoch back inside its event, with the packet destroyed.
-  vx_action cancel{};
-  cancel.kind = VX_ACT_CANCEL_EPOCH;
-  cancel.epoch_id = again;
+  const vx_action cancel = on_epoch(VX_ACT_CANCEL_EPOCH, again);
   ASSERT_EQ(vx_sim_do(sim, &cancel, r), VX_OK);
   EXPECT_EQ(v->response, static_cast<uint32_t>(VX_RESP_CANCELLED_EPOCH));
   ASSERT_EQ(v->id_count, 1u);
@@ -146,17 +151,13 @@ TEST_F(CApi, PacketThroughTheNetAndBack) {
 
   // A finish's response holds the epoch finished, its event the same epoch
   // still running, which is what undoing it puts back.
-  vx_action start{};
-  start.kind = VX_ACT_START_EPOCH;
-  start.epoch_id = again;
+  const vx_action start = on_epoch(VX_ACT_START_EPOCH, again);
   ASSERT_EQ(vx_sim_do(sim, &start, r), VX_OK);
   vx_action consume{};
   consume.kind = VX_ACT_CONSUME_PACKET;
   consume.packet_id = packet;
   ASSERT_EQ(vx_sim_do(sim, &consume, r), VX_OK);
-  vx_action finish{};
-  finish.kind = VX_ACT_FINISH_EPOCH;
-  finish.epoch_id = again;
+  const vx_action finish = on_epoch(VX_ACT_FINISH_EPOCH, again);
   ASSERT_EQ(vx_sim_do(sim, &finish, r), VX_OK);
   ASSERT_EQ(v->response, static_cast<uint32_t>(VX_RESP_FINISHED_EPOCH));
   ASSERT_EQ(v->event_count, 1u);
@@ -239,9 +240,7 @@ TEST_F(CApi, RefusalsFaultsAndBadInput) {
 
   ASSERT_EQ(build(false), VX_OK);
   ASSERT_EQ(vx_sim_new(graph, &sim, r), VX_OK);
-  vx_action finish{};
-  finish.kind = VX_ACT_FINISH_EPOCH;
-  finish.epoch_id = {1, 2};
+  const vx_action finish = on_epoch(VX_ACT_FINISH_EPOCH, {1, 2});
   ASSERT_EQ(vx_sim_do(sim, &finish, r), VX_REFUSED);
   ASSERT_NE(v->error, nullptr);
   EXPECT_EQ(v->error->code, static_cast<uint32_t>(VX_ERR_EPOCH_NOT_FOUND));
