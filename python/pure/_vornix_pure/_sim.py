@@ -260,6 +260,12 @@ class _Reading:
         g.lock.release()
 
 
+# What a simulation holds outside the heap, about: per node and per edge of
+# its graph, and for its buffers.
+_SIM_BYTES_PER_ELEMENT = 128
+_SIM_BYTES = 64 * 1024
+
+
 class NetSim(Frozen, metaclass=FrozenType):
     "The runtime state of a flow-based network."
     __slots__ = ("_sim", "_res", "_view", "_graph", "_guard", "_act", "_loc", "_id", "_count",
@@ -282,8 +288,15 @@ class NetSim(Frozen, metaclass=FrozenType):
         view = lib.vx_result_view(res)
         if status != _OK:
             raise _fault(view)
+        # The size tells a moving collector (PyPy's) roughly what the
+        # simulation holds outside its heap: the engine's tables, the name
+        # table and the result buffer. Without it PyPy sees a few small
+        # objects per simulation, and a loop that makes many simulations
+        # grows until the next major collection, which may never come.
+        size = _SIM_BYTES_PER_ELEMENT * (len(graph._nodes) + len(graph._edges)) + _SIM_BYTES
+        sim = ffi.gc(out[0], lib.vx_sim_free, size)
         self = new(cls)
-        _oset(self, "_sim", ffi.gc(out[0], lib.vx_sim_free))
+        _oset(self, "_sim", sim)
         _oset(self, "_res", res)
         _oset(self, "_view", view)
         _oset(self, "_graph", graph)
