@@ -200,22 +200,23 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
   std::visit(Overloaded{
                  [&](const PacketLocation::Node& n) { out.epoch_id = id_of(n.epoch_id); },
                  [&](const PacketLocation::InputPort& p) {
-                   if (names == nullptr) {
+                   auto write = [&] {
                      out.node_name = name(p.node_name);
                      out.port_name = name(p.port_name);
-                     return;
+                     if (names != nullptr)
+                       out.place = names->place(out.node_name.ptr, out.port_name.ptr);
+                   };
+                   if (names == nullptr || !p.node_name.made() || !p.port_name.made()) {
+                     return write();
                    }
                    capi::NameTable::SeenPort& seen = names->seen(p.node_name, p.port_name);
                    if (seen.node.identity() != p.node_name.identity() ||
-                       seen.port.identity() != p.port_name.identity() || !p.node_name.made()) {
-                     out.node_name = name(p.node_name);
-                     out.port_name = name(p.port_name);
-                     out.place = names->place(out.node_name.ptr, out.port_name.ptr);
-                     if (!p.node_name.made() || !p.port_name.made() ||
-                         !names->holds(out.node_name) || !names->holds(out.port_name)) {
-                       return;
+                       seen.port.identity() != p.port_name.identity()) {
+                     write();
+                     if (names->holds(out.node_name) && names->holds(out.port_name)) {
+                       seen = {p.node_name, p.port_name, out.node_name, out.port_name, out.place};
                      }
-                     seen = {p.node_name, p.port_name, out.node_name, out.port_name, out.place};
+                     return;
                    }
                    out.node_name = seen.node_name;
                    out.port_name = seen.port_name;
@@ -226,25 +227,24 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
                    out.port_name = name(p.port_name);
                  },
                  [&](const PacketLocation::Edge& e) {
-                   if (names == nullptr) {
+                   const vx_port_ref& s = out.edge.source;
+                   const vx_port_ref& t = out.edge.target;
+                   auto write = [&] {
                      port_ref(e.edge->source, out.edge.source);
                      port_ref(e.edge->target, out.edge.target);
-                     return;
-                   }
+                     if (names != nullptr)
+                       out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr,
+                                                t.node_name.ptr, t.port_type, t.port_name.ptr);
+                   };
+                   if (names == nullptr || !e.edge.made()) return write();
                    capi::NameTable::SeenEdge& seen = names->seen(e.edge);
-                   if (seen.edge.identity() != e.edge.identity() || !e.edge.made()) {
-                     port_ref(e.edge->source, out.edge.source);
-                     port_ref(e.edge->target, out.edge.target);
-                     const vx_port_ref& s = out.edge.source;
-                     const vx_port_ref& t = out.edge.target;
-                     out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr,
-                                              t.node_name.ptr, t.port_type, t.port_name.ptr);
-                     if (!e.edge.made() || !names->holds(s.node_name) ||
-                         !names->holds(s.port_name) || !names->holds(t.node_name) ||
-                         !names->holds(t.port_name)) {
-                       return;
+                   if (seen.edge.identity() != e.edge.identity()) {
+                     write();
+                     if (names->holds(s.node_name) && names->holds(s.port_name) &&
+                         names->holds(t.node_name) && names->holds(t.port_name)) {
+                       seen = {e.edge, out.edge, out.place};
                      }
-                     seen = {e.edge, out.edge, out.place};
+                     return;
                    }
                    out.edge = seen.rec;
                    out.place = seen.place;
