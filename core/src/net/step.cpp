@@ -243,7 +243,11 @@ Result<bool, NetActionError> NetSim::step_into(EventList& events) {
   for (Index node : waiting) nodes_[node].queued = Work::Off;
   std::erase_if(waiting, [&](Index node) { return !has_waiting_packets(node); });
   std::vector<bool>& fired = fired_scratch_;
-  fired.assign(waiting.size(), false);
+  // Cleared, then grown: assign() would clear the storage of the longest
+  // list any step ever had, which after one busy step is a cost per step
+  // in proportion to the network.
+  fired.clear();
+  fired.resize(waiting.size(), false);
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     fired[i] = try_trigger_input_salvo(waiting[i], events);
     made_progress = made_progress || fired[i];
