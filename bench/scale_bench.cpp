@@ -14,19 +14,50 @@
 //   undo-create   undo_action of one CreateEpoch beside N epochs at one node
 //   consume-newest consuming the newest of N packets at one location
 //
-//   vornix_scale_bench
+//   vornix_scale_bench [N]
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "bench_support.hpp"
+
+// Under callgrind (vornix_scale_bench N, run with --collect-atstart=no)
+// each timed op runs kCounted times after a warm-up, collecting only inside
+// them, and its counts are dumped apart, in the order main prints: a dump's
+// total over kCounted is the op's instructions. The collection toggles are a
+// few no-op instructions when not under valgrind.
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#define CALLGRIND_TOGGLE_COLLECT \
+  do {                           \
+  } while (0)
+#define CALLGRIND_DUMP_STATS \
+  do {                       \
+  } while (0)
+#endif
 
 namespace {
 
 using namespace bench;
 using A = NetAction;
 
+constexpr int kCounted = 1000;
+
 // Times `op` (after `prepare`, untimed) until enough batches are in.
 double time_op(const std::function<void()>& prepare, const std::function<void()>& op) {
+  if (RUNNING_ON_VALGRIND) {
+    for (int i = 0; i < 100 + kCounted; ++i) {
+      prepare();
+      if (i >= 100) CALLGRIND_TOGGLE_COLLECT;
+      op();
+      if (i >= 100) CALLGRIND_TOGGLE_COLLECT;
+    }
+    CALLGRIND_DUMP_STATS;
+    return 0;
+  }
   std::vector<double> batches;
   const auto start = Clock::now();
   while (batches.size() < 5 || (seconds(Clock::now() - start) < 0.3 && batches.size() < 200)) {
@@ -196,7 +227,26 @@ void row(const char* name, double small, double large) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // With a size, every shape runs at that size alone (one column): for
+  // callgrind, whose instruction counts per call are then compared by size.
+  if (argc > 1) {
+    const std::size_t n = std::strtoull(argv[1], nullptr, 10);
+    const auto shape = [n](const char* name, double ns) {
+      std::printf("N=%zu %-16s %8.0f ns\n", n, name, ns);
+    };
+    shape("edge-step", edge_step(n));
+    const auto [step, blocked] = port_step_and_blocked(n);
+    shape("port-step", step);
+    shape("is_blocked", blocked);
+    const auto [again, run] = unstepped_blocked_and_run(n);
+    shape("is_blocked again", again);
+    shape("idle run", run);
+    shape("finish-oldest", finish_oldest(n));
+    shape("undo-create", undo_create(n));
+    shape("consume-newest", consume_newest(n));
+    return 0;
+  }
   constexpr std::size_t kSmall = 1000;
   constexpr std::size_t kLarge = 100000;
   std::printf("%-16s %14s %14s %8s\n", "shape (ns)", "N=1,000", "N=100,000", "ratio");
