@@ -45,10 +45,11 @@ using namespace bench;
 using A = NetAction;
 
 constexpr int kCounted = 1000;
+bool counting = false;  // a size was given and callgrind runs the bench
 
 // Times `op` (after `prepare`, untimed) until enough batches are in.
 double time_op(const std::function<void()>& prepare, const std::function<void()>& op) {
-  if (RUNNING_ON_VALGRIND) {
+  if (counting) {
     for (int i = 0; i < 100 + kCounted; ++i) {
       prepare();
       if (i >= 100) CALLGRIND_TOGGLE_COLLECT;
@@ -232,8 +233,14 @@ int main(int argc, char** argv) {
   // callgrind, whose instruction counts per call are then compared by size.
   if (argc > 1) {
     const std::size_t n = std::strtoull(argv[1], nullptr, 10);
-    const auto shape = [n](const char* name, double ns) {
-      std::printf("N=%zu %-16s %8.0f ns\n", n, name, ns);
+    counting = RUNNING_ON_VALGRIND != 0;
+    int dump = 0;
+    const auto shape = [n, &dump](const char* name, double ns) {
+      if (counting) {
+        std::printf("N=%zu %-16s dump %d, %d ops\n", n, name, ++dump, kCounted);
+      } else {
+        std::printf("N=%zu %-16s %8.0f ns\n", n, name, ns);
+      }
     };
     shape("edge-step", edge_step(n));
     const auto [step, blocked] = port_step_and_blocked(n);
