@@ -178,3 +178,19 @@ def test_netsim_refuses_pickling_and_says_what_to_do(how):
     with pytest.raises(TypeError, match=r"cannot pickle 'NetSim' object: pickle its graph"):
         how(sim)
     assert repr(pickle.loads(pickle.dumps(sim.graph))) == repr(sim.graph)
+
+
+def test_records_of_a_run_refuse_pickling_and_copying():
+    # Packets, epochs, events and responses are what one run recorded, not
+    # values to rebuild: every way of pickling or copying them is refused.
+    sim = vs.NetSim(vs.Graph([NODE_A, vs.Node("B", in_ports={"in": vs.Port()})], [AB]))
+    data, events = sim.do_action(vs.NetAction.create_packet())
+    epoch, _ = sim.do_action(vs.NetAction.create_epoch("B", vs.Salvo("manual", [])))
+    records = [events[0], data, epoch, epoch.epoch, sim.get_packet(data.packet_id),
+               vs.NetActionResponseData.Empty(), vs.Graph([], [AB]).validate()[0]]
+    ways = [*(lambda r, p=p: pickle.dumps(r, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)),
+            copy.copy, copy.deepcopy]
+    for record in records:
+        for how in ways:
+            with pytest.raises(TypeError, match=rf"^cannot pickle '{type(record).__name__}' object$"):
+                how(record)

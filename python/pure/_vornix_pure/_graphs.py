@@ -304,11 +304,6 @@ and a dict of variant-specific fields (node names, port refs, etc.)."""
     def __repr__(self):
         return f"GraphValidationErrorInfo(kind='{self._kind}', message='{self._message}')"
 
-    # A record is a finding about one graph, not a value to copy: refused as
-    # objects without a way to pickle them are.
-    def __getstate__(self):
-        raise TypeError("cannot pickle 'GraphValidationErrorInfo' object")
-
 
 finish_class(GraphValidationErrorInfo)
 

@@ -62,6 +62,13 @@ class Frozen:
     def __delattr__(self, name):
         _refuse_write(self, name, _DELETE_SUFFIX)
 
+    # What is not a value to rebuild (a packet, an epoch, an event, a
+    # response) is refused by pickle and copy as objects without a way to
+    # pickle them are; the values that can be rebuilt define __reduce__,
+    # which both use in its place.
+    def __getstate__(self):
+        raise TypeError(f"cannot pickle '{type(self).__name__}' object")
+
 
 # Deleting an attribute the extension's objects do not have goes through the
 # interpreter's generic code, whose message grew a clause in 3.13.
