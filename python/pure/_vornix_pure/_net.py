@@ -164,9 +164,11 @@ class Salvo(Frozen, metaclass=FrozenType):
         condition = str_arg("salvo_condition", args[0])
         packets = []
         for pair in sequence_arg("packets", args[1]):
-            if not isinstance(pair, tuple) or len(pair) != 2:
+            # A tuple subclass is read by its items, whatever it says of itself.
+            if not isinstance(pair, tuple) or tuple.__len__(pair) != 2:
                 raise arg_type_error("packets", _PAIR, pair)
-            packets.append((str_arg("packets", pair[0]), str_arg("packets", pair[1])))
+            port, ident = tuple.__getitem__(pair, 0), tuple.__getitem__(pair, 1)
+            packets.append((str_arg("packets", port), str_arg("packets", ident)))
         return salvo(condition, tuple(packets))
 
     @property

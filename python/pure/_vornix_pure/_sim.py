@@ -453,7 +453,7 @@ class NetSim(Frozen, metaclass=FrozenType):
                 # element leaves the simulation as it was.
                 checked = []
                 i = 0
-                while i < len(events):
+                while i < list.__len__(events):  # the items, whatever a subclass says
                     checked.append(event_arg(list.__getitem__(events, i)))
                     i += 1
                 n = len(checked)
