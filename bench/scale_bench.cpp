@@ -13,6 +13,11 @@
 //   finish-oldest finish_epoch of the oldest of N running epochs at one node
 //   undo-create   undo_action of one CreateEpoch beside N epochs at one node
 //   consume-newest consuming the newest of N packets at one location
+//   cancel-oldest cancel_epoch of the oldest of N running epochs at one node
+//   send-one      send_output_salvo of one epoch beside N running epochs that
+//                 each hold a loaded packet
+//   undo-step     undo_action of a step's one move beside N waiting ports
+//   request-step  a step resolving one request beside N waiting ports
 //
 //   vornix_scale_bench [N]
 
@@ -121,7 +126,8 @@ double edge_step(std::size_t n) {
 }
 
 // N nodes W_i whose input port holds a packet their condition does not take;
-// with `stepped`, a step has run since the packets came.
+// with `stepped`, a step has run since the packets came. A dependency edge
+// X -> Y lets Y's requests reach X.
 NetSim waiting_ports(std::size_t n, bool stepped = true) {
   std::vector<Node> nodes;
   std::vector<Edge> edges;
@@ -134,7 +140,8 @@ NetSim waiting_ports(std::size_t n, bool stepped = true) {
                                SalvoConditionTerm::port("in", PortState::equals(2))});
     nodes.push_back(std::move(w));
   }
-  NetSim sim(Graph(std::move(nodes), std::move(edges)));
+  NetSim sim(Graph(std::move(nodes), std::move(edges))
+                 .with_dependency_edges({Edge{out_ref("X", "out"), in_ref("Y", "in")}}));
   for (std::size_t i = 0; i < n; ++i) {
     put_on(sim, created_packet(sim.do_action(A{A::CreatePacket{}})),
            PacketLocation::input_port(name_of("W", i), "in"));
@@ -222,6 +229,78 @@ double consume_newest(std::size_t n) {
       });
 }
 
+double cancel_oldest(std::size_t n) {
+  NetSim sim(one_node());
+  std::vector<Ulid> order;  // oldest first
+  order.reserve(n * 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    order.push_back(new_epoch(sim));
+    sim.do_action(A{A::StartEpoch{order.back()}});
+  }
+  std::size_t oldest = 0;
+  return time_op(
+      [&] {
+        order.push_back(new_epoch(sim));
+        sim.do_action(A{A::StartEpoch{order.back()}});
+      },
+      [&] { require(sim.do_action(A{A::CancelEpoch{order[oldest++]}}).ok(), "cancel"); });
+}
+
+// A send of one epoch's output salvo beside N running epochs that each
+// hold a loaded packet. (Z's port has no edge: the packet leaves the net.)
+double send_one(std::size_t n) {
+  std::vector<Node> nodes;
+  Node z = plain_node("Z", true, true);
+  z.out_salvo_conditions.insert_or_assign(
+      "send", SalvoCondition{MaxSalvos::infinite(),
+                             {{"out", PacketCount::all()}},
+                             SalvoConditionTerm::port("out", PortState::non_empty())});
+  nodes.push_back(std::move(z));
+  NetSim sim(Graph(std::move(nodes), {}));
+  const auto loaded_epoch = [&] {
+    const Ulid epoch = new_epoch(sim);
+    require(sim.do_action(A{A::StartEpoch{epoch}}).ok(), "start");
+    const Ulid p = created_packet(sim.do_action(A{A::CreatePacket{epoch}}));
+    require(sim.do_action(A{A::LoadPacketIntoOutputPort{p, "out"}}).ok(), "load");
+    return epoch;
+  };
+  for (std::size_t i = 0; i < n; ++i) loaded_epoch();
+  Ulid epoch;
+  return time_op([&] { epoch = loaded_epoch(); },
+                 [&] {
+                   require(sim.do_action(A{A::SendOutputSalvo{epoch, "send"}}).ok(), "send");
+                 });
+}
+
+// Undoing a step's move beside N input ports holding packets no condition
+// takes.
+double undo_step(std::size_t n) {
+  NetSim sim = waiting_ports(n);
+  Mover m = place_mover(sim);
+  put_on(sim, m.packet, m.edge);
+  EventList events;
+  const A step{A::RunStep{}};
+  return time_op(
+      [&] {
+        events = sim.run_step().success().events;
+        require(events.size() == 1, "one move");
+      },
+      [&] { require(sim.undo_action(step, events).has_value(), "undo step"); });
+}
+
+// A step that resolves one request beside N waiting input ports.
+double request_step(std::size_t n) {
+  NetSim sim = waiting_ports(n);
+  return time_op(
+      [&] {
+        require(sim.do_action(A{A::CreateRequest{"Y", "more"}}).ok(), "request");
+      },
+      [&] {
+        const NetActionResponse r = sim.run_step();
+        require(r.ok() && !r.success().events.empty(), "request step");
+      });
+}
+
 void row(const char* name, double small, double large) {
   std::printf("%-16s %14.0f %14.0f %8.2f\n", name, small, large, large / small);
 }
@@ -252,6 +331,10 @@ int main(int argc, char** argv) {
     shape("finish-oldest", finish_oldest(n));
     shape("undo-create", undo_create(n));
     shape("consume-newest", consume_newest(n));
+    shape("cancel-oldest", cancel_oldest(n));
+    shape("send-one", send_one(n));
+    shape("undo-step", undo_step(n));
+    shape("request-step", request_step(n));
     return 0;
   }
   constexpr std::size_t kSmall = 1000;
@@ -269,5 +352,9 @@ int main(int argc, char** argv) {
   row("finish-oldest", finish_oldest(kSmall), finish_oldest(kLarge));
   row("undo-create", undo_create(kSmall), undo_create(kLarge));
   row("consume-newest", consume_newest(kSmall), consume_newest(kLarge));
+  row("cancel-oldest", cancel_oldest(kSmall), cancel_oldest(kLarge));
+  row("send-one", send_one(kSmall), send_one(kLarge));
+  row("undo-step", undo_step(kSmall), undo_step(kLarge));
+  row("request-step", request_step(kSmall), request_step(kLarge));
   return 0;
 }
