@@ -6,6 +6,7 @@ import sys
 
 import pytest
 
+import vornix_sim as vs
 from vornix_sim import Edge, EpochState, PortRef, PortType
 
 from interpreter import needs_refcounts
@@ -227,6 +228,65 @@ def test_argument_errors(call, text):
     with pytest.raises(TypeError) as info:
         call()
     assert str(info.value).startswith(text)
+
+
+class Liar:
+    """Claims to be of another class through __class__."""
+
+    def __init__(self, cls):
+        self.cls = cls
+
+    __class__ = property(lambda self: self.cls)
+
+
+class Seven(int):
+    def __int__(self):
+        return 7
+
+    __index__ = __int__
+
+
+class NamedFive(type):
+    __name__ = property(lambda cls: 5)
+
+
+class Unnamed(type):
+    @property
+    def __name__(cls):
+        raise ZeroDivisionError("no name")
+
+
+# Arguments are read by their own type and value, as they are, whatever
+# they say of themselves; the outcome is a value or the exact message.
+@pytest.mark.parametrize("call, outcome", [
+    (lambda: vs.Node("N", in_ports={"a": Liar(vs.Port)}),
+     "argument 'in_ports': expected Port, got Liar"),
+    (lambda: vs.Node(Liar(str)), "argument 'name': expected str, got Liar"),
+    (lambda: Edge(Liar(PortRef), Liar(PortRef)), "argument 'source': expected PortRef, got Liar"),
+    (lambda: vs.SalvoCondition(Liar(vs.MaxSalvosFinite), "a", vs.SalvoConditionTerm.true_()),
+     "Expected MaxSalvos or MaxSalvosFinite"),
+    (lambda: vs.PacketLocation.node(Liar(str)), "Invalid ULID: invalid length"),
+    (lambda: PortType.Output == Liar(int), False),
+    (lambda: vs.PortSlotSpec.finite(Seven(5)).capacity, 5),
+    (lambda: PortType.Output == Seven(1), True),
+    (lambda: PortRef(NamedFive("X", (), {})(), PortType.Input, "p"),
+     "argument 'node_name': expected str, got ?"),
+    (lambda: PortRef(Unnamed("Y", (), {})(), PortType.Input, "p"),
+     "argument 'node_name': expected str, got ?"),
+    (lambda: PortRef("ab\udc80\udc81c\udc82", PortType.Input, "p"),
+     "argument 'node_name': 'utf-8' codec can't encode characters in position 2-3: "
+     "surrogates not allowed"),
+    (lambda: PortRef("a", PortType.Input, "\ud800"),
+     "argument 'port_name': 'utf-8' codec can't encode character '\\ud800' in position 0: "
+     "surrogates not allowed"),
+])
+def test_arguments_are_read_by_their_own_type_and_value(call, outcome):
+    if not isinstance(outcome, str):
+        assert call() == outcome
+        return
+    with pytest.raises((TypeError, ValueError)) as info:
+        call()
+    assert str(info.value) == outcome
 
 
 def test_every_parameter_accepts_keywords():

@@ -17,7 +17,7 @@ from ._net import (
     SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, Epoch, copy_location,
     epoch as _epoch, location as _location)
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, new, quoted, sequence_arg,
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, new, quoted, sequence_arg,
     str_arg, take, _oset)
 
 # Event kinds, in the engine's order.
@@ -375,7 +375,7 @@ def plain(obj):
     """The text of an identifier given as any object whose str() is its text
     (a str subclass is read as the text it holds)."""
     if type(obj) is not str:
-        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
+        obj = str.__str__(obj) if is_a(obj, str) else str(obj)
     return obj
 
 
@@ -744,7 +744,7 @@ def _response_epoch(r):
 
 
 def _epoch_arg(obj):
-    if not isinstance(obj, Epoch):
+    if not is_a(obj, Epoch):
         raise arg_type_error("epoch", "Epoch", obj)
     return _copy_epoch(obj)
 

@@ -8,8 +8,8 @@ wrap that data in new objects, as the extension hands out copies.
 
 from ._enum import Enumeration, make_members, value_of
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new, no_args,
-    quoted, is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
+    no_args, quoted, is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
 
 
 # -- PortType, PortRef, Edge ------------------------------------------------
@@ -60,7 +60,7 @@ class PortRef(Frozen, metaclass=FrozenType):
             args = take("PortRef", ("node_name", "port_type", "port_name"), 3, args, kwargs)
         node = str_arg("node_name", args[0])
         kind = args[1]
-        if not isinstance(kind, PortType):
+        if not is_a(kind, PortType):
             raise arg_type_error("port_type", "PortType", kind)
         port = str_arg("port_name", args[2])
         return port_ref(node, kind._v, port)
@@ -144,9 +144,9 @@ between nodes."""
         if kwargs or len(args) != 2:
             args = take("Edge", ("source", "target"), 2, args, kwargs)
         source, target = args[0], args[1]
-        if not isinstance(source, PortRef):
+        if not is_a(source, PortRef):
             raise arg_type_error("source", "PortRef", source)
-        if not isinstance(target, PortRef):
+        if not is_a(target, PortRef):
             raise arg_type_error("target", "PortRef", target)
         return edge(source, target)
 
@@ -415,9 +415,9 @@ finish_class(PortStateNumeric)
 
 def state_in(obj):
     """A port state as the engine holds it: (code, number or None)."""
-    if isinstance(obj, PortState):
+    if is_a(obj, PortState):
         return (obj._v, None)
-    if isinstance(obj, PortStateNumeric):
+    if is_a(obj, PortStateNumeric):
         return (obj._code, obj._n)
     raise TypeError("Expected PortState or PortStateNumeric")
 
@@ -440,9 +440,9 @@ def state_diag(state):
 def slots_in(obj):
     """A port capacity: None for unlimited. The bare ``Finite`` member carries
     no capacity and so gives an unlimited port."""
-    if obj is None or isinstance(obj, PortSlotSpec):
+    if obj is None or is_a(obj, PortSlotSpec):
         return None
-    if isinstance(obj, PortSlotSpecFinite):
+    if is_a(obj, PortSlotSpecFinite):
         return obj._n
     raise TypeError("Expected PortSlotSpec or PortSlotSpecFinite")
 
@@ -452,9 +452,9 @@ def slots_out(n):
 
 
 def count_in(obj):
-    if isinstance(obj, PacketCount):
+    if is_a(obj, PacketCount):
         return None
-    if isinstance(obj, PacketCountN):
+    if is_a(obj, PacketCountN):
         return obj._n
     raise TypeError("Expected PacketCount or PacketCountN")
 
@@ -464,9 +464,9 @@ def count_out(n):
 
 
 def max_in(obj):
-    if isinstance(obj, MaxSalvos):
+    if is_a(obj, MaxSalvos):
         return None
-    if isinstance(obj, MaxSalvosFinite):
+    if is_a(obj, MaxSalvosFinite):
         return obj._n
     raise TypeError("Expected MaxSalvos or MaxSalvosFinite")
 
@@ -512,7 +512,7 @@ class DependencyRequestConfig(Frozen, metaclass=FrozenType):
             args = take("DependencyRequestConfig", ("triggers", "label"), 2, args, kwargs)
         triggers = []
         for t in sequence_arg("triggers", args[0]):
-            if not isinstance(t, DependencyRequestTrigger):
+            if not is_a(t, DependencyRequestTrigger):
                 raise arg_type_error("triggers", "DependencyRequestTrigger", t)
             triggers.append(t._v)
         return request_config(tuple(triggers), str_arg("label", args[1]))
@@ -637,7 +637,7 @@ def _terms_arg(call, args, kwargs):
     out = []
     deepest = 0
     for t in sequence_arg("terms", args[0]):
-        if not isinstance(t, SalvoConditionTerm):
+        if not is_a(t, SalvoConditionTerm):
             raise arg_type_error("terms", "SalvoConditionTerm", t)
         out.append(t._t)
         d = _term_depth(t)
@@ -696,7 +696,7 @@ class SalvoConditionTerm(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 1:
             args = take("not_", ("term",), 1, args, kwargs)
         term = args[0]
-        if not isinstance(term, SalvoConditionTerm):
+        if not is_a(term, SalvoConditionTerm):
             raise arg_type_error("term", "SalvoConditionTerm", term)
         return _combined((NOT, term._t), _term_depth(term) + 1)
 
@@ -762,9 +762,9 @@ _PORTS_ERROR = "ports must be a str, list of str, or dict mapping str to PacketC
 
 def _ports_in(obj):
     """A condition's port map: name -> packet count (None for all)."""
-    if isinstance(obj, str):
+    if is_a(obj, str):
         return {str_arg("ports", obj): None}
-    if isinstance(obj, dict):
+    if is_a(obj, dict):
         ports = {}
         for key, value in list(dict.items(obj)):
             key = str_item(key)  # the key is checked before its value
@@ -773,7 +773,7 @@ def _ports_in(obj):
     if is_sequence(obj):
         ports = {}
         for key in list(obj):
-            if not isinstance(key, str) or not _utf8_ok(key):
+            if not is_a(key, str) or not _utf8_ok(key):
                 raise TypeError(_PORTS_ERROR)
             ports[key if type(key) is str else str.__str__(key)] = None
         return ports
@@ -799,7 +799,7 @@ class SalvoCondition(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 3:
             args = take("SalvoCondition", ("max_salvos", "ports", "term"), 3, args, kwargs)
         term = args[2]
-        if not isinstance(term, SalvoConditionTerm):
+        if not is_a(term, SalvoConditionTerm):
             raise arg_type_error("term", "SalvoConditionTerm", term)
         most = max_in(args[0])
         return salvo_condition(most, _ports_in(args[1]), term._t)
@@ -887,14 +887,14 @@ _NODE_PARAMS = ("name", "in_ports", "out_ports", "in_salvo_conditions", "out_sal
 def _port_map(name, obj):
     if obj is None:
         return {}
-    if not isinstance(obj, dict):
+    if not is_a(obj, dict):
         raise arg_type_error(name, "dict", obj)
     ports = {}
     for key, value in list(dict.items(obj)):
-        if not isinstance(key, str):
+        if not is_a(key, str):
             raise arg_type_error(name, "str", key)
         key = str_arg(name, key)
-        if not isinstance(value, Port):
+        if not is_a(value, Port):
             raise arg_type_error(name, "Port", value)
         ports[key] = value._slots
     return ports
@@ -904,7 +904,7 @@ def _condition_map(obj):
     conditions = {}
     for key, value in list(dict.items(obj)):
         key = str_item(key)
-        if not isinstance(value, SalvoCondition):
+        if not is_a(value, SalvoCondition):
             raise TypeError(f"expected SalvoCondition, got {type(value).__name__}")
         conditions[key] = (value._max, value._ports, value._term)
     return conditions
@@ -923,13 +923,13 @@ class Node(Frozen, metaclass=FrozenType):
         in_ports = _port_map("in_ports", args[1])
         out_ports = _port_map("out_ports", args[2])
         in_conditions, out_conditions = args[3], args[4]
-        if in_conditions is not None and not isinstance(in_conditions, dict):
+        if in_conditions is not None and not is_a(in_conditions, dict):
             raise arg_type_error("in_salvo_conditions", "dict", in_conditions)
-        if out_conditions is not None and not isinstance(out_conditions, dict):
+        if out_conditions is not None and not is_a(out_conditions, dict):
             raise arg_type_error("out_salvo_conditions", "dict", out_conditions)
         requests = args[5]
         if requests is not None:
-            if not isinstance(requests, DependencyRequestConfig):
+            if not is_a(requests, DependencyRequestConfig):
                 raise arg_type_error("dependency_request_config", "DependencyRequestConfig",
                                      requests)
             requests = (requests._triggers, requests._label)

@@ -16,14 +16,14 @@ from ._graph import (
     AND, NOT, OR, PORT, Edge, Node, PortRef, edge as _edge, max_out, node as _node,
     port_ref as _port_ref)
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new,
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
     sequence_arg, take, _oset)
 
 
 def _items_of(name, obj, cls, expected):
     items = sequence_arg(name, obj)
     for item in items:
-        if not isinstance(item, cls):
+        if not is_a(item, cls):
             raise arg_type_error(name, expected, item)
     return items
 
@@ -393,7 +393,7 @@ class Graph(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 1:
             args = take("get_edges_by_head", ("input_port_ref",), 1, args, kwargs)
         port = args[0]
-        if not isinstance(port, PortRef):
+        if not is_a(port, PortRef):
             raise arg_type_error("input_port_ref", "PortRef", port)
         edges = self._edges
         return [_copy_edge(edges[i]) for i in self._heads.get(_ref_key(port), ())]
@@ -405,7 +405,7 @@ class Graph(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 1:
             args = take("is_dependency_edge", ("edge",), 1, args, kwargs)
         e = args[0]
-        if not isinstance(e, Edge):
+        if not is_a(e, Edge):
             raise arg_type_error("edge", "Edge", e)
         return _edge_key(e) in self._dep_keys
 

@@ -7,6 +7,8 @@ loop over its characters; that matters on PyPy, where a 128-bit int is a
 big integer and each step on it costs.
 """
 
+from ._support import is_a
+
 ALPHABET = "0123456789ABCDEFGHJKMNPQRSTVWXYZ"
 _BASE32 = "0123456789abcdefghijklmnopqrstuv"
 _MASK = (1 << 128) - 1
@@ -72,14 +74,14 @@ def canonical_text(text):
 
 
 def python_to_ulid(obj):
-    return str_to_ulid(obj if isinstance(obj, str) else str(obj))
+    return str_to_ulid(obj if is_a(obj, str) else str(obj))
 
 
 def python_to_text(obj):
     """Like python_to_ulid, but the identifier's canonical text."""
     if type(obj) is not str:
         # A str subclass is read as the text it holds, as the extension reads it.
-        obj = str.__str__(obj) if isinstance(obj, str) else str(obj)
+        obj = str.__str__(obj) if is_a(obj, str) else str(obj)
     return canonical_text(obj)
 
 

@@ -4,8 +4,8 @@ from ._enum import Enumeration, make_members, value_of
 from ._graph import Edge, edge as _edge
 from ._ids import python_to_text, str_to_ulid, ulid_to_python
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method, method_args, new, no_args,
-    quoted, sequence_arg, str_arg, take, _oset)
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
+    no_args, quoted, sequence_arg, str_arg, take, _oset)
 
 
 class EpochState(Enumeration):
@@ -71,7 +71,7 @@ class PacketLocation(Frozen, metaclass=FrozenType):
         if kwargs or len(args) != 1:
             args = take("edge", ("edge",), 1, args, kwargs)
         e = args[0]
-        if not isinstance(e, Edge):
+        if not is_a(e, Edge):
             raise arg_type_error("edge", "Edge", e)
         return location(EDGE, _edge(e._source, e._target))
 
@@ -165,7 +165,7 @@ class Salvo(Frozen, metaclass=FrozenType):
         packets = []
         for pair in sequence_arg("packets", args[1]):
             # A tuple subclass is read by its items, whatever it says of itself.
-            if not isinstance(pair, tuple) or tuple.__len__(pair) != 2:
+            if not is_a(pair, tuple) or tuple.__len__(pair) != 2:
                 raise arg_type_error("packets", _PAIR, pair)
             port, ident = tuple.__getitem__(pair, 0), tuple.__getitem__(pair, 1)
             packets.append((str_arg("packets", port), str_arg("packets", ident)))
@@ -367,7 +367,7 @@ def _id_text(obj):
     # Identifiers are kept as given and checked when the action is performed.
     if type(obj) is str:
         return obj
-    return str.__str__(obj) if isinstance(obj, str) else str(obj)
+    return str.__str__(obj) if is_a(obj, str) else str(obj)
 
 
 def _one_id_action(kind, name, param, doc):
@@ -422,7 +422,7 @@ class NetAction(Frozen, metaclass=FrozenType):
             args = take("create_epoch", ("node_name", "salvo"), 2, args, kwargs)
         name = str_arg("node_name", args[0])
         s = args[1]
-        if not isinstance(s, Salvo):
+        if not is_a(s, Salvo):
             raise arg_type_error("salvo", "Salvo", s)
         return action(CREATE_EPOCH, name, salvo(s._condition, s._packets))
 
@@ -452,7 +452,7 @@ class NetAction(Frozen, metaclass=FrozenType):
                         kwargs)
         packet = _id_text(args[0])
         destination = args[1]
-        if not isinstance(destination, PacketLocation):
+        if not is_a(destination, PacketLocation):
             raise arg_type_error("destination", "PacketLocation", destination)
         return action(TRANSPORT_PACKET_TO_LOCATION, packet, copy_location(destination))
 

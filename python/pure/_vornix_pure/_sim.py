@@ -18,8 +18,8 @@ from ._errors import EXCEPTIONS, InternalFault
 from ._events import Reader, Writer, event_arg, response
 from ._net import RUN_STEP, NetAction, PacketLocation, packet as _packet
 from ._support import (
-    MODULE, Frozen, FrozenType, arg_type_error, finish_class, method_args, new, signature_of, take,
-    type_name, _oset)
+    MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method_args, new, signature_of,
+    take, type_name, _oset)
 
 _OK, _REFUSED, _INTERRUPTED, _BAD_INPUT, _FAULT = range(5)
 
@@ -177,7 +177,7 @@ class _Method:
         return NetSim
 
     def _check(self, obj):
-        if not isinstance(obj, NetSim):
+        if not is_a(obj, NetSim):
             raise TypeError(f"descriptor '{self.__name__}' for 'NetSim' objects doesn't apply "
                             f"to a '{type_name(obj)}' object")
 
@@ -441,9 +441,9 @@ class NetSim(Frozen, metaclass=FrozenType):
         args = take("undo_action", ("action", "events"), 2, args, kwargs)
         action, events = args
         with self._guard:
-            if not isinstance(action, NetAction):
+            if not is_a(action, NetAction):
                 raise arg_type_error("action", "NetAction", action)
-            if not isinstance(events, list):
+            if not is_a(events, list):
                 raise arg_type_error("events", "list", events)
             writer = self._writer
             try:

@@ -147,7 +147,7 @@ def take(call, params, required, args, kwargs):
         raise TypeError(f"{call}() takes {bound} {most} {word} ({given} given)")
     out = list(args) + [_MISSING] * (most - given)
     for key, value in kwargs.items():
-        if type(key) is not str and not isinstance(key, str):
+        if type(key) is not str and not is_a(key, str):
             raise TypeError("keywords must be strings")
         try:
             i = params.index(key)
@@ -176,7 +176,7 @@ def no_args(call, args, kwargs):
 def method_args(cls, name, obj, args, kwargs):
     """Refuses a call of a method that takes nothing but its instance, in the
     words the interpreter uses for methods of extension classes."""
-    if not isinstance(obj, cls):
+    if not is_a(obj, cls):
         raise TypeError(f"descriptor '{name}' for '{cls.__name__}' objects doesn't apply to a "
                         f"'{type(obj).__name__}' object")
     call = f"{cls.__name__}.{name}"
@@ -186,8 +186,28 @@ def method_args(cls, name, obj, args, kwargs):
         raise TypeError(f"{call}() takes no arguments ({len(args)} given)")
 
 
+def is_a(obj, cls):
+    """isinstance by the object's own type: a ``__class__`` that claims some
+    other class is not believed, as the extension's type checks do not."""
+    return issubclass(type(obj), cls)
+
+
 def type_name(obj):
-    return type(obj).__name__
+    return class_name(type(obj))
+
+
+def class_name(cls):
+    """A class's name as messages give it: "?" when its ``__name__`` (which a
+    metaclass may define) is no str, has no UTF-8 form or cannot be read."""
+    try:
+        name = cls.__name__
+        if issubclass(type(name), str):
+            name = str.__str__(name)
+            name.encode("utf-8")  # no UTF-8 form: unknown as well
+            return name
+    except Exception:  # noqa: BLE001 - any failure reads as an unknown name
+        pass
+    return "?"
 
 
 def arg_type_error(name, expected, obj):
@@ -200,12 +220,33 @@ def utf8_check(text, prefix):
     if not text.isascii():
         try:
             text.encode("utf-8")
-        except UnicodeEncodeError as e:
-            raise TypeError(prefix + str(e)) from None
+        except UnicodeEncodeError:
+            raise TypeError(prefix + _no_utf8_reason(text)) from None
+
+
+def _is_surrogate(c):
+    return "\ud800" <= c <= "\udfff"
+
+
+def _no_utf8_reason(text):
+    """The codec's words for a str with lone surrogates, as CPython's puts
+    them: it names the whole first run of them, where PyPy's names only the
+    first one."""
+    start = 0
+    while not _is_surrogate(text[start]):
+        start += 1
+    end = start + 1
+    while end < len(text) and _is_surrogate(text[end]):
+        end += 1
+    if end - start == 1:
+        return (f"'utf-8' codec can't encode character '\\u{ord(text[start]):04x}' "
+                f"in position {start}: surrogates not allowed")
+    return (f"'utf-8' codec can't encode characters in position {start}-{end - 1}: "
+            f"surrogates not allowed")
 
 
 def str_arg(name, obj):
-    if not isinstance(obj, str):
+    if not is_a(obj, str):
         raise arg_type_error(name, "str", obj)
     if not obj.isascii():
         utf8_check(obj, f"argument '{name}': ")
@@ -215,7 +256,7 @@ def str_arg(name, obj):
 
 def str_item(obj):
     """A str inside a container argument: refused without the argument prefix."""
-    if not isinstance(obj, str):
+    if not is_a(obj, str):
         raise TypeError(f"expected str, got {type_name(obj)}")
     if not obj.isascii():
         utf8_check(obj, "")
@@ -226,9 +267,9 @@ _U64_MAX = (1 << 64) - 1
 
 
 def u64_arg(name, obj):
-    if not isinstance(obj, int):
+    if not is_a(obj, int):
         raise arg_type_error(name, "int", obj)
-    v = int(obj)
+    v = int_value(obj)
     if v < 0:
         raise OverflowError(f"argument '{name}': can't convert negative int to unsigned")
     if v > _U64_MAX:
@@ -237,24 +278,31 @@ def u64_arg(name, obj):
 
 
 def sequence_arg(name, obj):
-    if isinstance(obj, str) or not is_sequence(obj):
+    if is_a(obj, str) or not is_sequence(obj):
         raise arg_type_error(name, "a sequence", obj)
     return list(obj)
 
 
 def is_sequence(obj):
     # The interpreter's own test: a type that can be indexed and is no mapping.
-    if isinstance(obj, (list, tuple)):
+    if is_a(obj, (list, tuple)):
         return True
-    if isinstance(obj, dict):
+    if is_a(obj, dict):
         return False
     return hasattr(type(obj), "__getitem__")
 
 
+def int_value(obj):
+    """The value an int (subclass) holds, as a plain int, whatever its own
+    __int__ or __index__ say: int's own addition reads the value itself on
+    both interpreters (PyPy's int.__int__ would ask the subclass)."""
+    return int.__add__(obj, 0)
+
+
 def int64_of(obj):
     """The value of an int in the signed 64-bit range, else None."""
-    if isinstance(obj, int):
-        v = int(obj)
+    if is_a(obj, int):
+        v = int_value(obj)
         if -(1 << 63) <= v < (1 << 63):
             return v
     return None
