@@ -18,7 +18,7 @@ from ._net import (
     epoch as _epoch, location as _location)
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, new, quoted, sequence_arg,
-    str_arg, take, _oset)
+    str_arg, take, type_name, _oset)
 
 # Event kinds, in the engine's order.
 (PACKET_CREATED, PACKET_CONSUMED, PACKET_DESTROYED, EPOCH_CREATED, EPOCH_STARTED,
@@ -561,7 +561,7 @@ class Writer:
 
 def event_arg(obj):
     if type(obj) is not NetEvent:
-        raise TypeError(f"'{type(obj).__name__}' object cannot be converted to 'NetEvent'")
+        raise TypeError(f"'{type_name(obj)}' object cannot be converted to 'NetEvent'")
     return obj
 
 

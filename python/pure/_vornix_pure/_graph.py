@@ -9,7 +9,8 @@ wrap that data in new objects, as the extension hands out copies.
 from ._enum import Enumeration, make_members, value_of
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
-    no_args, quoted, is_sequence, sequence_arg, siphash13, str_arg, str_item, take, u64_arg, _oset)
+    no_args, quoted, is_sequence, sequence_arg, siphash13, str_arg, str_item, take, type_name,
+    u64_arg, _oset)
 
 
 # -- PortType, PortRef, Edge ------------------------------------------------
@@ -905,7 +906,7 @@ def _condition_map(obj):
     for key, value in list(dict.items(obj)):
         key = str_item(key)
         if not is_a(value, SalvoCondition):
-            raise TypeError(f"expected SalvoCondition, got {type(value).__name__}")
+            raise TypeError(f"expected SalvoCondition, got {type_name(value)}")
         conditions[key] = (value._max, value._ports, value._term)
     return conditions
 
