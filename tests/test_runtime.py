@@ -216,3 +216,30 @@ def test_graph_pickles_for_runs_elsewhere():
     rt = vt.Runtime(graph)
     rt.feed("Split", "in", ["a"])
     assert rt.run().outputs == {("Shout", "out"): ["a"]}
+
+
+@pytest.mark.parametrize("outs, send, left", [
+    # Room for one packet per port: the values go out one send at a time.
+    ({"out": 1}, sends, None),
+    ({"a": None, "b": 1}, sends, None),
+    # A condition that waits for two can never send from a port that holds one.
+    ({"out": 1}, lambda p: vs.SalvoCondition(
+        vs.MaxSalvos.Infinite, p, T.port(p, vs.PortState.equals(2))), "out"),
+])
+def test_a_node_without_behaviour_passes_values_through_small_ports(outs, send, left):
+    def slots(cap):
+        return vs.Port(vs.PortSlotSpec.finite(cap) if cap else vs.PortSlotSpec.Infinite)
+
+    n = vs.Node("N", in_ports={"in": vs.Port()},
+                out_ports={p: slots(cap) for p, cap in outs.items()},
+                in_salvo_conditions={"take": vs.SalvoCondition(
+                    vs.MaxSalvos.finite(1), "in", T.port("in", vs.PortState.NonEmpty))},
+                out_salvo_conditions={p: send(p) for p in outs})
+    rt = vt.Runtime(vs.Graph([n], []))
+    rt.feed("N", "in", ["x", "y"])
+    if left is None:
+        assert rt.run().outputs == {("N", p): ["x", "y"] for p in outs}
+    else:
+        with pytest.raises(vt.NodeError, match=f"output port '{left}' is full and no output"):
+            rt.run()
+    assert_books_agree(rt)

@@ -180,6 +180,9 @@ def _schedule(plan: _NodePlan, n: int) -> Optional[List[List[Tuple[str, bool]]]]
     only output port (in a one-element list), or None when packets would be
     left loaded: then the general path runs and reports them."""
     port = plan.single_out
+    cap = plan.out_caps[port]
+    if cap is not None and n > cap:
+        return None  # the general path sends between loads to make room
     loaded = n
     sent: Dict[str, int] = {}
     sends: List[Tuple[str, bool]] = []
@@ -323,7 +326,8 @@ class Runtime:
 
     `behaviours` maps node names to callables taking one `Activation`; a node
     without one passes every input value on to each of its output ports (and
-    consumes it when it has none). With `record=True` the simulation is a
+    consumes it when it has none), sending whatever the output salvo
+    conditions send whenever a port is full, as a behaviour would. With `record=True` the simulation is a
     `Recorder` (`rt.recording`), whose page shows each packet's value.
     """
 
@@ -618,6 +622,7 @@ class Runtime:
         values = self._values
         for port in outs[1:]:
             for _, pid in act._held:
+                self._make_room(act, port)
                 data, _ = self._act(_A.create_packet(act.epoch_id))
                 copy = data.packet_id
                 value = values.get(pid)
@@ -627,9 +632,40 @@ class Runtime:
                 act._loaded[port].append(copy)
         loaded = act._loaded[first]
         for _, pid in act._held:
+            self._make_room(act, first)
             self._act(_A.load_packet_into_output_port(pid, first))
             loaded.append(pid)
         act._held = []
+
+    def _make_room(self, act: Activation, port: str) -> None:
+        """Before a pass-through loads into a full output port: sends what the
+        send rule sends, as a behaviour would between its loads; a NodeError
+        when that leaves the port full."""
+        cap = act._plan.out_caps[port]
+        if cap is None or len(act._loaded[port]) < cap:
+            return
+        self._send_ready(act)
+        if len(act._loaded[port]) >= cap:
+            raise NodeError(act.node, act.epoch_id,
+                            f"output port {port!r} is full and no output salvo condition "
+                            "sends from it")
+
+    def _send_ready(self, act: Activation) -> None:
+        """Sends every output salvo the send rule makes of what is loaded."""
+        loaded = act._loaded
+        counts = {p: len(ids) for p, ids in loaded.items()}
+        sent = act._sent
+        progress = True
+        while progress:
+            progress = False
+            for cond in act._plan.conditions:
+                # A send that moves nothing would hold again at once: one is enough.
+                while ((cond.max is None or sent.get(cond.name, 0) < cond.max)
+                       and cond.holds(counts)):
+                    if not self._send(act, cond):
+                        break
+                    counts = {p: len(ids) for p, ids in loaded.items()}
+                    progress = True
 
     def _finish(self, act: Activation) -> None:
         values = self._values
@@ -639,19 +675,7 @@ class Runtime:
         act._held = []
         loaded = act._loaded
         plan = act._plan
-        counts = {p: len(ids) for p, ids in loaded.items()}
-        sent = act._sent
-        progress = True
-        while progress:
-            progress = False
-            for cond in plan.conditions:
-                # A send that moves nothing would hold again at once: one is enough.
-                while ((cond.max is None or sent.get(cond.name, 0) < cond.max)
-                       and cond.holds(counts)):
-                    if not self._send(act, cond):
-                        break
-                    counts = {p: len(ids) for p, ids in loaded.items()}
-                    progress = True
+        self._send_ready(act)
         for port, ids in loaded.items():
             if ids:
                 raise NodeError(plan.name, act.epoch_id,
