@@ -160,6 +160,9 @@ def test_dot_is_deterministic_and_labels_capacities_and_conditions():
     assert dot == vt.to_dot(vt.graph_from_dict(vt.graph_to_dict(chain_graph())))
     assert "<i0> in\\ [1]" in dot and "in:\\ take" in dot
     assert '"Source":o0 -> "Worker":i0 [style=dashed' in dot
+    # A control character and the text that shows it get IDs of their own.
+    lookalikes = vs.Graph([vs.Node("\n", out_ports={"o": vs.Port()}), vs.Node("\\u{a}")], [])
+    assert '"\\u{a}" [' in vt.to_dot(lookalikes) and '"\\\\u{a}" [' in vt.to_dot(lookalikes)
 
 
 FBP = {

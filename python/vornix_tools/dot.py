@@ -26,8 +26,10 @@ def display_text(s):
 
 
 def _id(s):
-    """A DOT double-quoted ID holding s."""
-    return '"' + "".join(_ID_ESC.get(ch, ch) for ch in display_text(s)) + '"'
+    """A DOT double-quoted ID holding s, control characters written as \\u{h}.
+    Its own backslashes are escaped and that one is not, so that no two names
+    share an ID (a newline and the text "\\u{a}" would)."""
+    return '"' + "".join(_ID_ESC.get(ch) or display_text(ch) for ch in s) + '"'
 
 
 _ID_ESC = {"\\": "\\\\", '"': '\\"'}
