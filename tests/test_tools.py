@@ -250,6 +250,13 @@ def test_recorder_results_and_replay(tmp_path):
         vt.write_html(recorder, tmp_path / "bad.html")
 
 
+def test_page_counts_each_place_apart_whatever_its_names_hold():
+    lookalikes = vs.Graph([vs.Node("a.in.b", in_ports={"c": vs.Port()}),
+                           vs.Node("a", in_ports={"b.in.c": vs.Port()})], [])
+    items = vt.viewer._items(lookalikes)
+    assert len(set(items)) == len(items) == 5
+
+
 def test_recorder_follows_changes_without_events(tmp_path):
     """A failed run step keeps its edge moves and lists their events on the
     exception; a failed undo may stop part-way, and the recorder reads the

@@ -1,6 +1,7 @@
 """Graphs and runs shared by the vornix_tools tests."""
 
 import vornix_sim as vs
+from vornix_tools.viewer import edge_item, in_item, inside_item, out_item
 
 T = vs.SalvoConditionTerm
 
@@ -76,18 +77,18 @@ def all_locations(sim, graph, epoch_ids):
     """Every location whose count a viewer shows, with the simulation's count."""
     out = {"outside": sim.packet_count_at(vs.PacketLocation.outside_net())}
     for e in graph.edges():
-        out[f"edge:{e}"] = sim.packet_count_at(vs.PacketLocation.edge(e))
+        out[edge_item(e)] = sim.packet_count_at(vs.PacketLocation.edge(e))
     nodes = graph.nodes()
     live = [sim.get_epoch(eid) for eid in epoch_ids]
     live = [e for e in live if e is not None]
     for name, node in nodes.items():
         for p in node.in_ports:
-            out[f"in:{name}.in.{p}"] = sim.packet_count_at(vs.PacketLocation.input_port(name, p))
+            out[in_item(name, p)] = sim.packet_count_at(vs.PacketLocation.input_port(name, p))
         for p in node.out_ports:
-            out[f"out:{name}.out.{p}"] = sum(sim.packet_count_at(vs.PacketLocation.output_port(e.id, p))
-                                             for e in live if e.node_name == name)
-        out[f"inside:{name}"] = sum(sim.packet_count_at(vs.PacketLocation.node(e.id))
-                                    for e in live if e.node_name == name)
+            out[out_item(name, p)] = sum(sim.packet_count_at(vs.PacketLocation.output_port(e.id, p))
+                                         for e in live if e.node_name == name)
+        out[inside_item(name)] = sum(sim.packet_count_at(vs.PacketLocation.node(e.id))
+                                     for e in live if e.node_name == name)
     epochs = {e.id: (repr(e.state).split(".")[1], sim.packet_count_at(vs.PacketLocation.node(e.id))) for e in live}
     return out, epochs
 

@@ -31,20 +31,24 @@ def port_text(node, side, port):
     return f"{node}.{side}.{port}"
 
 
+# The page's keys for the places it counts. Names are written as JSON, so no
+# two places share a key whatever their names hold (joined with dots, node
+# "a.in.b" port "c" and node "a" port "b.in.c" would).
+
 def edge_item(edge):
-    return f"edge:{edge}"
+    return "edge:" + json.dumps(edge_key(edge))
 
 
 def in_item(node, port):
-    return "in:" + port_text(node, "in", port)
+    return "in:" + json.dumps([node, port])
 
 
 def out_item(node, port):
-    return "out:" + port_text(node, "out", port)
+    return "out:" + json.dumps([node, port])
 
 
 def inside_item(node):
-    return f"inside:{node}"
+    return "inside:" + json.dumps(node)
 
 
 def short_id(ident):
