@@ -327,8 +327,9 @@ class Runtime:
     `behaviours` maps node names to callables taking one `Activation`; a node
     without one passes every input value on to each of its output ports (and
     consumes it when it has none), sending whatever the output salvo
-    conditions send whenever a port is full, as a behaviour would. With `record=True` the simulation is a
-    `Recorder` (`rt.recording`), whose page shows each packet's value.
+    conditions send whenever a port is full, as a behaviour would. With
+    `record=True` the simulation is a `Recorder` (`rt.recording`), whose page
+    shows each packet's value.
     """
 
     def __init__(self, graph: vs.Graph,
