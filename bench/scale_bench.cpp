@@ -184,7 +184,9 @@ Ulid new_epoch(NetSim& sim) {
   return created_epoch(sim.do_action(A{A::CreateEpoch{"Z", Salvo{"manual", {}}}})).id;
 }
 
-double finish_oldest(std::size_t n) {
+// Ends (finishes or cancels) the oldest of N running epochs at one node.
+template <class End>
+double end_oldest(std::size_t n, const char* what) {
   NetSim sim(one_node());
   std::vector<Ulid> order;  // oldest first
   order.reserve(n * 4);
@@ -198,8 +200,11 @@ double finish_oldest(std::size_t n) {
         order.push_back(new_epoch(sim));
         sim.do_action(A{A::StartEpoch{order.back()}});
       },
-      [&] { require(sim.do_action(A{A::FinishEpoch{order[oldest++]}}).ok(), "finish"); });
+      [&] { require(sim.do_action(A{End{order[oldest++]}}).ok(), what); });
 }
+
+double finish_oldest(std::size_t n) { return end_oldest<A::FinishEpoch>(n, "finish"); }
+double cancel_oldest(std::size_t n) { return end_oldest<A::CancelEpoch>(n, "cancel"); }
 
 double undo_create(std::size_t n) {
   NetSim sim(one_node());
@@ -227,23 +232,6 @@ double consume_newest(std::size_t n) {
         events = sim.do_action(action).success().events;
         consumed = true;
       });
-}
-
-double cancel_oldest(std::size_t n) {
-  NetSim sim(one_node());
-  std::vector<Ulid> order;  // oldest first
-  order.reserve(n * 4);
-  for (std::size_t i = 0; i < n; ++i) {
-    order.push_back(new_epoch(sim));
-    sim.do_action(A{A::StartEpoch{order.back()}});
-  }
-  std::size_t oldest = 0;
-  return time_op(
-      [&] {
-        order.push_back(new_epoch(sim));
-        sim.do_action(A{A::StartEpoch{order.back()}});
-      },
-      [&] { require(sim.do_action(A{A::CancelEpoch{order[oldest++]}}).ok(), "cancel"); });
 }
 
 // A send of one epoch's output salvo beside N running epochs that each
