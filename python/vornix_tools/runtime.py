@@ -498,7 +498,10 @@ class Runtime:
 
     def run(self, max_activations: Optional[int] = None) -> RunResult:
         """Runs the flow and plays the epochs it makes until nothing can
-        happen, or until `max_activations` behaviours have run."""
+        happen, or until `max_activations` behaviours have run. A network
+        that can go on forever (values passed round a loop, or a node whose
+        input salvo condition holds without taking its packets) stops only
+        at `max_activations`."""
         if max_activations is not None and max_activations < 0:
             raise ValueError("max_activations must be non-negative")
         with self._holding_interrupts():
