@@ -1,6 +1,6 @@
 // PacketQueue against a plain vector: random appends, removals from anywhere
 // and insertions at any position, across the size where the queue switches
-// from counting to its tree.
+// from counting to its tree, with the room it keeps.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,10 +60,37 @@ TEST(PacketQueue, RandomOperationsMatchAVector) {
         }
       }
       ASSERT_EQ(queue.size(), model.size());
+      // Room follows the size: a drained queue gives back what it held.
+      ASSERT_LE(queue.room(), 4 * queue.size() + 128);
       if (step % 50 == 0) {
         ASSERT_TRUE(queue.consistent());
         ASSERT_EQ(queue.to_vector(), model);
       }
+    }
+  }
+}
+
+// A queue that held many and drains, from the front as an edge does or from
+// the back as undo does, keeps room for what is left, not for the most it held.
+TEST(PacketQueue, RoomFollowsTheSizeAsItDrains) {
+  for (const bool from_front : {true, false}) {
+    for (const std::size_t left : {0u, 10u}) {
+      PacketQueue queue;
+      std::vector<PacketQueue::Slot> slots;
+      for (std::uint64_t i = 0; i < 1000; ++i)
+        slots.push_back(queue.push_back(Ulid::from_parts(0, i)));
+      ASSERT_GE(queue.room(), 1000u);
+      while (queue.size() > left) {
+        if (from_front) {
+          queue.erase(queue.front_slot());
+          if (queue.wants_compaction()) queue.compact();
+        } else {
+          queue.erase(slots.back());
+          slots.pop_back();
+        }
+      }
+      EXPECT_TRUE(queue.consistent());
+      EXPECT_LE(queue.room(), 4 * left + 128) << from_front << " " << left;
     }
   }
 }

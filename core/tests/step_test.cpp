@@ -349,5 +349,32 @@ TEST(RunStep, EventTimestampsFollowTheWallClock) {
   EXPECT_LE(t, after);
 }
 
+// A burst that has passed leaves no room behind: after many packets waited
+// on the edge and at the port and became as many epochs of B at once, the
+// sim keeps room for what it holds, not for the burst.
+TEST(RunStep, RoomFollowsWhatTheSimHoldsAfterABurst) {
+  NetSim sim(
+      chain(with_input_condition(node("B", {"in"}, {}), "one",
+                                 condition(SalvoConditionTerm::port("in", PortState::non_empty()),
+                                           {{"in", PacketCount::count(1)}}))));
+  constexpr std::size_t kBurst = 3000;
+  for (std::size_t i = 0; i < kBurst; ++i) {
+    place_packet(sim, i % 2 == 0 ? on_edge(chain_edge()) : at_input("B", "in"));
+  }
+  std::vector<Ulid> epochs;
+  for (const NetEvent& e : sim.run_until_blocked()) {
+    if (const auto* created = std::get_if<NetEvent::EpochCreated>(&e.value)) {
+      epochs.push_back(created->epoch_id);
+    }
+  }
+  ASSERT_EQ(epochs.size(), kBurst);
+  EXPECT_GE(sim.room(), kBurst);
+  for (const Ulid& id : epochs) {
+    ASSERT_TRUE(sim.do_action(NetAction{NetAction::CancelEpoch{id}}).ok());
+  }
+  sim.check_invariants();
+  EXPECT_LE(sim.room(), 256u);
+}
+
 }  // namespace
 }  // namespace vornix

@@ -9,6 +9,7 @@
 // freed slot keeps its queues' storage for the next epoch.
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "base/fault.hpp"
 #include "net/state.hpp"
@@ -112,6 +113,13 @@ void NetSim::unlist_epoch(const EpochRec& rec) {
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
       find_epoch(list.entries[i].id)->list_pos = static_cast<std::uint32_t>(i);
     }
+  }
+  // A node may have many epochs at once and then few: the room follows,
+  // as a packet queue's does, so that every node does not keep room for
+  // the most epochs it ever had.
+  std::vector<EpochList::Entry>& entries = list.entries;
+  if (entries.capacity() > 32 && entries.capacity() / 4 >= entries.size()) {
+    entries = std::vector<EpochList::Entry>(entries.begin(), entries.end());
   }
 }
 

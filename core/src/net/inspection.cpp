@@ -56,4 +56,18 @@ std::size_t NetSim::location_entry_count() const {
   return n;
 }
 
+std::size_t NetSim::room() const {
+  std::size_t n = outside_.room();
+  for (const InPortInfo& p : in_ports_) n += p.queue ? p.queue->room() : 0;
+  for (const EdgeInfo& e : edges_) n += e.queue ? e.queue->room() : 0;
+  for (Index slot = 0; slot < epoch_slots_.capacity(); ++slot) {
+    const EpochRec& rec = slot_at(slot);
+    if (!rec.live()) continue;  // a free slot's few entries wait for its next epoch
+    n += rec.inside.room();
+    for (const PacketQueue& q : rec.out) n += q.room();
+  }
+  for (const auto& [node, list] : epoch_lists_) n += list.entries.capacity();
+  return n;
+}
+
 }  // namespace vornix

@@ -40,9 +40,24 @@ void PacketQueue::build_tree() {
 
 void PacketQueue::reset_if_empty() {
   if (live_ != 0) return;
+  head_ = 0;
+  if (slots_.capacity() > kTreeThreshold) {
+    release();
+    return;
+  }
   slots_.clear();
   tree_.clear();
-  head_ = 0;
+}
+
+void PacketQueue::release() {
+  slots_ = {};
+  tree_ = {};
+}
+
+void PacketQueue::fit() {
+  if (slots_.capacity() <= kTreeThreshold || slots_.capacity() / 4 < slots_.size()) return;
+  slots_ = std::vector<Entry>(slots_.begin(), slots_.end());
+  if (!tree_.empty()) tree_ = std::vector<std::uint32_t>(tree_.begin(), tree_.end());
 }
 
 PacketQueue::Slot PacketQueue::push_back_slow(const Ulid& id) {
@@ -74,11 +89,13 @@ void PacketQueue::erase_slow(Slot slot) {
   if (slot == head_) {
     while (!slots_[head_].live) ++head_;
   }
+  if (slots_.back().live) return;
   while (!slots_.back().live) {
     // Dead slots at the back carry nothing: drop them (the tree shrinks with them).
     slots_.pop_back();
     if (!tree_.empty()) tree_.pop_back();
   }
+  fit();
 }
 
 PacketQueue::Slot PacketQueue::select(std::size_t index) const {
@@ -139,7 +156,7 @@ PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id) {
   slots_ = std::move(fresh);
   ++live_;
   head_ = 0;
-  tree_.clear();
+  tree_ = {};
   if (slots_.size() > kTreeThreshold) build_tree();
   return placed;
 }
@@ -147,7 +164,8 @@ PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id) {
 void PacketQueue::compact() {
   std::erase_if(slots_, [](const Entry& e) { return !e.live; });
   head_ = 0;
-  tree_.clear();
+  tree_ = {};
+  fit();
   if (slots_.size() > kTreeThreshold) build_tree();
 }
 

@@ -8,6 +8,12 @@
 // O(log n). Dead slots are dropped when they outnumber the live ones
 // (compact), which renumbers the slots: the owner then updates the slot it
 // keeps per packet. An emptied queue forgets its slots at once.
+//
+// The room a queue keeps follows what it holds, not the most it ever held:
+// every location of a network may see a burst pass, and room kept for each
+// burst at each location would grow with the network's history. A queue
+// that empties keeps room for a short queue only; one that shrinks to a
+// quarter of its room gives the rest back (amortized O(1) per removal).
 #pragma once
 
 #include <cstdint>
@@ -41,9 +47,13 @@ class PacketQueue {
   void erase(Slot slot) {
     if (live_ == 1) {  // the last one: the queue forgets its slots
       live_ = 0;
+      head_ = 0;
+      if (slots_.capacity() > kTreeThreshold) {
+        release();
+        return;
+      }
       slots_.clear();
       tree_.clear();
-      head_ = 0;
       return;
     }
     erase_slow(slot);
@@ -69,6 +79,8 @@ class PacketQueue {
   void compact();
 
   std::vector<Ulid> to_vector() const;
+  // The entries the queue has room for (for tests of the rule above).
+  std::size_t room() const { return slots_.capacity(); }
   // Recounts everything from the slots; false when the counts, the head or
   // the tree disagree with them. For invariant checks.
   bool consistent() const;
@@ -89,6 +101,10 @@ class PacketQueue {
   void tree_add(Slot slot, int delta);
   void build_tree();
   void reset_if_empty();
+  // Gives back all room; the queue is empty.
+  void release();
+  // Gives back the room beyond what the slots need, once it is most of it.
+  void fit();
   // Rebuilds the slots with `id` inserted at `index`.
   Slot rebuild_with(std::size_t index, const Ulid& id);
 

@@ -120,6 +120,11 @@ class NetSim {
     return find_loc(location).has_value();
   }
   std::size_t location_entry_count() const;
+  // The entries that the packet queues of locations and the epoch lists
+  // have room for, summed: it follows what the sim holds now, not the most
+  // it ever held. (Free epoch slots are a pool the size of the most epochs
+  // ever live at once; each keeps a short queue for its next epoch.)
+  std::size_t room() const;
   // Throws InternalError naming the first broken invariant: every packet in
   // exactly its location's queue at its recorded slot, queues internally
   // consistent, epoch records and lists in step, the startable set matching
