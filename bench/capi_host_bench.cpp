@@ -2,6 +2,9 @@
 // interface from C++: what a front end over vornix.h pays per hop before any
 // of its own language's work. Under callgrind, the split between the engine
 // (NetSim::) and the C interface (vx_*, vx_result::) is the figure to read.
+// With glibc it also prints the heap still in use after the run, which
+// should follow what the simulation holds (the packets, its pools and its
+// largest result), not how many epochs it ran.
 //
 //   vornix_capi_host_bench [stages] [packets]
 //   valgrind --tool=callgrind ./build/bench/bench/vornix_capi_host_bench
@@ -14,6 +17,10 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "vornix.h"
 
@@ -117,6 +124,11 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   std::printf("%zu hops, %.0f ns/hop through the C interface\n", hops,
               seconds / static_cast<double>(hops) * 1e9);
+#if defined(__GLIBC__)
+  const struct mallinfo2 heap = mallinfo2();
+  std::printf("heap in use after the run: %.1f MB\n",
+              static_cast<double>(heap.uordblks + heap.hblkhd) / 1e6);
+#endif
   vx_sim_free(sim);
   vx_result_free(run);
   vx_result_free(r);
