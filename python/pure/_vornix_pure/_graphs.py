@@ -61,6 +61,7 @@ class _Call:
         self._strs = {}
         self._bounds = {}
         self.conditions = {}
+        self.kept = {}  # the dicts the built graph's nodes share, by content
         self.index = ffi.new("uint32_t*")
         self.result = lib.vx_result_new()  # last: nothing after it can fail
         if self.result == ffi.NULL:
@@ -76,6 +77,7 @@ class _Call:
         self._strs.clear()
         self._bounds.clear()
         self.conditions.clear()
+        self.kept.clear()
 
     def text(self, s):
         """A vx_str initializer for a name; names were checked to have UTF-8.
@@ -170,14 +172,31 @@ def _condition(call, most, ports, term):
 
 
 def _add_conditions(call, builder, index, side, conditions):
+    """Adds the conditions; returns what tells their dict from any other in
+    this call: each name with its encoding, which equal conditions share."""
+    key = []
     for name, (most, ports, term) in conditions.items():
-        bound, counts, count, terms, term_count = _condition(call, most, ports, term)
+        found = _condition(call, most, ports, term)
+        bound, counts, count, terms, term_count = found
         call.check(lib.vx_builder_add_salvo_condition_p(
             builder, index, side, call.str_p(name), bound, counts, count, terms, term_count,
             call.result))
+        key.append((name, id(found)))
+    return tuple(key)
+
+
+def _shared(call, key, d):
+    """`d`, or an equal dict a node of this build already keeps."""
+    found = call.kept.get(key)
+    if found is None:
+        found = call.kept[key] = d
+    return found
 
 
 def _add_node(call, builder, n):
+    """Adds the node; returns the copy the graph keeps. Graphs repeat a few
+    port and condition sets over many nodes, and on PyPy the dicts are most
+    of a node's memory, so equal dicts are kept once."""
     index = call.index
     call.check(lib.vx_builder_add_node_p(builder, call.str_p(n._name), index, call.result))
     i = index[0]
@@ -185,25 +204,29 @@ def _add_node(call, builder, n):
         for name, capacity in ports.items():
             call.check(lib.vx_builder_add_port_p(builder, i, side, call.str_p(name),
                                                  call.bound_p(capacity), call.result))
-    _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
-    _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
+    ins = _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
+    outs = _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
     if n._requests is not None:
         triggers, label = n._requests
         call.check(lib.vx_builder_set_request_config_p(
             builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.str_p(label),
             call.result))
+    return _node(n._name, _shared(call, (0, tuple(n._in_ports.items())), n._in_ports),
+                 _shared(call, (0, tuple(n._out_ports.items())), n._out_ports),
+                 _shared(call, (1, ins), n._in_conditions),
+                 _shared(call, (1, outs), n._out_conditions), n._requests)
 
 
 def _build(nodes, edges, dependency_edges):
     """The engine's graph for checked values, one reference owned by the
-    returned cdata. A repeated node name is the engine's fault."""
+    returned cdata, and the nodes to keep. A repeated node name is the
+    engine's fault."""
     builder = lib.vx_builder_new()
     if builder == ffi.NULL:
         raise MemoryError()
     try:
         with _Call() as call:
-            for n in nodes:
-                _add_node(call, builder, n)
+            kept = [_add_node(call, builder, n) for n in nodes]
             for e in edges:
                 call.check(lib.vx_builder_add_edge(builder, call.edge(e), call.result))
             for e in dependency_edges:
@@ -214,7 +237,7 @@ def _build(nodes, edges, dependency_edges):
             # The size tells a moving collector (PyPy's) roughly what the
             # handle holds outside its heap, so that it collects in time.
             size = 128 * (len(nodes) + len(edges) + len(dependency_edges))
-            return ffi.gc(out[0], lib.vx_graph_release, size)
+            return ffi.gc(out[0], lib.vx_graph_release, size), kept
     finally:
         lib.vx_builder_free(builder)
 
@@ -333,7 +356,7 @@ class Graph(Frozen, metaclass=FrozenType):
         edges = _items_of("edges", args[1], Edge, "Edge")
         deps = args[2] if len(args) > 2 else None
         deps = [] if deps is None else _items_of("dependency_edges", deps, Edge, "Edge")
-        handle = _build(nodes, edges, deps)
+        handle, nodes = _build(nodes, edges, deps)
 
         index = {}  # edge key -> position among the distinct edges
         distinct, given, heads = [], [], {}
