@@ -17,16 +17,17 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 selected="$*"
 wanted() { [ -z "$selected" ] || [[ " $selected " == *" $1 "* ]]; }
 
-# Builds and tests with one interpreter: test_with NAME PYTHON. A failure is
-# recorded and the next interpreter still runs.
+# Builds and tests with one interpreter: test_with NAME PYTHON [PYTEST-ARG...].
+# A failure is recorded and the next interpreter still runs.
 failed=""
 test_with() {
   local name=$1 python=$2 venv="$root/.venv-$1" started=$SECONDS status=0
+  shift 2
   echo "== Python tests on $name ($("$python" -c 'import sys; print(sys.version.split()[0], sys.implementation.name)'))"
   { [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"; } &&
     "$venv/bin/python" -m pip install -q --upgrade pip &&
     "$venv/bin/python" -m pip install -q "$root" pytest cffi &&
-    (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$root/tests") ||
+    (cd "$root/tests" && "$venv/bin/python" -m pytest -q -p no:cacheprovider "$@" "$root/tests") ||
     status=$?
   if [ "$status" -eq 0 ]; then
     echo "== $name passed in $((SECONDS - started)) s"
@@ -43,7 +44,12 @@ if wanted pypy3; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
       pypy3 pypy3-venv >/dev/null
   fi
-  test_with pypy3 "$(command -v pypy3)"
+  # PyPy 7.3.11 now and then dies with a segmentation fault inside its own
+  # code while pytest rewrites the asserts of a test file (ast.parse and
+  # compile), whatever the tests import: with a stand-in module that loads
+  # nothing of this project it crashed the same way. Plain asserts skip
+  # that path; they check the same and only report less on a failure.
+  test_with pypy3 "$(command -v pypy3)" --assert=plain
 fi
 
 pyenv_versions=${PYENV_ROOT:-/root/.pyenv}/versions
