@@ -185,14 +185,6 @@ def _add_conditions(call, builder, index, side, conditions):
     return tuple(key)
 
 
-def _shared(call, key, d):
-    """`d`, or an equal dict a node of this build already keeps."""
-    found = call.kept.get(key)
-    if found is None:
-        found = call.kept[key] = d
-    return found
-
-
 def _add_node(call, builder, n):
     """Adds the node; returns the copy the graph keeps. Graphs repeat a few
     port and condition sets over many nodes, and on PyPy the dicts are most
@@ -211,10 +203,12 @@ def _add_node(call, builder, n):
         call.check(lib.vx_builder_set_request_config_p(
             builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.str_p(label),
             call.result))
-    return _node(n._name, _shared(call, (0, tuple(n._in_ports.items())), n._in_ports),
-                 _shared(call, (0, tuple(n._out_ports.items())), n._out_ports),
-                 _shared(call, (1, ins), n._in_conditions),
-                 _shared(call, (1, outs), n._out_conditions), n._requests)
+    # A dict, or an equal one that a node of this build already keeps.
+    kept = call.kept.setdefault
+    return _node(n._name, kept((0, tuple(n._in_ports.items())), n._in_ports),
+                 kept((0, tuple(n._out_ports.items())), n._out_ports),
+                 kept((1, ins), n._in_conditions), kept((1, outs), n._out_conditions),
+                 n._requests)
 
 
 def _build(nodes, edges, dependency_edges):
