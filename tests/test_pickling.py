@@ -122,6 +122,8 @@ def test_round_trip_gives_the_same_value(value, clone):
     if value is VALUES["Graph"][1]:
         assert len(again.get_edges_by_head(AB.target)) == 2
         assert again.is_dependency_edge(AB)
+        # What a graph gives back is what it was made of, not only stable.
+        assert behaviour(again.nodes()["B"]) == behaviour(NODE_B)
 
 
 def test_every_value_class_is_covered():

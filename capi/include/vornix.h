@@ -192,6 +192,59 @@ VX_API int32_t vx_graph_is_valid(const vx_graph* graph);
  * validator's order. */
 VX_API vx_status vx_graph_validate(const vx_graph* graph, vx_result* result);
 
+/* ---- Reading a graph back ----
+ * A graph keeps what it was built from, so a caller need not keep a copy.
+ * Names and arrays in the records below point into the graph itself (even
+ * those written into a result): they stay valid for as long as the caller
+ * holds a reference to the graph. */
+enum {
+  VX_GRAPH_NODES = 0,           /* in the order given */
+  VX_GRAPH_EDGES = 1,           /* the distinct edges, in the order first given */
+  VX_GRAPH_EDGES_AS_GIVEN = 2,  /* every edge as given, repeats included */
+  VX_GRAPH_DEPENDENCY_EDGES = 3 /* the distinct dependency edges, in the order first given */
+};
+/* How many items a VX_GRAPH_ list holds; 0 for no graph or an unknown list. */
+VX_API size_t vx_graph_count(const vx_graph* graph, uint32_t list);
+
+typedef struct vx_port {
+  vx_str name;
+  vx_bound slots;
+} vx_port;
+typedef struct vx_salvo_condition {
+  vx_str name;
+  vx_bound max_salvos;
+  const vx_port_count* ports; /* in the order given */
+  size_t port_count;
+  const vx_term* terms; /* one term, in prefix order */
+  size_t term_count;
+} vx_salvo_condition;
+typedef struct vx_node {
+  vx_str name;
+  const vx_port* in_ports; /* each side's ports and conditions in the order given */
+  size_t in_port_count;
+  const vx_port* out_ports;
+  size_t out_port_count;
+  const vx_salvo_condition* in_conditions;
+  size_t in_condition_count;
+  const vx_salvo_condition* out_conditions;
+  size_t out_condition_count;
+  int32_t has_request_config; /* nonzero: triggers and label are set */
+  const uint32_t* triggers;   /* VX_TRIGGER_ values, in the order given */
+  size_t trigger_count;
+  vx_str label;
+} vx_node;
+/* Writes node `index` of VX_GRAPH_NODES into result->node. */
+VX_API vx_status vx_graph_node(const vx_graph* graph, uint32_t index, vx_result* result);
+/* Writes the edges of a VX_GRAPH_ edge list, in its order, into result->edges. */
+VX_API vx_status vx_graph_edges(const vx_graph* graph, uint32_t list, vx_result* result);
+/* Writes every edge ending at `port`, in the order given with repeats, into
+ * result->edges. */
+VX_API vx_status vx_graph_edges_by_head(const vx_graph* graph, const vx_port_ref* port,
+                                        vx_result* result);
+/* Sets result->found to whether `edge` is one of the graph's dependency edges. */
+VX_API vx_status vx_graph_is_dependency_edge(const vx_graph* graph, const vx_edge* edge,
+                                             vx_result* result);
+
 /* ---- Records written into a result (and read back by undo) ---- */
 enum {
   VX_LOC_NODE = 0,        /* epoch_id */
@@ -372,7 +425,7 @@ typedef struct vx_view {
   vx_status status;
   uint32_t response;     /* VX_RESP_ value */
   int32_t made_progress; /* STEP_RESULT */
-  int32_t found;         /* get_packet / get_epoch: whether it exists */
+  int32_t found;         /* get_packet / get_epoch: whether it exists; is_dependency_edge */
   vx_id id;              /* PACKET */
   const vx_epoch* epoch; /* the response's epoch, or get_epoch's */
   const vx_id* ids;      /* CANCELLED_EPOCH's destroyed packets, or a query's ids */
@@ -384,7 +437,10 @@ typedef struct vx_view {
   const vx_undo_error* undo_error; /* VX_REFUSED by undo */
   const vx_validation_error* validation_errors;
   size_t validation_error_count;
-  vx_str message; /* VX_BAD_INPUT and VX_FAULT: what went wrong */
+  vx_str message;       /* VX_BAD_INPUT and VX_FAULT: what went wrong */
+  const vx_node* node;  /* vx_graph_node's */
+  const vx_edge* edges; /* vx_graph_edges' and vx_graph_edges_by_head's */
+  size_t edge_count;
 } vx_view;
 
 /* The view of what the last call wrote; valid until the next call on it. */

@@ -55,6 +55,12 @@ void vx_result::clear() {
   strs.clear();
   ids.clear();
   validation_records.clear();
+  edge_records.clear();
+  port_records.clear();
+  condition_records.clear();
+  count_records.clear();
+  term_records.clear();
+  trigger_records.clear();
 }
 
 vx_str vx_result::keep(std::string_view text) {
@@ -71,6 +77,8 @@ void vx_result::publish() {
   view.validation_error_count = validation_records.size();
   view.ids = ids.data();
   view.id_count = ids.size();
+  view.edges = edge_records.data();
+  view.edge_count = edge_records.size();
 }
 
 namespace {
@@ -383,6 +391,74 @@ vx_status vx_graph_validate(const vx_graph* graph, vx_result* result) {
     require(graph != nullptr, "no graph");
     r.clear();
     r.set_validation(graph->graph->validate());
+    return VX_OK;
+  });
+}
+
+// ---- Reading a graph back ----
+
+size_t vx_graph_count(const vx_graph* graph, uint32_t list) {
+  if (graph == nullptr) return 0;
+  const Graph& g = *graph->graph;
+  switch (list) {
+    case VX_GRAPH_NODES: return g.nodes().size();
+    case VX_GRAPH_EDGES: return g.edges().size();
+    case VX_GRAPH_EDGES_AS_GIVEN: return g.edges_as_given().size();
+    case VX_GRAPH_DEPENDENCY_EDGES: return g.dependency_edges().size();
+    default: return 0;
+  }
+}
+
+vx_status vx_graph_node(const vx_graph* graph, uint32_t index, vx_result* result) {
+  return guarded(result, [&](vx_result& r) {
+    require(graph != nullptr, "no graph");
+    const std::span<const Node> nodes = graph->graph->nodes();
+    require(index < nodes.size(), "no node at that index");
+    r.clear();
+    r.set_node(nodes[index]);
+    return VX_OK;
+  });
+}
+
+vx_status vx_graph_edges(const vx_graph* graph, uint32_t list, vx_result* result) {
+  return guarded(result, [&](vx_result& r) {
+    require(graph != nullptr, "no graph");
+    const Graph& g = *graph->graph;
+    r.clear();
+    switch (list) {
+      case VX_GRAPH_EDGES:
+        for (const Edge& e : g.edges()) r.add_edge(e);
+        break;
+      case VX_GRAPH_EDGES_AS_GIVEN:
+        for (const std::uint32_t i : g.edges_as_given()) r.add_edge(g.edges()[i]);
+        break;
+      case VX_GRAPH_DEPENDENCY_EDGES:
+        for (const Edge& e : g.dependency_edges()) r.add_edge(e);
+        break;
+      default: throw BadInput("not an edge list");
+    }
+    return VX_OK;
+  });
+}
+
+vx_status vx_graph_edges_by_head(const vx_graph* graph, const vx_port_ref* port,
+                                 vx_result* result) {
+  return guarded(result, [&](vx_result& r) {
+    require(graph != nullptr && port != nullptr, "no graph or no port");
+    const PortRef head = capi::port_ref_of(*port);
+    r.clear();
+    for (const Edge& e : graph->graph->get_edges_by_head(head)) r.add_edge(e);
+    return VX_OK;
+  });
+}
+
+vx_status vx_graph_is_dependency_edge(const vx_graph* graph, const vx_edge* edge,
+                                      vx_result* result) {
+  return guarded(result, [&](vx_result& r) {
+    require(graph != nullptr && edge != nullptr, "no graph or no edge");
+    const Edge e = capi::edge_of(*edge);
+    r.clear();
+    r.view.found = graph->graph->is_dependency_edge(e) ? 1 : 0;
     return VX_OK;
   });
 }

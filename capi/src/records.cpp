@@ -470,6 +470,116 @@ void vx_result::set_undo_error(const UndoError& error) {
   view.undo_error = &undo_error;
 }
 
+namespace {
+
+vx_bound slots_record(const PortSlotSpec& s) {
+  const std::optional<std::uint64_t> n = s.capacity();
+  return n ? vx_bound{0, *n} : vx_bound{1, 0};
+}
+
+vx_port_count count_record(const std::pair<std::string, PacketCount>& entry) {
+  const auto* counted = std::get_if<PacketCount::Count>(&entry.second.value);
+  return {str_of(entry.first), counted == nullptr ? 1 : 0, counted == nullptr ? 0 : counted->n};
+}
+
+// A port state's VX_STATE_ code is its alternative's position; the counting
+// states carry their number.
+void state_record(const PortState& state, vx_term& out) {
+  out.state = static_cast<std::uint32_t>(state.value.index());
+  std::visit(
+      [&](const auto& s) {
+        if constexpr (requires { s.n; }) out.n = s.n;
+      },
+      state.value);
+}
+
+// Writes `term` and its sub-terms in prefix order. Terms nest no deeper than
+// the builder lets in, which keeps this recursion off the end of the stack.
+void add_terms(const SalvoConditionTerm& term, std::vector<vx_term>& out) {
+  using T = SalvoConditionTerm;
+  vx_term& r = out.emplace_back();
+  r = vx_term{};
+  r.kind = static_cast<std::uint32_t>(term.value.index());
+  std::visit(Overloaded{[](const T::True&) {}, [](const T::False&) {},
+                        [&](const T::Port& p) {
+                          r.port_name = str_of(p.port_name.view());
+                          state_record(p.state, r);
+                        },
+                        [&](const T::And& a) {
+                          r.child_count = static_cast<std::uint32_t>(a.terms.size());
+                          for (const T& t : a.terms) add_terms(t, out);
+                        },
+                        [&](const T::Or& o) {
+                          r.child_count = static_cast<std::uint32_t>(o.terms.size());
+                          for (const T& t : o.terms) add_terms(t, out);
+                        },
+                        [&](const T::Not& n) { add_terms(*n.inner, out); }},
+             term.value);
+}
+
+}  // namespace
+
+// The node's arrays are filled first and pointed at afterwards, since a
+// vector may move while it grows.
+void vx_result::set_node(const Node& node) {
+  struct Side {
+    std::size_t ports, conditions;
+  };
+  const auto add_side = [&](const NameMap<Port>& ports,
+                            const OrderedMap<SalvoCondition>& conditions) {
+    const Side at{port_records.size(), condition_records.size()};
+    for (const auto& [name, port] : ports) {
+      port_records.push_back({str_of(name), slots_record(port.slots_spec)});
+    }
+    for (const auto& [name, condition] : conditions) {
+      vx_salvo_condition& c = condition_records.emplace_back();
+      c = vx_salvo_condition{};
+      c.name = str_of(name);
+      c.max_salvos = capi::bound_record(condition.max_salvos);
+      // Offsets for now, into the count and term arrays.
+      c.port_count = count_records.size();
+      for (const auto& entry : condition.ports) count_records.push_back(count_record(entry));
+      c.port_count = count_records.size() - c.port_count;
+      c.term_count = term_records.size();
+      add_terms(condition.term, term_records);
+      c.term_count = term_records.size() - c.term_count;
+    }
+    return at;
+  };
+  const Side in = add_side(node.in_ports, node.in_salvo_conditions);
+  const Side out = add_side(node.out_ports, node.out_salvo_conditions);
+  std::size_t counts = 0, terms = 0;
+  for (vx_salvo_condition& c : condition_records) {
+    c.ports = count_records.data() + counts;
+    c.terms = term_records.data() + terms;
+    counts += c.port_count;
+    terms += c.term_count;
+  }
+  vx_node& n = node_record;
+  n = vx_node{};
+  n.name = str_of(node.name);
+  n.in_ports = port_records.data() + in.ports;
+  n.in_port_count = out.ports - in.ports;
+  n.out_ports = port_records.data() + out.ports;
+  n.out_port_count = port_records.size() - out.ports;
+  n.in_conditions = condition_records.data() + in.conditions;
+  n.in_condition_count = out.conditions - in.conditions;
+  n.out_conditions = condition_records.data() + out.conditions;
+  n.out_condition_count = condition_records.size() - out.conditions;
+  if (const auto& config = node.dependency_request_config) {
+    for (const DependencyRequestTrigger t : config->triggers) {
+      trigger_records.push_back(static_cast<std::uint32_t>(t));
+    }
+    n.has_request_config = 1;
+    n.triggers = trigger_records.data();
+    n.trigger_count = trigger_records.size();
+    n.label = str_of(config->label);
+  }
+  view.node = &node_record;
+}
+
+void vx_result::add_edge(const Edge& edge) { edge_records.push_back(capi::edge_record(edge)); }
+
 void vx_result::set_validation(std::vector<GraphValidationError> errors) {
   using V = GraphValidationError;
   validation = std::move(errors);

@@ -62,6 +62,14 @@ struct vx_result {
   std::vector<vx_str> strs;
   std::vector<vx_id> ids;
   std::vector<vx_validation_error> validation_records;
+  std::vector<vx_edge> edge_records;
+  // A node read back: its arrays point into these, its names into the graph.
+  vx_node node_record{};
+  std::vector<vx_port> port_records;
+  std::vector<vx_salvo_condition> condition_records;
+  std::vector<vx_port_count> count_records;
+  std::vector<vx_term> term_records;
+  std::vector<std::uint32_t> trigger_records;
   vx_location location{};
   vx_error error_record{};
   vx_undo_error undo_error{};
@@ -84,6 +92,8 @@ struct vx_result {
   void set_undo_error(const vornix::UndoError& error);
   void set_validation(std::vector<vornix::GraphValidationError> errors);
   void location_record(const vornix::PacketLocation& where, vx_location& out);
+  void set_node(const vornix::Node& node);
+  void add_edge(const vornix::Edge& edge);
 };
 
 namespace vornix::capi {

@@ -80,6 +80,50 @@ class CApi : public ::testing::Test {
   vx_sim* sim = nullptr;
 };
 
+// The graph gives back what it was built from; its names point into it, so
+// they outlive the result's next call.
+TEST_F(CApi, GraphReadsBackAsBuilt) {
+  ASSERT_EQ(build(true), VX_OK);
+  EXPECT_EQ(vx_graph_count(graph, VX_GRAPH_NODES), 2u);
+  EXPECT_EQ(vx_graph_count(graph, VX_GRAPH_EDGES_AS_GIVEN), 2u);
+  EXPECT_EQ(vx_graph_count(graph, 9), 0u);
+
+  ASSERT_EQ(vx_graph_node(graph, 1, r), VX_OK);
+  const vx_node n = *v->node;
+  EXPECT_EQ(sv(n.name), "B");
+  ASSERT_EQ(n.in_port_count, 1u);
+  EXPECT_EQ(n.out_port_count, 0u);
+  EXPECT_EQ(sv(n.in_ports[0].name), "in");
+  EXPECT_EQ(n.in_ports[0].slots.infinite, 0);
+  EXPECT_EQ(n.in_ports[0].slots.n, 2u);
+  ASSERT_EQ(n.in_condition_count, 1u);
+  const vx_salvo_condition& go = n.in_conditions[0];
+  EXPECT_EQ(sv(go.name), "go");
+  EXPECT_EQ(go.max_salvos.n, 1u);
+  ASSERT_EQ(go.port_count, 1u);
+  EXPECT_EQ(go.ports[0].all, 1);
+  const uint32_t kinds[] = {VX_TERM_AND, VX_TERM_PORT, VX_TERM_NOT, VX_TERM_FALSE};
+  ASSERT_EQ(go.term_count, 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(go.terms[i].kind, kinds[i]);
+  EXPECT_EQ(go.terms[0].child_count, 2u);
+  EXPECT_EQ(go.terms[1].state, static_cast<uint32_t>(VX_STATE_NON_EMPTY));
+  EXPECT_EQ(n.has_request_config, 0);
+  EXPECT_EQ(vx_graph_node(graph, 2, r), VX_BAD_INPUT);
+
+  ASSERT_EQ(vx_graph_edges(graph, VX_GRAPH_EDGES, r), VX_OK);
+  ASSERT_EQ(v->edge_count, 2u);
+  EXPECT_EQ(sv(v->edges[1].target.node_name), "Z");
+  const vx_port_ref head = {s("B"), VX_PORT_INPUT, s("in")};
+  ASSERT_EQ(vx_graph_edges_by_head(graph, &head, r), VX_OK);
+  ASSERT_EQ(v->edge_count, 1u);
+  EXPECT_EQ(sv(v->edges[0].source.node_name), "A");
+  const vx_edge e = v->edges[0];
+  ASSERT_EQ(vx_graph_is_dependency_edge(graph, &e, r), VX_OK);
+  EXPECT_EQ(v->found, 0);
+  EXPECT_EQ(vx_graph_edges(graph, VX_GRAPH_NODES, r), VX_BAD_INPUT);
+  EXPECT_EQ(sv(n.in_conditions[0].terms[1].port_name), "in");
+}
+
 TEST_F(CApi, PacketThroughTheNetAndBack) {
   ASSERT_EQ(build(false), VX_OK);
   ASSERT_EQ(vx_graph_validate(graph, r), VX_OK);

@@ -3,18 +3,18 @@ object.
 
 A Graph hands its nodes and edges to the engine once, through the builder of
 the C interface, and keeps the finished ``vx_graph`` as ``_handle`` for the
-simulations made from it. The engine's graph has no read-back calls, so the
-queries answer from the Python values the graph was made of, indexed the way
-the engine indexes them: distinct edges in the order first given, the edges
-into each input port in construction order with repeats, dependency edges
-distinct. Validation is the engine's alone.
+simulations made from it. It keeps nothing else: every query reads the
+engine's graph back and makes fresh values from it, so a graph's elements
+are held once, in the engine's compact form, and the answers are the
+engine's own (its edge order, its index of edges by head, its dependency
+set). Validation is the engine's alone.
 """
 
 from ._capi import ffi, lib
 from ._errors import InternalFault
 from ._graph import (
-    AND, NOT, OR, PORT, Edge, Node, PortRef, edge as _edge, max_out, node as _node,
-    port_ref as _port_ref)
+    AND, FALSE, NOT, OR, PORT, _T_FALSE, _T_TRUE, Edge, Node, PortRef, edge as _edge, max_out,
+    node as _node, port_ref as _port_ref)
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
     sequence_arg, take, _oset)
@@ -28,28 +28,6 @@ def _items_of(name, obj, cls, expected):
     return items
 
 
-def _edge_key(e):
-    # Plain tuples of the parts: hashing them runs no code of the caller's and
-    # none of the SipHash the public hash needs.
-    s, t = e._source, e._target
-    return (s._node, s._side, s._port, t._node, t._side, t._port)
-
-
-def _ref_key(r):
-    return (r._node, r._side, r._port)
-
-
-def _copy_edge(e):
-    return _edge(e._source, e._target)
-
-
-def _copy_node(n):
-    # The dicts a node holds are never changed after it is made, so a copy
-    # may share them; its getters hand out fresh ones.
-    return _node(n._name, n._in_ports, n._out_ports, n._in_conditions, n._out_conditions,
-                 n._requests)
-
-
 # -- talking to the engine ------------------------------------------------------
 
 class _Call:
@@ -61,7 +39,6 @@ class _Call:
         self._strs = {}
         self._bounds = {}
         self.conditions = {}
-        self.kept = {}  # the dicts the built graph's nodes share, by content
         self.index = ffi.new("uint32_t*")
         self.result = lib.vx_result_new()  # last: nothing after it can fail
         if self.result == ffi.NULL:
@@ -77,7 +54,6 @@ class _Call:
         self._strs.clear()
         self._bounds.clear()
         self.conditions.clear()
-        self.kept.clear()
 
     def text(self, s):
         """A vx_str initializer for a name; names were checked to have UTF-8.
@@ -113,6 +89,9 @@ class _Call:
 
     def edge(self, e):
         return ffi.new("vx_edge*", (self.ref(e._source), self.ref(e._target)))
+
+    def view(self):
+        return lib.vx_result_view(self.result)
 
 
 _OK = lib.VX_OK
@@ -172,23 +151,14 @@ def _condition(call, most, ports, term):
 
 
 def _add_conditions(call, builder, index, side, conditions):
-    """Adds the conditions; returns what tells their dict from any other in
-    this call: each name with its encoding, which equal conditions share."""
-    key = []
     for name, (most, ports, term) in conditions.items():
-        found = _condition(call, most, ports, term)
-        bound, counts, count, terms, term_count = found
+        bound, counts, count, terms, term_count = _condition(call, most, ports, term)
         call.check(lib.vx_builder_add_salvo_condition_p(
             builder, index, side, call.str_p(name), bound, counts, count, terms, term_count,
             call.result))
-        key.append((name, id(found)))
-    return tuple(key)
 
 
 def _add_node(call, builder, n):
-    """Adds the node; returns the copy the graph keeps. Graphs repeat a few
-    port and condition sets over many nodes, and on PyPy the dicts are most
-    of a node's memory, so equal dicts are kept once."""
     index = call.index
     call.check(lib.vx_builder_add_node_p(builder, call.str_p(n._name), index, call.result))
     i = index[0]
@@ -196,31 +166,25 @@ def _add_node(call, builder, n):
         for name, capacity in ports.items():
             call.check(lib.vx_builder_add_port_p(builder, i, side, call.str_p(name),
                                                  call.bound_p(capacity), call.result))
-    ins = _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
-    outs = _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
+    _add_conditions(call, builder, i, lib.VX_PORT_INPUT, n._in_conditions)
+    _add_conditions(call, builder, i, lib.VX_PORT_OUTPUT, n._out_conditions)
     if n._requests is not None:
         triggers, label = n._requests
         call.check(lib.vx_builder_set_request_config_p(
             builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.str_p(label),
             call.result))
-    # A dict, or an equal one that a node of this build already keeps.
-    kept = call.kept.setdefault
-    return _node(n._name, kept((0, tuple(n._in_ports.items())), n._in_ports),
-                 kept((0, tuple(n._out_ports.items())), n._out_ports),
-                 kept((1, ins), n._in_conditions), kept((1, outs), n._out_conditions),
-                 n._requests)
 
 
 def _build(nodes, edges, dependency_edges):
     """The engine's graph for checked values, one reference owned by the
-    returned cdata, and the nodes to keep. A repeated node name is the
-    engine's fault."""
+    returned cdata. A repeated node name is the engine's fault."""
     builder = lib.vx_builder_new()
     if builder == ffi.NULL:
         raise MemoryError()
     try:
         with _Call() as call:
-            kept = [_add_node(call, builder, n) for n in nodes]
+            for n in nodes:
+                _add_node(call, builder, n)
             for e in edges:
                 call.check(lib.vx_builder_add_edge(builder, call.edge(e), call.result))
             for e in dependency_edges:
@@ -231,9 +195,106 @@ def _build(nodes, edges, dependency_edges):
             # The size tells a moving collector (PyPy's) roughly what the
             # handle holds outside its heap, so that it collects in time.
             size = 128 * (len(nodes) + len(edges) + len(dependency_edges))
-            return ffi.gc(out[0], lib.vx_graph_release, size), kept
+            return ffi.gc(out[0], lib.vx_graph_release, size)
     finally:
         lib.vx_builder_free(builder)
+
+
+# -- reading the engine's graph back -------------------------------------------
+
+def _ports_of(records, count):
+    return {_str(p.name): None if p.slots.infinite else p.slots.n
+            for p in (records[i] for i in range(count))}
+
+
+def _term_of(records, count):
+    """The nested tuples of a term given in prefix order. Read from the end,
+    so that each compound term finds its sub-terms, first on top, on a stack:
+    no recursion, since terms nest deeper than the interpreter's limit."""
+    stack = []
+    for i in range(count - 1, -1, -1):
+        t = records[i]
+        kind = t.kind
+        if kind == PORT:
+            state = t.state
+            stack.append((PORT, _str(t.port_name), (state, t.n if state >= 4 else None)))
+        elif kind == AND or kind == OR:
+            n = t.child_count
+            at = len(stack) - n
+            children = tuple(reversed(stack[at:]))
+            del stack[at:]
+            stack.append((kind, children))
+        elif kind == NOT:
+            stack.append((NOT, stack.pop()))
+        else:
+            stack.append(_T_FALSE if kind == FALSE else _T_TRUE)
+    return stack[0]
+
+
+def _conditions_of(records, count):
+    out = {}
+    for i in range(count):
+        c = records[i]
+        most = c.max_salvos
+        counts = c.ports
+        ports = {}
+        for k in range(c.port_count):
+            p = counts[k]
+            ports[_str(p.port_name)] = None if p.all else p.n
+        out[_str(c.name)] = (None if most.infinite else most.n, ports,
+                             _term_of(c.terms, c.term_count))
+    return out
+
+
+def _port_key(ports):
+    return (0, tuple(ports.items()))
+
+
+def _condition_key(conditions):
+    return (1, tuple([(k, most, tuple(ports.items()), term)
+                      for k, (most, ports, term) in conditions.items()]))
+
+
+def _node_of(n, kept):
+    """A node from its record. A node's maps are never changed once made (its
+    getters hand out fresh ones), and graphs repeat a few port and condition
+    sets over many nodes, so the nodes of one read share equal maps: far less
+    for a collector to keep and move (PyPy's) than a set per node."""
+    requests = None
+    if n.has_request_config:
+        triggers = n.triggers
+        requests = (tuple([triggers[i] for i in range(n.trigger_count)]), _str(n.label))
+    ins = _ports_of(n.in_ports, n.in_port_count)
+    outs = _ports_of(n.out_ports, n.out_port_count)
+    in_conditions = _conditions_of(n.in_conditions, n.in_condition_count)
+    out_conditions = _conditions_of(n.out_conditions, n.out_condition_count)
+    keep = kept.setdefault
+    return _node(_str(n.name), keep(_port_key(ins), ins), keep(_port_key(outs), outs),
+                 keep(_condition_key(in_conditions), in_conditions),
+                 keep(_condition_key(out_conditions), out_conditions), requests)
+
+
+def _nodes_of(handle):
+    with _Call() as call:
+        result = call.result
+        nodes, kept = [], {}
+        for i in range(lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)):
+            call.check(lib.vx_graph_node(handle, i, result))
+            nodes.append(_node_of(call.view().node, kept))
+        return nodes
+
+
+def _read_edges(call):
+    view = call.view()
+    found = view.edges
+    return [_edge(_port_ref(*_ref_data(e.source)), _port_ref(*_ref_data(e.target)))
+            for e in (found[i] for i in range(view.edge_count))]
+
+
+def _edges_of(handle, which):
+    with _Call() as call:
+        call.check(lib.vx_graph_edges(handle, which, call.result))
+        return _read_edges(call)
 
 
 # -- GraphValidationErrorInfo ---------------------------------------------------
@@ -340,7 +401,7 @@ _GRAPH_PARAMS = ("nodes", "edges", "dependency_edges")
 
 class Graph(Frozen, metaclass=FrozenType):
     "The static topology of a flow-based network."
-    __slots__ = ("_handle", "_nodes", "_edges", "_given", "_heads", "_deps", "_dep_keys")
+    __slots__ = ("_handle",)
     __module__ = MODULE
 
     def __new__(cls, *args, **kwargs):
@@ -350,46 +411,21 @@ class Graph(Frozen, metaclass=FrozenType):
         edges = _items_of("edges", args[1], Edge, "Edge")
         deps = args[2] if len(args) > 2 else None
         deps = [] if deps is None else _items_of("dependency_edges", deps, Edge, "Edge")
-        handle, nodes = _build(nodes, edges, deps)
-
-        index = {}  # edge key -> position among the distinct edges
-        distinct, given, heads = [], [], {}
-        for e in edges:
-            key = _edge_key(e)
-            i = index.get(key)
-            if i is None:
-                i = index[key] = len(distinct)
-                distinct.append(e)
-            given.append(i)
-            heads.setdefault(key[3:], []).append(i)
-        dep_keys, dep_list = set(), []
-        for e in deps:
-            key = _edge_key(e)
-            if key not in dep_keys:
-                dep_keys.add(key)
-                dep_list.append(e)
-
         g = new(Graph)
-        _oset(g, "_handle", handle)
-        _oset(g, "_nodes", nodes)
-        _oset(g, "_edges", distinct)
-        _oset(g, "_given", given)
-        _oset(g, "_heads", heads)
-        _oset(g, "_deps", dep_list)
-        _oset(g, "_dep_keys", dep_keys)
+        _oset(g, "_handle", _build(nodes, edges, deps))
         return g
 
     @method("($self)", "Returns a dict of all nodes, keyed by name.")
     def nodes(self, *args, **kwargs):
         if args or kwargs or type(self) is not Graph:
             method_args(Graph, "nodes", self, args, kwargs)
-        return {n._name: _copy_node(n) for n in self._nodes}
+        return {n._name: n for n in _nodes_of(self._handle)}
 
     @method("($self)", "Returns a list of all edges.")
     def edges(self, *args, **kwargs):
         if args or kwargs or type(self) is not Graph:
             method_args(Graph, "edges", self, args, kwargs)
-        return [_copy_edge(e) for e in self._edges]
+        return _edges_of(self._handle, lib.VX_GRAPH_EDGES)
 
     @method("($self)", "Validate the graph and return a list of structured validation errors.")
     def validate(self, *args, **kwargs):
@@ -412,8 +448,10 @@ class Graph(Frozen, metaclass=FrozenType):
         port = args[0]
         if not is_a(port, PortRef):
             raise arg_type_error("input_port_ref", "PortRef", port)
-        edges = self._edges
-        return [_copy_edge(edges[i]) for i in self._heads.get(_ref_key(port), ())]
+        with _Call() as call:
+            call.check(lib.vx_graph_edges_by_head(
+                self._handle, ffi.new("vx_port_ref*", call.ref(port)), call.result))
+            return _read_edges(call)
 
     @method("($self, edge)", "Check if an edge is a dependency edge.")
     def is_dependency_edge(self, *args, **kwargs):
@@ -424,16 +462,20 @@ class Graph(Frozen, metaclass=FrozenType):
         e = args[0]
         if not is_a(e, Edge):
             raise arg_type_error("edge", "Edge", e)
-        return _edge_key(e) in self._dep_keys
+        with _Call() as call:
+            call.check(lib.vx_graph_is_dependency_edge(self._handle, call.edge(e), call.result))
+            return bool(call.view().found)
 
     @method("($self)", "Returns the set of dependency edges as a list.")
     def dependency_edges(self, *args, **kwargs):
         if args or kwargs or type(self) is not Graph:
             method_args(Graph, "dependency_edges", self, args, kwargs)
-        return [_copy_edge(e) for e in self._deps]
+        return _edges_of(self._handle, lib.VX_GRAPH_DEPENDENCY_EDGES)
 
     def __repr__(self):
-        return f"Graph(nodes={len(self._nodes)}, edges={len(self._edges)})"
+        handle = self._handle
+        return (f"Graph(nodes={lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)}, "
+                f"edges={lib.vx_graph_count(handle, lib.VX_GRAPH_EDGES)})")
 
     # A graph pickles as its constructor call, with the nodes and the edges in
     # the order they were given (every edge as often as it was given), so the
@@ -441,10 +483,9 @@ class Graph(Frozen, metaclass=FrozenType):
     def __reduce__(self, *args, **kwargs):
         if args or kwargs or type(self) is not Graph:
             method_args(Graph, "__reduce__", self, args, kwargs)
-        edges = self._edges
-        return Graph, ([_copy_node(n) for n in self._nodes],
-                       [_copy_edge(edges[i]) for i in self._given],
-                       [_copy_edge(e) for e in self._deps])
+        handle = self._handle
+        return Graph, (_nodes_of(handle), _edges_of(handle, lib.VX_GRAPH_EDGES_AS_GIVEN),
+                       _edges_of(handle, lib.VX_GRAPH_DEPENDENCY_EDGES))
 
     __reduce__.__text_signature__ = "($self, /)"
     __reduce__.__doc__ = "Return state information for pickling."
