@@ -487,7 +487,8 @@ VX_API vx_graph* vx_sim_graph(const vx_sim* sim);
  * writes that is one of its graph's points into this block, at the same
  * place every time: such a pointer stays valid, with the same bytes, for as
  * long as the simulation lives, so a binding may key what it made of a name
- * by its address. Any other name is the result's, valid until its next call. */
+ * by its address. Any other name is the result's, valid until its next call.
+ * The block is the graph's: every simulation over one graph has the same. */
 VX_API void vx_sim_names(const vx_sim* sim, const char** first, size_t* size);
 
 /* Does one action: VX_OK with the response and events, or VX_REFUSED with

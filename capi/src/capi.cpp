@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -31,6 +32,17 @@ struct vx_builder {
 struct vx_graph {
   std::shared_ptr<const Graph> graph;
   std::atomic<std::size_t> refs{1};
+
+  // The name block, made for the first simulation and shared by the rest:
+  // a graph read only through its queries pays nothing for it.
+  const capi::GraphNames& names() {
+    std::call_once(names_made, [&] { names_ = std::make_unique<const capi::GraphNames>(*graph); });
+    return *names_;
+  }
+
+ private:
+  std::once_flag names_made;
+  std::unique_ptr<const capi::GraphNames> names_;
 };
 
 struct vx_sim {
@@ -470,7 +482,7 @@ vx_status vx_sim_new(vx_graph* graph, vx_sim** out, vx_result* result) {
     require(graph != nullptr && out != nullptr, "no graph or no output");
     r.clear();
     auto sim = std::make_unique<vx_sim>(
-        vx_sim{graph, NetSim(graph->graph), capi::NameTable(*graph->graph)});
+        vx_sim{graph, NetSim(graph->graph), capi::NameTable(graph->names())});
     vx_graph_retain(graph);
     *out = sim.release();
     return VX_OK;

@@ -1,4 +1,4 @@
-// The block of a simulation's graph names, behind vx_sim_names.
+// The block of a graph's names, behind vx_sim_names.
 #pragma once
 
 #include <array>
@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "base/index_table.hpp"
@@ -19,17 +18,28 @@
 namespace vornix::capi {
 
 // Every name of a graph (nodes, ports, conditions, request labels), once
-// each, in one block. The engine's records carry copies of names that live
-// only until the next call; pointing them here instead gives a name one
-// address for the simulation's life, so a binding can keep what it made of
-// a name by that address rather than decode the same bytes on every event.
-class NameTable {
+// each, in one block, and a number for each of its input ports and edges.
+// The engine's records carry copies of names that live only until the next
+// call; pointing them here instead gives a name one address for the graph's
+// life, so a binding can keep what it made of a name by that address rather
+// than decode the same bytes on every event.
+//
+// Made once per graph, for its first simulation, and never changed after:
+// every simulation over the graph, on any thread, reads the same one.
+class GraphNames {
  public:
-  explicit NameTable(const Graph& graph) {
+  explicit GraphNames(const Graph& graph) {
+    // Views into the graph, which outlives this table: the block is written
+    // once the distinct names are known.
     std::vector<std::string_view> names;
-    std::unordered_set<std::string_view> seen;
     auto add = [&](std::string_view name) {
-      if (!name.empty() && seen.insert(name).second) names.push_back(name);
+      if (name.empty()) return;
+      if ((index_.size() + 1) * 2 > index_.capacity()) index_.grow();
+      const auto next = static_cast<IndexTable::Index>(names.size());
+      if (index_.insert(hash(name), next, [&](IndexTable::Index j) { return names[j] == name; }) ==
+          IndexTable::kNone) {
+        names.push_back(name);
+      }
     };
     for (const Node& node : graph.nodes()) {
       add(node.name);
@@ -42,56 +52,30 @@ class NameTable {
     std::size_t size = 0;
     for (std::string_view name : names) size += name.size();
     text_.reserve(size);
-    for (std::string_view name : names) text_ += name;
-    // Open addressing over a power of two, at most half full: a lookup runs
-    // for every name of every record, where a node-based map costs a
-    // division and a pointer chase each time.
-    std::size_t slots = 4;
-    while (slots < 2 * names.size()) slots *= 2;
-    slots_.assign(slots, Slot{});
-    mask_ = slots - 1;
-    std::size_t offset = 0;
+    starts_.reserve(names.size() + 1);
     for (std::string_view name : names) {
-      std::size_t i = hash(name) & mask_;
-      while (slots_[i].len != 0) i = (i + 1) & mask_;
-      slots_[i] = {offset, name.size()};
-      offset += name.size();
+      starts_.push_back(text_.size());
+      text_ += name;
     }
+    starts_.push_back(text_.size());
     number_places(graph);
   }
 
   const std::string& text() const { return text_; }
 
-  // Locations carry the simulation's shared names and edges, the same few
-  // blocks over and over, and an edge's record takes four look-ups and its
-  // place a fifth. So the records made for them are kept by the blocks'
-  // addresses. An entry holds the blocks it is keyed by: no other value can
-  // take their addresses while it is kept, so a match is the same value.
-  // Only records whose names are all the block's are kept.
-  struct SeenEdge {
-    Shared<Edge> edge;
-    vx_edge rec{};
-    std::uint32_t place = 0;
-  };
-  struct SeenPort {
-    Name node, port;
-    vx_str node_name{}, port_name{};
-    std::uint32_t place = 0;
-  };
-  SeenEdge& seen(const Shared<Edge>& edge) const {
-    return seen_records().edges[slot(edge.identity(), nullptr)];
+  // The block's copy of `name`, or null when the graph has no such name.
+  const char* find(std::string_view name) const {
+    const IndexTable::Index i =
+        index_.find(hash(name), [&](IndexTable::Index j) { return name_at(j) == name; });
+    return i == IndexTable::kNone ? nullptr : text_.data() + starts_[i];
   }
-  SeenPort& seen(const Name& node, const Name& port) const {
-    return seen_records().ports[slot(node.identity(), port.identity())];
-  }
-  // Whether `s` points into the block (and so lives as long as the table).
+
+  // Whether `s` points into the block (and so lives as long as the graph).
   bool holds(vx_str s) const { return s.ptr != nullptr && at(s.ptr) != kAbsent; }
 
   // The place numbers (1, 2, ...) of the graph's input ports and edges, by
   // the block addresses of their names; 0 for anything else, including
-  // names that are not the block's. A binding keeps what it made of a place
-  // by its number: one integer to read, where keying it by its names took
-  // two or four.
+  // names that are not the block's.
   std::uint32_t place(const char* node, const char* port) const {
     return place({{at(node), at(port), 0, 0}, kInputPort});
   }
@@ -102,66 +86,15 @@ class NameTable {
                   source_type << 1 | target_type});
   }
 
-  // The block's copy of `name`, or null when the graph has no such name.
-  // Most names are a few bytes long and records name the same few over and
-  // over: a name of up to eight bytes is looked for by its bytes in a small
-  // cache first, which spares hashing and comparing it.
-  const char* find(std::string_view name) const {
-    const std::size_t n = name.size();
-    if (n == 0 || n > 8) return find_in_table(name);
-    const std::uint64_t key = short_key(name.data(), n);
-    Short& known = shorts_[(key * 0x9e3779b97f4a7c15u + n) >> 56];
-    if (known.len == n && known.key == key) return text_.data() + known.offset;
-    const char* at = find_in_table(name);
-    if (at != nullptr) known = {key, n, static_cast<std::size_t>(at - text_.data())};
-    return at;
-  }
-
  private:
-  const char* find_in_table(std::string_view name) const {
-    for (std::size_t i = hash(name) & mask_;; i = (i + 1) & mask_) {
-      const Slot& slot = slots_[i];
-      if (slot.len == 0) return nullptr;
-      const char* at = text_.data() + slot.offset;
-      if (slot.len == name.size() && same(at, name.data(), name.size())) return at;
-    }
+  std::string_view name_at(IndexTable::Index i) const {
+    return {text_.data() + starts_[i], starts_[i + 1] - starts_[i]};
   }
 
-  // A name of 1-8 bytes in one word: with its length, the word tells it
-  // from every other such name (the loads cover every byte).
-  static std::uint64_t short_key(const char* p, std::size_t n) {
-    if (n >= 4) return load32(p) | std::uint64_t{load32(p + n - 4)} << 32;
-    return byte(p[0]) | byte(p[n / 2]) << 8 | byte(p[n - 1]) << 16;
-  }
-  static std::uint32_t load32(const char* p) {
-    std::uint32_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-  }
-  static std::uint64_t byte(char c) { return static_cast<unsigned char>(c); }
-
-  // An offset, not an address: the block moves with the table.
-  struct Short {
-    std::uint64_t key = 0;
-    std::size_t len = 0;  // 0: empty
-    std::size_t offset = 0;
-  };
-
-  struct Slot {
-    std::size_t offset = 0;
-    std::size_t len = 0;  // 0: empty (names are never empty)
-  };
-  // Names are a few bytes long: a loop here beats a call to memcmp.
-  static bool same(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (a[i] != b[i]) return false;
-    }
-    return true;
-  }
-  static std::size_t hash(std::string_view name) {
+  static std::uint64_t hash(std::string_view name) {
     std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
     for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-    return static_cast<std::size_t>(h ^ (h >> 29));
+    return h ^ (h >> 29);
   }
 
   // An input port (kInputPort) or an edge (its port types, 0-3), by where
@@ -201,6 +134,12 @@ class NameTable {
   }
 
   void number_places(const Graph& graph) {
+    // Sized for every place at once: inserts alone let the table fill up
+    // before it grows, and a full linear-probing table probes for ever.
+    std::size_t count = graph.edges().size();
+    for (const Node& node : graph.nodes()) count += node.in_ports.size();
+    place_index_.reserve(count);
+    places_.reserve(count);
     auto add = [&](const Place& p) {
       const auto next = static_cast<IndexTable::Index>(places_.size());
       if (place_index_.insert(hash(p), next, [&](IndexTable::Index j) {
@@ -222,6 +161,91 @@ class NameTable {
     }
   }
 
+  std::string text_;
+  std::vector<std::size_t> starts_;  // where each distinct name begins, and the end
+  IndexTable index_;                 // name -> its position in starts_
+  std::vector<Place> places_;
+  IndexTable place_index_;
+};
+
+// A simulation's view of its graph's names: the graph's block, read through
+// caches that only the simulation's one caller at a time fills.
+class NameTable {
+ public:
+  explicit NameTable(const GraphNames& names) : names_(&names) {}
+
+  const std::string& text() const { return names_->text(); }
+
+  // Locations carry the simulation's shared names and edges, the same few
+  // blocks over and over, and an edge's record takes four look-ups and its
+  // place a fifth. So the records made for them are kept by the blocks'
+  // addresses. An entry holds the blocks it is keyed by: no other value can
+  // take their addresses while it is kept, so a match is the same value.
+  // Only records whose names are all the block's are kept.
+  struct SeenEdge {
+    Shared<Edge> edge;
+    vx_edge rec{};
+    std::uint32_t place = 0;
+  };
+  struct SeenPort {
+    Name node, port;
+    vx_str node_name{}, port_name{};
+    std::uint32_t place = 0;
+  };
+  SeenEdge& seen(const Shared<Edge>& edge) const {
+    return seen_records().edges[slot(edge.identity(), nullptr)];
+  }
+  SeenPort& seen(const Name& node, const Name& port) const {
+    return seen_records().ports[slot(node.identity(), port.identity())];
+  }
+
+  bool holds(vx_str s) const { return names_->holds(s); }
+  std::uint32_t place(const char* node, const char* port) const {
+    return names_->place(node, port);
+  }
+  std::uint32_t place(const char* source_node, std::uint32_t source_type, const char* source_port,
+                      const char* target_node, std::uint32_t target_type,
+                      const char* target_port) const {
+    return names_->place(source_node, source_type, source_port, target_node, target_type,
+                         target_port);
+  }
+
+  // The block's copy of `name`, or null when the graph has no such name.
+  // Most names are a few bytes long and records name the same few over and
+  // over: a name of up to eight bytes is looked for by its bytes in a small
+  // cache first, which spares hashing and comparing it.
+  const char* find(std::string_view name) const {
+    const std::size_t n = name.size();
+    if (n == 0 || n > 8) return names_->find(name);
+    const std::uint64_t key = short_key(name.data(), n);
+    Short& known = shorts_[(key * 0x9e3779b97f4a7c15u + n) >> 56];
+    const char* block = names_->text().data();
+    if (known.len == n && known.key == key) return block + known.offset;
+    const char* at = names_->find(name);
+    if (at != nullptr) known = {key, n, static_cast<std::size_t>(at - block)};
+    return at;
+  }
+
+ private:
+  // A name of 1-8 bytes in one word: with its length, the word tells it
+  // from every other such name (the loads cover every byte).
+  static std::uint64_t short_key(const char* p, std::size_t n) {
+    if (n >= 4) return load32(p) | std::uint64_t{load32(p + n - 4)} << 32;
+    return byte(p[0]) | byte(p[n / 2]) << 8 | byte(p[n - 1]) << 16;
+  }
+  static std::uint32_t load32(const char* p) {
+    std::uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
+  static std::uint64_t byte(char c) { return static_cast<unsigned char>(c); }
+
+  struct Short {
+    std::uint64_t key = 0;
+    std::size_t len = 0;  // 0: empty
+    std::size_t offset = 0;
+  };
+
   // Made on first use: a simulation whose locations no one reads pays nothing.
   struct Seen {
     std::array<SeenEdge, 256> edges;
@@ -237,11 +261,7 @@ class NameTable {
     return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15u) >> 56);
   }
 
-  std::string text_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::vector<Place> places_;
-  IndexTable place_index_;
+  const GraphNames* names_;
   // Filled by look-ups, which a simulation's one caller at a time makes.
   mutable std::array<Short, 256> shorts_{};
   mutable std::unique_ptr<Seen> seen_;
