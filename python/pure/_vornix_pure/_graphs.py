@@ -158,9 +158,45 @@ def _add_conditions(call, builder, index, side, conditions):
             call.result))
 
 
-def _add_node(call, builder, n):
+class _Names:
+    """The nodes' names of one build in one block, since each is met once
+    (and again by the edges at most): a record per name, with its memory to
+    free and hash, would cost more than the name. One ``vx_str`` cell is
+    pointed at each in turn."""
+
+    def __init__(self, nodes):
+        names = [n._name for n in nodes]
+        joined = "".join(names)
+        if joined.isascii():
+            sizes = [len(name) for name in names]
+            self.block = ffi.new("char[]", joined.encode("ascii"))
+        else:
+            encoded = [name.encode("utf-8") for name in names]
+            sizes = [len(data) for data in encoded]
+            self.block = ffi.new("char[]", b"".join(encoded))
+        where, at = {}, 0
+        for name, size in zip(names, sizes):
+            where[name] = (at, size)
+            at += size
+        self.where = where
+        self.cell = ffi.new("vx_str*")
+
+    def point(self, cell, name, call):
+        """Points the vx_str `cell` at `name`: in the block, or (a name no
+        node has, which only edges name) in the call's own texts."""
+        at = self.where.get(name)
+        if at is None:
+            cell.ptr, cell.len = call.text(name)
+        else:
+            cell.ptr = self.block + at[0]
+            cell.len = at[1]
+
+
+def _add_node(call, builder, n, names):
     index = call.index
-    call.check(lib.vx_builder_add_node_p(builder, call.str_p(n._name), index, call.result))
+    cell = names.cell
+    names.point(cell, n._name, call)
+    call.check(lib.vx_builder_add_node_p(builder, cell, index, call.result))
     i = index[0]
     for side, ports in ((lib.VX_PORT_INPUT, n._in_ports), (lib.VX_PORT_OUTPUT, n._out_ports)):
         for name, capacity in ports.items():
@@ -175,6 +211,18 @@ def _add_node(call, builder, n):
             call.result))
 
 
+def _point_edge(cell, e, names, call):
+    source, target = e._source, e._target
+    ref = cell.source
+    names.point(ref.node_name, source._node, call)
+    ref.port_type = source._side
+    ref.port_name.ptr, ref.port_name.len = call.text(source._port)
+    ref = cell.target
+    names.point(ref.node_name, target._node, call)
+    ref.port_type = target._side
+    ref.port_name.ptr, ref.port_name.len = call.text(target._port)
+
+
 def _build(nodes, edges, dependency_edges):
     """The engine's graph for checked values, one reference owned by the
     returned cdata. A repeated node name is the engine's fault."""
@@ -183,13 +231,16 @@ def _build(nodes, edges, dependency_edges):
         raise MemoryError()
     try:
         with _Call() as call:
+            names = _Names(nodes)
             for n in nodes:
-                _add_node(call, builder, n)
+                _add_node(call, builder, n, names)
+            cell = ffi.new("vx_edge*")
             for e in edges:
-                call.check(lib.vx_builder_add_edge(builder, call.edge(e), call.result))
+                _point_edge(cell, e, names, call)
+                call.check(lib.vx_builder_add_edge(builder, cell, call.result))
             for e in dependency_edges:
-                call.check(lib.vx_builder_add_dependency_edge(builder, call.edge(e),
-                                                              call.result))
+                _point_edge(cell, e, names, call)
+                call.check(lib.vx_builder_add_dependency_edge(builder, cell, call.result))
             out = ffi.new("vx_graph**")
             call.check(lib.vx_builder_finish(builder, out, call.result))
             # The size tells a moving collector (PyPy's) roughly what the
