@@ -180,9 +180,10 @@ VX_API vx_status vx_builder_set_request_config_p(vx_builder* b, uint32_t node,
 VX_API vx_status vx_builder_add_edge(vx_builder* b, const vx_edge* edge, vx_result* result);
 VX_API vx_status vx_builder_add_dependency_edge(vx_builder* b, const vx_edge* edge,
                                                 vx_result* result);
-/* Makes the graph (one reference, for the caller). The builder keeps its
- * contents and stays the caller's to free. A repeated node name is a
- * VX_FAULT with the engine's text. */
+/* Makes the graph (one reference, for the caller). The builder's contents
+ * move into the graph, whatever the outcome: the builder is left empty and
+ * stays the caller's to free. A repeated node name is a VX_FAULT with the
+ * engine's text. */
 VX_API vx_status vx_builder_finish(vx_builder* b, vx_graph** out, vx_result* result);
 
 VX_API void vx_graph_retain(vx_graph* graph);

@@ -372,7 +372,13 @@ vx_status vx_builder_finish(vx_builder* b, vx_graph** out, vx_result* result) {
   return guarded(result, [&](vx_result& r) {
     require(b != nullptr && out != nullptr, "no builder or no output");
     r.clear();
-    Graph graph = Graph(b->nodes, b->edges).with_dependency_edges(b->dependency_edges);
+    // Moved, not copied: a copy of every node and edge, and freeing the
+    // builder's afterwards, cost as much as building them.
+    std::vector<Node> nodes = std::exchange(b->nodes, {});
+    std::vector<Edge> edges = std::exchange(b->edges, {});
+    std::vector<Edge> dependency_edges = std::exchange(b->dependency_edges, {});
+    Graph graph =
+        Graph(std::move(nodes), std::move(edges)).with_dependency_edges(std::move(dependency_edges));
     auto g = std::make_unique<vx_graph>();
     g->graph = std::make_shared<const Graph>(std::move(graph));
     *out = g.release();
