@@ -377,8 +377,8 @@ vx_status vx_builder_finish(vx_builder* b, vx_graph** out, vx_result* result) {
     std::vector<Node> nodes = std::exchange(b->nodes, {});
     std::vector<Edge> edges = std::exchange(b->edges, {});
     std::vector<Edge> dependency_edges = std::exchange(b->dependency_edges, {});
-    Graph graph =
-        Graph(std::move(nodes), std::move(edges)).with_dependency_edges(std::move(dependency_edges));
+    Graph graph = Graph(std::move(nodes), std::move(edges))
+                      .with_dependency_edges(std::move(dependency_edges));
     auto g = std::make_unique<vx_graph>();
     g->graph = std::make_shared<const Graph>(std::move(graph));
     *out = g.release();

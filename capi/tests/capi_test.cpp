@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "vornix.h"
@@ -83,9 +84,9 @@ class CApi : public ::testing::Test {
 // The graph gives back what it was built from; its names point into it, so
 // they outlive the result's next call.
 TEST_F(CApi, GraphReadsBackAsBuilt) {
-  ASSERT_EQ(build(true), VX_OK);
+  ASSERT_EQ(build(false), VX_OK);
   EXPECT_EQ(vx_graph_count(graph, VX_GRAPH_NODES), 2u);
-  EXPECT_EQ(vx_graph_count(graph, VX_GRAPH_EDGES_AS_GIVEN), 2u);
+  EXPECT_EQ(vx_graph_count(graph, VX_GRAPH_EDGES_AS_GIVEN), 1u);
   EXPECT_EQ(vx_graph_count(graph, 9), 0u);
 
   ASSERT_EQ(vx_graph_node(graph, 1, r), VX_OK);
@@ -111,8 +112,8 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   EXPECT_EQ(vx_graph_node(graph, 2, r), VX_BAD_INPUT);
 
   ASSERT_EQ(vx_graph_edges(graph, VX_GRAPH_EDGES, r), VX_OK);
-  ASSERT_EQ(v->edge_count, 2u);
-  EXPECT_EQ(sv(v->edges[1].target.node_name), "Z");
+  ASSERT_EQ(v->edge_count, 1u);
+  EXPECT_EQ(sv(v->edges[0].target.port_name), "in");
   const vx_port_ref head = {s("B"), VX_PORT_INPUT, s("in")};
   ASSERT_EQ(vx_graph_edges_by_head(graph, &head, r), VX_OK);
   ASSERT_EQ(v->edge_count, 1u);
@@ -122,6 +123,29 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   EXPECT_EQ(v->found, 0);
   EXPECT_EQ(vx_graph_edges(graph, VX_GRAPH_NODES, r), VX_BAD_INPUT);
   EXPECT_EQ(sv(n.in_conditions[0].terms[1].port_name), "in");
+
+  // The graph's first simulations, made on several threads at once, share
+  // one name block.
+  std::vector<vx_sim*> sims(4, nullptr);
+  std::vector<std::thread> makers;
+  for (vx_sim*& made : sims) {
+    makers.emplace_back([&] {
+      vx_result* own = vx_result_new();
+      EXPECT_EQ(vx_sim_new(graph, &made, own), VX_OK);
+      vx_result_free(own);
+    });
+  }
+  for (std::thread& t : makers) t.join();
+  std::vector<const char*> blocks;
+  for (vx_sim* made : sims) {
+    const char* first = nullptr;
+    size_t size = 0;
+    vx_sim_names(made, &first, &size);
+    blocks.push_back(first);
+    vx_sim_free(made);
+  }
+  EXPECT_NE(blocks[0], nullptr);
+  EXPECT_EQ(std::vector<const char*>(4, blocks[0]), blocks);
 }
 
 TEST_F(CApi, PacketThroughTheNetAndBack) {
