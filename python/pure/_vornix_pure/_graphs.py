@@ -10,6 +10,8 @@ engine's own (its edge order, its index of edges by head, its dependency
 set). Validation is the engine's alone.
 """
 
+import threading
+
 from ._capi import ffi, lib
 from ._errors import InternalFault
 from ._graph import (
@@ -39,6 +41,7 @@ class _Call:
         self._strs = {}
         self._bounds = {}
         self.conditions = {}
+        self._ref = self._edge = self._held = None
         self.index = ffi.new("uint32_t*")
         self.result = lib.vx_result_new()  # last: nothing after it can fail
         if self.result == ffi.NULL:
@@ -84,17 +87,75 @@ class _Call:
             view = lib.vx_result_view(self.result)
             raise InternalFault(_str(view.message))
 
+    # A query's port or edge goes in one cell per call, pointed field by
+    # field at its names' bytes, which the call keeps until the next query:
+    # a struct made from nested tuples, or an array made per name, costs
+    # more than the query.
     def ref(self, r):
-        return (self.text(r._node), r._side, self.text(r._port))
+        cell = self._ref
+        if cell is None:
+            cell = self._ref = ffi.new("vx_port_ref*")
+        self._held = (self._point(cell, r),)
+        return cell
 
     def edge(self, e):
-        return ffi.new("vx_edge*", (self.ref(e._source), self.ref(e._target)))
+        cell = self._edge
+        if cell is None:
+            cell = self._edge = ffi.new("vx_edge*")
+        self._held = (self._point(cell.source, e._source), self._point(cell.target, e._target))
+        return cell
+
+    @staticmethod
+    def _point(cell, r):
+        node = ffi.from_buffer(r._node.encode("utf-8"))
+        port = ffi.from_buffer(r._port.encode("utf-8"))
+        name = cell.node_name
+        name.ptr = node
+        name.len = len(node)
+        cell.port_type = r._side
+        name = cell.port_name
+        name.ptr = port
+        name.len = len(port)
+        return node, port
 
     def view(self):
         return lib.vx_result_view(self.result)
 
 
 _OK = lib.VX_OK
+
+
+class _ReusedCall(_Call):
+    """A thread's call for the graph's queries, kept from one to the next:
+    a result buffer made and freed for each would cost more than most
+    queries. Its buffer goes with the thread."""
+
+    def __init__(self):
+        super().__init__()
+        self.result = ffi.gc(self.result, lib.vx_result_free)
+        self.busy = False
+
+    def __enter__(self):
+        self.busy = True
+        return self
+
+    def __exit__(self, *exc):
+        self._held = None
+        self.busy = False
+
+
+_local = threading.local()
+
+
+def _query():
+    """The call a query runs in: the thread's own, or a new one while that
+    is in use (by a signal handler's query, run in the middle of another)."""
+    call = getattr(_local, "call", None)
+    if call is None:
+        call = _local.call = _ReusedCall()
+    elif call.busy:
+        return _Call()
+    return call
 
 
 def _str(s):
@@ -326,7 +387,7 @@ def _node_of(n, kept):
 
 
 def _nodes_of(handle):
-    with _Call() as call:
+    with _query() as call:
         result = call.result
         nodes, kept = [], {}
         for i in range(lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)):
@@ -343,7 +404,7 @@ def _read_edges(call):
 
 
 def _edges_of(handle, which):
-    with _Call() as call:
+    with _query() as call:
         call.check(lib.vx_graph_edges(handle, which, call.result))
         return _read_edges(call)
 
@@ -499,9 +560,9 @@ class Graph(Frozen, metaclass=FrozenType):
         port = args[0]
         if not is_a(port, PortRef):
             raise arg_type_error("input_port_ref", "PortRef", port)
-        with _Call() as call:
+        with _query() as call:
             call.check(lib.vx_graph_edges_by_head(
-                self._handle, ffi.new("vx_port_ref*", call.ref(port)), call.result))
+                self._handle, call.ref(port), call.result))
             return _read_edges(call)
 
     @method("($self, edge)", "Check if an edge is a dependency edge.")
@@ -513,7 +574,7 @@ class Graph(Frozen, metaclass=FrozenType):
         e = args[0]
         if not is_a(e, Edge):
             raise arg_type_error("edge", "Edge", e)
-        with _Call() as call:
+        with _query() as call:
             call.check(lib.vx_graph_is_dependency_edge(self._handle, call.edge(e), call.result))
             return bool(call.view().found)
 
