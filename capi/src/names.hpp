@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,13 +52,15 @@ class GraphNames {
     }
     std::size_t size = 0;
     for (std::string_view name : names) size += name.size();
+    // Offsets into the block take 32 bits, which halves the places' table.
+    if (size >= kAbsent - 1) throw std::length_error("a graph's names exceed 4 GiB");
     text_.reserve(size);
     starts_.reserve(names.size() + 1);
     for (std::string_view name : names) {
-      starts_.push_back(text_.size());
+      starts_.push_back(static_cast<Offset>(text_.size()));
       text_ += name;
     }
-    starts_.push_back(text_.size());
+    starts_.push_back(static_cast<Offset>(text_.size()));
     number_places(graph);
   }
 
@@ -100,32 +103,33 @@ class GraphNames {
   // An input port (kInputPort) or an edge (its port types, 0-3), by where
   // its names are in the block: offsets, not addresses, since the block may
   // move with the table (a short one lives inside the string).
+  using Offset = std::uint32_t;
   struct Place {
-    std::size_t names[4] = {};  // offset + 1 of each name; 0 for none
+    Offset names[4] = {};  // offset + 1 of each name; 0 for none
     std::uint32_t kind = 0;
     bool operator==(const Place&) const = default;
   };
   static constexpr std::uint32_t kInputPort = 4;
-  static constexpr std::size_t kAbsent = ~std::size_t{0};  // a name outside the block
+  static constexpr Offset kAbsent = ~Offset{0};  // a name outside the block
 
-  std::size_t at(const char* name) const {
+  Offset at(const char* name) const {
     if (name == nullptr) return 0;
     // As integers: a name from elsewhere is no part of the block's array.
     const auto p = reinterpret_cast<std::uintptr_t>(name);
     const auto first = reinterpret_cast<std::uintptr_t>(text_.data());
     if (p < first || p - first >= text_.size()) return kAbsent;
-    return static_cast<std::size_t>(p - first) + 1;
+    return static_cast<Offset>(p - first + 1);
   }
 
   static std::uint64_t hash(const Place& p) {
     std::uint64_t h = p.kind;
-    for (const std::size_t n : p.names) h = (h ^ n) * 0x9e3779b97f4a7c15u;
+    for (const Offset n : p.names) h = (h ^ n) * 0x9e3779b97f4a7c15u;
     return h ^ (h >> 32);
   }
 
   // A place's number is its index in places_, plus one.
   std::uint32_t place(const Place& key) const {
-    for (const std::size_t n : key.names) {
+    for (const Offset n : key.names) {
       if (n == kAbsent) return 0;
     }
     const IndexTable::Index i =
@@ -149,7 +153,7 @@ class GraphNames {
       }
     };
     for (const Node& node : graph.nodes()) {
-      const std::size_t name = at(find(node.name));
+      const Offset name = at(find(node.name));
       for (const auto& port : node.in_ports) add({{name, at(find(port.first)), 0, 0}, kInputPort});
     }
     for (const Edge& e : graph.edges()) {
@@ -162,8 +166,8 @@ class GraphNames {
   }
 
   std::string text_;
-  std::vector<std::size_t> starts_;  // where each distinct name begins, and the end
-  IndexTable index_;                 // name -> its position in starts_
+  std::vector<Offset> starts_;  // where each distinct name begins, and the end
+  IndexTable index_;            // name -> its position in starts_
   std::vector<Place> places_;
   IndexTable place_index_;
 };
