@@ -67,12 +67,6 @@ void vx_result::clear() {
   strs.clear();
   ids.clear();
   validation_records.clear();
-  edge_records.clear();
-  port_records.clear();
-  condition_records.clear();
-  count_records.clear();
-  term_records.clear();
-  trigger_records.clear();
 }
 
 vx_str vx_result::keep(std::string_view text) {
@@ -89,8 +83,6 @@ void vx_result::publish() {
   view.validation_error_count = validation_records.size();
   view.ids = ids.data();
   view.id_count = ids.size();
-  view.edges = edge_records.data();
-  view.edge_count = edge_records.size();
 }
 
 namespace {
@@ -443,6 +435,7 @@ vx_status vx_graph_edges(const vx_graph* graph, uint32_t list, vx_result* result
     require(graph != nullptr, "no graph");
     const Graph& g = *graph->graph;
     r.clear();
+    r.edge_records.clear();
     switch (list) {
       case VX_GRAPH_EDGES:
         for (const Edge& e : g.edges()) r.add_edge(e);
@@ -465,6 +458,7 @@ vx_status vx_graph_edges_by_head(const vx_graph* graph, const vx_port_ref* port,
     require(graph != nullptr && port != nullptr, "no graph or no port");
     const PortRef head = capi::port_ref_of(*port);
     r.clear();
+    r.edge_records.clear();
     for (const Edge& e : graph->graph->get_edges_by_head(head)) r.add_edge(e);
     return VX_OK;
   });

@@ -67,7 +67,9 @@ class GraphNames {
   const std::string& text() const { return text_; }
 
   // The block's copy of `name`, or null when the graph has no such name.
-  const char* find(std::string_view name) const {
+  // Out of line: a simulation's look-ups mostly end in its cache of short
+  // names, and this inlined there made every look-up save more registers.
+  [[gnu::noinline]] const char* find(std::string_view name) const {
     const IndexTable::Index i =
         index_.find(hash(name), [&](IndexTable::Index j) { return name_at(j) == name; });
     return i == IndexTable::kNone ? nullptr : text_.data() + starts_[i];
@@ -176,7 +178,7 @@ class GraphNames {
 // caches that only the simulation's one caller at a time fills.
 class NameTable {
  public:
-  explicit NameTable(const GraphNames& names) : names_(&names) {}
+  explicit NameTable(const GraphNames& names) : names_(&names), block_(names.text().data()) {}
 
   const std::string& text() const { return names_->text(); }
 
@@ -223,10 +225,9 @@ class NameTable {
     if (n == 0 || n > 8) return names_->find(name);
     const std::uint64_t key = short_key(name.data(), n);
     Short& known = shorts_[(key * 0x9e3779b97f4a7c15u + n) >> 56];
-    const char* block = names_->text().data();
-    if (known.len == n && known.key == key) return block + known.offset;
+    if (known.len == n && known.key == key) return block_ + known.offset;
     const char* at = names_->find(name);
-    if (at != nullptr) known = {key, n, static_cast<std::size_t>(at - block)};
+    if (at != nullptr) known = {key, n, static_cast<std::size_t>(at - block_)};
     return at;
   }
 
@@ -266,6 +267,7 @@ class NameTable {
   }
 
   const GraphNames* names_;
+  const char* block_;  // names_->text().data(), which never changes
   // Filled by look-ups, which a simulation's one caller at a time makes.
   mutable std::array<Short, 256> shorts_{};
   mutable std::unique_ptr<Seen> seen_;

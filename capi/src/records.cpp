@@ -522,6 +522,11 @@ void add_terms(const SalvoConditionTerm& term, std::vector<vx_term>& out) {
 // The node's arrays are filled first and pointed at afterwards, since a
 // vector may move while it grows.
 void vx_result::set_node(const Node& node) {
+  port_records.clear();
+  condition_records.clear();
+  count_records.clear();
+  term_records.clear();
+  trigger_records.clear();
   struct Side {
     std::size_t ports, conditions;
   };
@@ -578,7 +583,12 @@ void vx_result::set_node(const Node& node) {
   view.node = &node_record;
 }
 
-void vx_result::add_edge(const Edge& edge) { edge_records.push_back(capi::edge_record(edge)); }
+void vx_result::add_edge(const Edge& edge) {
+  edge_records.push_back(capi::edge_record(edge));
+  // Set again after each edge, since the array may move as it grows.
+  view.edges = edge_records.data();
+  view.edge_count = edge_records.size();
+}
 
 void vx_result::set_validation(std::vector<GraphValidationError> errors) {
   using V = GraphValidationError;

@@ -62,6 +62,8 @@ struct vx_result {
   std::vector<vx_str> strs;
   std::vector<vx_id> ids;
   std::vector<vx_validation_error> validation_records;
+  // A graph's records, cleared by the calls that write them (clear() runs
+  // for every action, and the view's pointers to these go with it).
   std::vector<vx_edge> edge_records;
   // A node read back: its arrays point into these, its names into the graph.
   vx_node node_record{};
@@ -93,7 +95,7 @@ struct vx_result {
   void set_validation(std::vector<vornix::GraphValidationError> errors);
   void location_record(const vornix::PacketLocation& where, vx_location& out);
   void set_node(const vornix::Node& node);
-  void add_edge(const vornix::Edge& edge);
+  void add_edge(const vornix::Edge& edge);  // to edge_records, cleared by the caller
 };
 
 namespace vornix::capi {
