@@ -195,9 +195,9 @@ VX_API vx_status vx_graph_validate(const vx_graph* graph, vx_result* result);
 
 /* ---- Reading a graph back ----
  * A graph keeps what it was built from, so a caller need not keep a copy.
- * Names and arrays in the records below point into the graph itself (even
- * those written into a result): they stay valid for as long as the caller
- * holds a reference to the graph. */
+ * The records below are written into a result and last until its next call,
+ * as all its records do; the names in them point into the graph itself and
+ * stay valid for as long as the caller holds a reference to the graph. */
 enum {
   VX_GRAPH_NODES = 0,           /* in the order given */
   VX_GRAPH_EDGES = 1,           /* the distinct edges, in the order first given */
