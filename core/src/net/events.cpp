@@ -48,9 +48,19 @@ struct BlockCache {
 
 constinit thread_local BlockCache block_cache{{}, {}, {}, 0, 0, false, false};
 
+// The calling thread's cache. In a shared library (the C interface, the
+// Python extension) each use of a thread's variable may become a call to
+// find it, and GCC makes that call again at every use rather than keep the
+// address; passed through an empty asm, the address is a value it keeps.
+BlockCache& this_thread() noexcept {
+  BlockCache* cache = &block_cache;
+  asm("" : "+r"(cache));
+  return *cache;
+}
+
 struct Reaper {
   ~Reaper() {
-    BlockCache& cache = block_cache;
+    BlockCache& cache = this_thread();
     for (std::size_t c = 0; c < kPooledEvents; ++c) {
       for (std::size_t i = 0; i < cache.count[c]; ++i) ::operator delete(cache.blocks[c][i]);
       cache.count[c] = 0;
@@ -61,9 +71,11 @@ struct Reaper {
   }
 };
 
-// Puts `block` on `shelf` when it has room under `most`; false otherwise.
-bool keep(void** shelf, std::size_t& count, std::size_t most, void* block) noexcept {
-  BlockCache& cache = block_cache;
+// Puts `block` on `shelf` (one of `cache`'s) when it has room under `most`;
+// false otherwise. The cache comes from the caller: in a shared library each
+// look-up of a thread's own variable is a call.
+bool keep(BlockCache& cache, void** shelf, std::size_t& count, std::size_t most,
+          void* block) noexcept {
   if (count >= most || cache.closed) return false;
   if (!cache.armed) {
     thread_local Reaper reaper;
@@ -78,7 +90,7 @@ bool keep(void** shelf, std::size_t& count, std::size_t most, void* block) noexc
 
 NetEvent* EventListAllocator::allocate(std::size_t n) {
   if (n - 1 < kPooledEvents) {
-    BlockCache& cache = block_cache;
+    BlockCache& cache = this_thread();
     if (std::size_t& count = cache.count[n - 1]; count != 0) {
       return static_cast<NetEvent*>(cache.blocks[n - 1][--count]);
     }
@@ -88,14 +100,14 @@ NetEvent* EventListAllocator::allocate(std::size_t n) {
 
 void EventListAllocator::deallocate(NetEvent* p, std::size_t n) noexcept {
   if (n - 1 < kPooledEvents) {
-    BlockCache& cache = block_cache;
-    if (keep(cache.blocks[n - 1], cache.count[n - 1], kKept, p)) return;
+    BlockCache& cache = this_thread();
+    if (keep(cache, cache.blocks[n - 1], cache.count[n - 1], kKept, p)) return;
   }
   std::allocator<NetEvent>().deallocate(p, n);
 }
 
 void* take_snapshot_block(std::size_t bytes) {
-  BlockCache& cache = block_cache;
+  BlockCache& cache = this_thread();
   if (bytes == cache.snapshot_bytes && cache.snapshot_count != 0) {
     return cache.snapshots[--cache.snapshot_count];
   }
@@ -103,10 +115,10 @@ void* take_snapshot_block(std::size_t bytes) {
 }
 
 void give_snapshot_block(void* block, std::size_t bytes) noexcept {
-  BlockCache& cache = block_cache;
+  BlockCache& cache = this_thread();
   if (cache.snapshot_bytes == 0) cache.snapshot_bytes = bytes;
   if (bytes == cache.snapshot_bytes &&
-      keep(cache.snapshots, cache.snapshot_count, kKeptSnapshots, block)) {
+      keep(cache, cache.snapshots, cache.snapshot_count, kKeptSnapshots, block)) {
     return;
   }
   ::operator delete(block);
