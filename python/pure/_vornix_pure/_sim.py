@@ -294,8 +294,9 @@ class NetSim(Frozen, metaclass=FrozenType):
         # objects per simulation, and a loop that makes many simulations
         # grows until the next major collection, which may never come.
         handle = graph._handle
-        size = _SIM_BYTES_PER_ELEMENT * (lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)
-                                         + lib.vx_graph_count(handle, lib.VX_GRAPH_EDGES)) + _SIM_BYTES
+        elements = (lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)
+                    + lib.vx_graph_count(handle, lib.VX_GRAPH_EDGES))
+        size = _SIM_BYTES_PER_ELEMENT * elements + _SIM_BYTES
         sim = ffi.gc(out[0], lib.vx_sim_free, size)
         self = new(cls)
         _oset(self, "_sim", sim)
