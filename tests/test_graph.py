@@ -93,6 +93,21 @@ def test_nodes_returns_fresh_copies():
     assert list(nodes["A"].out_ports) == ["x"]
 
 
+def test_nodes_read_back_in_their_own_order():
+    # Alike but for the order of their ports and condition ports: a node
+    # read back must not take its neighbour's order.
+    def shaped(name, order):
+        ports = {p: Port() for p in order}
+        take = SalvoCondition(MaxSalvos.Infinite, {p: PacketCount.All for p in order}, T.true_())
+        return Node(name, in_ports=ports, in_salvo_conditions={"take": take})
+
+    g = Graph([shaped("A", "xy"), shaped("B", "yx"), shaped("C", "yx")], [])
+    for name, order in [("A", ["x", "y"]), ("B", ["y", "x"]), ("C", ["y", "x"])]:
+        n = g.nodes()[name]
+        assert list(n.in_ports) == order
+        assert list(n.in_salvo_conditions["take"].ports) == order
+
+
 def test_dependency_edges_outside_the_edge_set():
     g = Graph([node("A"), node("B")], [], dependency_edges=[A_TO_B])
     assert g.is_dependency_edge(A_TO_B) is True

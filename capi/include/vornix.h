@@ -233,7 +233,17 @@ typedef struct vx_node {
   const uint32_t* triggers;   /* VX_TRIGGER_ values, in the order given */
   size_t trigger_count;
   vx_str label;
+  /* VX_SAME_ bits: which parts equal those of node index - 1 (none for node
+   * 0). Graphs repeat a few shapes over many nodes, and a reader going in
+   * order can reuse what it made of the previous node's instead. */
+  uint32_t same_as_previous;
 } vx_node;
+enum {
+  VX_SAME_IN_PORTS = 1,
+  VX_SAME_OUT_PORTS = 2,
+  VX_SAME_IN_CONDITIONS = 4,
+  VX_SAME_OUT_CONDITIONS = 8
+};
 /* Writes node `index` of VX_GRAPH_NODES into result->node. */
 VX_API vx_status vx_graph_node(const vx_graph* graph, uint32_t index, vx_result* result);
 /* Writes the edges of a VX_GRAPH_ edge list, in its order, into result->edges. */

@@ -425,7 +425,7 @@ vx_status vx_graph_node(const vx_graph* graph, uint32_t index, vx_result* result
     const std::span<const Node> nodes = graph->graph->nodes();
     require(index < nodes.size(), "no node at that index");
     r.clear();
-    r.set_node(nodes[index]);
+    r.set_node(nodes[index], index == 0 ? nullptr : &nodes[index - 1]);
     return VX_OK;
   });
 }

@@ -3,6 +3,7 @@
 // Kept in one file and mechanical on purpose: when the engine changes how it
 // represents events, locations or epochs, this is the file that follows.
 
+#include <algorithm>
 #include <type_traits>
 #include <utility>
 
@@ -517,11 +518,26 @@ void add_terms(const SalvoConditionTerm& term, std::vector<vx_term>& out) {
              term.value);
 }
 
+// Equal as a reader sees them: entries in the same order, which the maps'
+// own == (a look-up per name) does not ask.
+bool same_in_order(const NameMap<Port>& a, const NameMap<Port>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+bool same_in_order(const OrderedMap<SalvoCondition>& a, const OrderedMap<SalvoCondition>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    const SalvoCondition& c = x.second;
+    const SalvoCondition& d = y.second;
+    return x.first == y.first && c.max_salvos == d.max_salvos && c.term == d.term &&
+           std::equal(c.ports.begin(), c.ports.end(), d.ports.begin(), d.ports.end());
+  });
+}
+
 }  // namespace
 
 // The node's arrays are filled first and pointed at afterwards, since a
 // vector may move while it grows.
-void vx_result::set_node(const Node& node) {
+void vx_result::set_node(const Node& node, const Node* previous) {
   port_records.clear();
   condition_records.clear();
   count_records.clear();
@@ -579,6 +595,16 @@ void vx_result::set_node(const Node& node) {
     n.triggers = trigger_records.data();
     n.trigger_count = trigger_records.size();
     n.label = str_of(config->label);
+  }
+  if (previous != nullptr) {
+    const auto bit = [](bool same, std::uint32_t b) { return same ? b : 0u; };
+    n.same_as_previous =
+        bit(same_in_order(node.in_ports, previous->in_ports), VX_SAME_IN_PORTS) |
+        bit(same_in_order(node.out_ports, previous->out_ports), VX_SAME_OUT_PORTS) |
+        bit(same_in_order(node.in_salvo_conditions, previous->in_salvo_conditions),
+            VX_SAME_IN_CONDITIONS) |
+        bit(same_in_order(node.out_salvo_conditions, previous->out_salvo_conditions),
+            VX_SAME_OUT_CONDITIONS);
   }
   view.node = &node_record;
 }

@@ -94,7 +94,7 @@ struct vx_result {
   void set_undo_error(const vornix::UndoError& error);
   void set_validation(std::vector<vornix::GraphValidationError> errors);
   void location_record(const vornix::PacketLocation& where, vx_location& out);
-  void set_node(const vornix::Node& node);
+  void set_node(const vornix::Node& node, const vornix::Node* previous);
   void add_edge(const vornix::Edge& edge);  // to edge_records, cleared by the caller
 };
 

@@ -109,6 +109,8 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   EXPECT_EQ(go.terms[0].child_count, 2u);
   EXPECT_EQ(go.terms[1].state, static_cast<uint32_t>(VX_STATE_NON_EMPTY));
   EXPECT_EQ(n.has_request_config, 0);
+  // Only B's output conditions (none) are like A's.
+  EXPECT_EQ(n.same_as_previous, static_cast<uint32_t>(VX_SAME_OUT_CONDITIONS));
   EXPECT_EQ(vx_graph_node(graph, 2, r), VX_BAD_INPUT);
 
   ASSERT_EQ(vx_graph_edges(graph, VX_GRAPH_EDGES, r), VX_OK);

@@ -358,41 +358,41 @@ def _conditions_of(records, count):
     return out
 
 
-def _port_key(ports):
-    return (0, tuple(ports.items()))
-
-
-def _condition_key(conditions):
-    return (1, tuple([(k, most, tuple(ports.items()), term)
-                      for k, (most, ports, term) in conditions.items()]))
-
-
-def _node_of(n, kept):
+def _node_of(n, prev):
     """A node from its record. A node's maps are never changed once made (its
-    getters hand out fresh ones), and graphs repeat a few port and condition
-    sets over many nodes, so the nodes of one read share equal maps: far less
-    for a collector to keep and move (PyPy's) than a set per node."""
+    getters hand out fresh ones), and graphs repeat a few shapes over many
+    nodes: the parts the engine says equal the previous node's are that
+    node's maps, neither read again nor kept twice."""
+    same = n.same_as_previous if prev is not None else 0
     requests = None
     if n.has_request_config:
         triggers = n.triggers
         requests = (tuple([triggers[i] for i in range(n.trigger_count)]), _str(n.label))
-    ins = _ports_of(n.in_ports, n.in_port_count)
-    outs = _ports_of(n.out_ports, n.out_port_count)
-    in_conditions = _conditions_of(n.in_conditions, n.in_condition_count)
-    out_conditions = _conditions_of(n.out_conditions, n.out_condition_count)
-    keep = kept.setdefault
-    return _node(_str(n.name), keep(_port_key(ins), ins), keep(_port_key(outs), outs),
-                 keep(_condition_key(in_conditions), in_conditions),
-                 keep(_condition_key(out_conditions), out_conditions), requests)
+    return _node(
+        _str(n.name),
+        prev._in_ports if same & _SAME_IN_PORTS else _ports_of(n.in_ports, n.in_port_count),
+        prev._out_ports if same & _SAME_OUT_PORTS else _ports_of(n.out_ports, n.out_port_count),
+        prev._in_conditions if same & _SAME_IN_CONDITIONS
+        else _conditions_of(n.in_conditions, n.in_condition_count),
+        prev._out_conditions if same & _SAME_OUT_CONDITIONS
+        else _conditions_of(n.out_conditions, n.out_condition_count),
+        requests)
+
+
+_SAME_IN_PORTS = lib.VX_SAME_IN_PORTS
+_SAME_OUT_PORTS = lib.VX_SAME_OUT_PORTS
+_SAME_IN_CONDITIONS = lib.VX_SAME_IN_CONDITIONS
+_SAME_OUT_CONDITIONS = lib.VX_SAME_OUT_CONDITIONS
 
 
 def _nodes_of(handle):
     with _query() as call:
         result = call.result
-        nodes, kept = [], {}
+        nodes, prev = [], None
         for i in range(lib.vx_graph_count(handle, lib.VX_GRAPH_NODES)):
             call.check(lib.vx_graph_node(handle, i, result))
-            nodes.append(_node_of(call.view().node, kept))
+            prev = _node_of(call.view().node, prev)
+            nodes.append(prev)
         return nodes
 
 
