@@ -3,6 +3,7 @@
 import gc
 import inspect
 import os
+import pickle
 import sys
 import threading
 
@@ -93,19 +94,22 @@ def test_nodes_returns_fresh_copies():
     assert list(nodes["A"].out_ports) == ["x"]
 
 
-def test_nodes_read_back_in_their_own_order():
-    # Alike but for the order of their ports and condition ports: a node
-    # read back must not take its neighbour's order.
-    def shaped(name, order):
-        ports = {p: Port() for p in order}
-        take = SalvoCondition(MaxSalvos.Infinite, {p: PacketCount.All for p in order}, T.true_())
-        return Node(name, in_ports=ports, in_salvo_conditions={"take": take})
+def test_nodes_keep_their_own_order():
+    # Alike but for the order of their ports or of a condition's ports: a
+    # node built or read back must not take its neighbour's order.
+    def shaped(name, ports, counted):
+        take = SalvoCondition(MaxSalvos.Infinite, {p: PacketCount.All for p in counted},
+                              T.true_())
+        return Node(name, in_ports={p: Port() for p in ports}, in_salvo_conditions={"take": take})
 
-    g = Graph([shaped("A", "xy"), shaped("B", "yx"), shaped("C", "yx")], [])
-    for name, order in [("A", ["x", "y"]), ("B", ["y", "x"]), ("C", ["y", "x"])]:
-        n = g.nodes()[name]
-        assert list(n.in_ports) == order
-        assert list(n.in_salvo_conditions["take"].ports) == order
+    shapes = {"A": ("xy", "xy"), "B": ("xy", "yx"), "C": ("yx", "yx"), "D": ("yx", "yx")}
+    g = Graph([shaped(name, *orders) for name, orders in shapes.items()], [])
+    again = pickle.loads(pickle.dumps(g))  # built anew from what g gives back
+    for graph in (g, again):
+        nodes = graph.nodes()
+        for name, (ports, counted) in shapes.items():
+            assert list(nodes[name].in_ports) == list(ports)
+            assert list(nodes[name].in_salvo_conditions["take"].ports) == list(counted)
 
 
 def test_dependency_edges_outside_the_edge_set():

@@ -177,6 +177,11 @@ VX_API vx_status vx_builder_add_salvo_condition_p(vx_builder* b, uint32_t node, 
 VX_API vx_status vx_builder_set_request_config_p(vx_builder* b, uint32_t node,
                                                  const uint32_t* triggers, size_t trigger_count,
                                                  const vx_str* label, vx_result* result);
+/* Adds a node named `name` with the ports, salvo conditions and request
+ * config node `like` (an earlier index) has now: what adding them one by one
+ * would give, in one call, for graphs that repeat a few node shapes. */
+VX_API vx_status vx_builder_add_node_like(vx_builder* b, const vx_str* name, uint32_t like,
+                                          uint32_t* index, vx_result* result);
 VX_API vx_status vx_builder_add_edge(vx_builder* b, const vx_edge* edge, vx_result* result);
 VX_API vx_status vx_builder_add_dependency_edge(vx_builder* b, const vx_edge* edge,
                                                 vx_result* result);

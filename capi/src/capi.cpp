@@ -317,6 +317,22 @@ vx_status vx_builder_add_node_p(vx_builder* b, const vx_str* name, uint32_t* ind
   return vx_builder_add_node(b, *name, index, result);
 }
 
+vx_status vx_builder_add_node_like(vx_builder* b, const vx_str* name, uint32_t like,
+                                   uint32_t* index, vx_result* result) {
+  if (name == nullptr) return no_record(result);
+  return guarded(result, [&](vx_result& r) {
+    require(index != nullptr, "no index");
+    require(b == nullptr || b->nodes.size() < 0xFFFFFFFFu, "too many nodes");
+    // A copy first: adding the node may move the one it is copied from.
+    Node n = node_at(b, like);
+    n.name = std::string(view_of(*name));
+    r.clear();
+    b->nodes.push_back(std::move(n));
+    *index = static_cast<std::uint32_t>(b->nodes.size() - 1);
+    return VX_OK;
+  });
+}
+
 vx_status vx_builder_add_port_p(vx_builder* b, uint32_t node, uint32_t port_type,
                                 const vx_str* name, const vx_bound* slots, vx_result* result) {
   if (name == nullptr || slots == nullptr) return no_record(result);

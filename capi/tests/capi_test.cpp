@@ -126,6 +126,25 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   EXPECT_EQ(vx_graph_edges(graph, VX_GRAPH_NODES, r), VX_BAD_INPUT);
   EXPECT_EQ(sv(n.in_conditions[0].terms[1].port_name), "in");
 
+  // A node added like another has its parts; a model that is not there is
+  // refused.
+  vx_builder* b = vx_builder_new();
+  uint32_t model = 0, second = 0;
+  ASSERT_EQ(vx_builder_add_node(b, s("X"), &model, r), VX_OK);
+  ASSERT_EQ(vx_builder_add_port(b, model, VX_PORT_INPUT, s("in"), {0, 3}, r), VX_OK);
+  const vx_str y = s("Y");
+  ASSERT_EQ(vx_builder_add_node_like(b, &y, model, &second, r), VX_OK);
+  EXPECT_EQ(vx_builder_add_node_like(b, &y, 7, &second, r), VX_BAD_INPUT);
+  vx_graph* copied = nullptr;
+  ASSERT_EQ(vx_builder_finish(b, &copied, r), VX_OK);
+  vx_builder_free(b);
+  ASSERT_EQ(vx_graph_node(copied, second, r), VX_OK);
+  EXPECT_EQ(sv(v->node->name), "Y");
+  ASSERT_EQ(v->node->in_port_count, 1u);
+  EXPECT_EQ(v->node->in_ports[0].slots.n, 3u);
+  EXPECT_EQ(v->node->same_as_previous, 15u);
+  vx_graph_release(copied);
+
   // The graph's first simulations, made on several threads at once, share
   // one name block.
   std::vector<vx_sim*> sims(4, nullptr);

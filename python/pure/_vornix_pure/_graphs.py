@@ -272,6 +272,33 @@ def _add_node(call, builder, n, names):
             call.result))
 
 
+def _same_map(x, y):
+    # A dict's == ignores the order of its keys, which the engine keeps.
+    return x is y or (x == y and (len(x) < 2 or list(x) == list(y)))
+
+
+def _same_conditions(x, y):
+    if x is y:
+        return True
+    if len(x) != len(y):
+        return False
+    for (k, (most, ports, term)), (k2, (most2, ports2, term2)) in zip(x.items(), y.items()):
+        if k != k2 or most != most2 or term != term2 or not _same_map(ports, ports2):
+            return False
+    return True
+
+
+def _same_shape(n, like):
+    """Whether node `n` has the ports, conditions and request config of node
+    `like`, in the same orders. Their parts are plain strs, ints, Nones and
+    tuples of them: comparing them runs no code of the caller's."""
+    return (n._requests == like._requests
+            and _same_map(n._in_ports, like._in_ports)
+            and _same_map(n._out_ports, like._out_ports)
+            and _same_conditions(n._in_conditions, like._in_conditions)
+            and _same_conditions(n._out_conditions, like._out_conditions))
+
+
 def _point_edge(cell, e, names, call):
     source, target = e._source, e._target
     ref = cell.source
@@ -293,8 +320,18 @@ def _build(nodes, edges, dependency_edges):
     try:
         with _Call() as call:
             names = _Names(nodes)
+            # Graphs repeat a few node shapes: a node shaped like the last
+            # one added in full is added as a copy of it, in one call.
+            like, like_index = None, 0
+            index = call.index
             for n in nodes:
-                _add_node(call, builder, n, names)
+                if like is not None and _same_shape(n, like):
+                    names.point(names.cell, n._name, call)
+                    call.check(lib.vx_builder_add_node_like(builder, names.cell, like_index,
+                                                            index, call.result))
+                else:
+                    _add_node(call, builder, n, names)
+                    like, like_index = n, index[0]
             cell = ffi.new("vx_edge*")
             for e in edges:
                 _point_edge(cell, e, names, call)
