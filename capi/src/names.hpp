@@ -29,40 +29,8 @@ namespace vornix::capi {
 // every simulation over the graph, on any thread, reads the same one.
 class GraphNames {
  public:
-  explicit GraphNames(const Graph& graph) {
-    // Views into the graph, which outlives this table: the block is written
-    // once the distinct names are known.
-    std::vector<std::string_view> names;
-    auto add = [&](std::string_view name) {
-      if (name.empty()) return;
-      if ((index_.size() + 1) * 2 > index_.capacity()) index_.grow();
-      const auto next = static_cast<IndexTable::Index>(names.size());
-      if (index_.insert(hash(name), next, [&](IndexTable::Index j) { return names[j] == name; }) ==
-          IndexTable::kNone) {
-        names.push_back(name);
-      }
-    };
-    for (const Node& node : graph.nodes()) {
-      add(node.name);
-      for (const auto& port : node.in_ports) add(port.first);
-      for (const auto& port : node.out_ports) add(port.first);
-      for (const auto& condition : node.in_salvo_conditions) add(condition.first);
-      for (const auto& condition : node.out_salvo_conditions) add(condition.first);
-      if (node.dependency_request_config) add(node.dependency_request_config->label);
-    }
-    std::size_t size = 0;
-    for (std::string_view name : names) size += name.size();
-    // Offsets into the block take 32 bits, which halves the places' table.
-    if (size >= kAbsent - 1) throw std::length_error("a graph's names exceed 4 GiB");
-    text_.reserve(size);
-    starts_.reserve(names.size() + 1);
-    for (std::string_view name : names) {
-      starts_.push_back(static_cast<Offset>(text_.size()));
-      text_ += name;
-    }
-    starts_.push_back(static_cast<Offset>(text_.size()));
-    number_places(graph);
-  }
+  // Throws std::length_error when the names exceed 4 GiB (names.cpp).
+  explicit GraphNames(const Graph& graph);
 
   const std::string& text() const { return text_; }
 
@@ -112,7 +80,8 @@ class GraphNames {
     bool operator==(const Place&) const = default;
   };
   static constexpr std::uint32_t kInputPort = 4;
-  static constexpr Offset kAbsent = ~Offset{0};  // a name outside the block
+  static constexpr Offset kAbsent = ~Offset{0};                    // a name outside the block
+  static constexpr IndexTable::Index kNoName = IndexTable::kNone;  // the empty name
 
   Offset at(const char* name) const {
     if (name == nullptr) return 0;
@@ -139,33 +108,7 @@ class GraphNames {
     return i == IndexTable::kNone ? 0 : i + 1;
   }
 
-  void number_places(const Graph& graph) {
-    // Sized for every place at once: inserts alone let the table fill up
-    // before it grows, and a full linear-probing table probes for ever.
-    std::size_t count = graph.edges().size();
-    for (const Node& node : graph.nodes()) count += node.in_ports.size();
-    place_index_.reserve(count);
-    places_.reserve(count);
-    auto add = [&](const Place& p) {
-      const auto next = static_cast<IndexTable::Index>(places_.size());
-      if (place_index_.insert(hash(p), next, [&](IndexTable::Index j) {
-            return places_[j] == p;
-          }) == IndexTable::kNone) {
-        places_.push_back(p);  // an edge given twice is one place
-      }
-    };
-    for (const Node& node : graph.nodes()) {
-      const Offset name = at(find(node.name));
-      for (const auto& port : node.in_ports) add({{name, at(find(port.first)), 0, 0}, kInputPort});
-    }
-    for (const Edge& e : graph.edges()) {
-      const PortRef& s = e.source;
-      const PortRef& t = e.target;
-      add({{at(find(s.node_name)), at(find(s.port_name)), at(find(t.node_name)),
-            at(find(t.port_name))},
-           static_cast<std::uint32_t>(s.port_type) << 1 | static_cast<std::uint32_t>(t.port_type)});
-    }
-  }
+  void number_places(const Graph& graph, const std::vector<IndexTable::Index>& input_names);
 
   std::string text_;
   std::vector<Offset> starts_;  // where each distinct name begins, and the end
