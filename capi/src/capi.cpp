@@ -464,6 +464,7 @@ vx_status vx_graph_edges(const vx_graph* graph, uint32_t list, vx_result* result
         break;
       default: throw BadInput("not an edge list");
     }
+    r.show_edges();
     return VX_OK;
   });
 }
@@ -476,6 +477,7 @@ vx_status vx_graph_edges_by_head(const vx_graph* graph, const vx_port_ref* port,
     r.clear();
     r.edge_records.clear();
     for (const Edge& e : graph->graph->get_edges_by_head(head)) r.add_edge(e);
+    r.show_edges();
     return VX_OK;
   });
 }

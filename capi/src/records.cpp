@@ -609,9 +609,9 @@ void vx_result::set_node(const Node& node, const Node* previous) {
   view.node = &node_record;
 }
 
-void vx_result::add_edge(const Edge& edge) {
-  edge_records.push_back(capi::edge_record(edge));
-  // Set again after each edge, since the array may move as it grows.
+void vx_result::add_edge(const Edge& edge) { edge_records.push_back(capi::edge_record(edge)); }
+
+void vx_result::show_edges() {
   view.edges = edge_records.data();
   view.edge_count = edge_records.size();
 }

@@ -95,7 +95,10 @@ struct vx_result {
   void set_validation(std::vector<vornix::GraphValidationError> errors);
   void location_record(const vornix::PacketLocation& where, vx_location& out);
   void set_node(const vornix::Node& node, const vornix::Node* previous);
-  void add_edge(const vornix::Edge& edge);  // to edge_records, cleared by the caller
+  // A read-back's edges: edge_records, cleared by the caller, then filled
+  // edge by edge, then shown in the view once the array has stopped moving.
+  void add_edge(const vornix::Edge& edge);
+  void show_edges();
 };
 
 namespace vornix::capi {
