@@ -323,8 +323,11 @@ vx_status vx_builder_add_node_like(vx_builder* b, const vx_str* name, uint32_t l
   return guarded(result, [&](vx_result& r) {
     require(index != nullptr, "no index");
     require(b == nullptr || b->nodes.size() < 0xFFFFFFFFu, "too many nodes");
-    // A copy first: adding the node may move the one it is copied from.
-    Node n = node_at(b, like);
+    // A copy first: adding the node may move the one it is copied from. The
+    // copies share the maps of the node they repeat.
+    Node& model = node_at(b, like);
+    model.share_parts();
+    Node n = model;
     n.name = std::string(view_of(*name));
     r.clear();
     b->nodes.push_back(std::move(n));

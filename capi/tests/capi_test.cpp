@@ -135,6 +135,11 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   const vx_str y = s("Y");
   ASSERT_EQ(vx_builder_add_node_like(b, &y, model, &second, r), VX_OK);
   EXPECT_EQ(vx_builder_add_node_like(b, &y, 7, &second, r), VX_BAD_INPUT);
+  // The copy shares the model's maps until one of them changes.
+  std::uint32_t third = 0;
+  const vx_str z = s("Z");
+  ASSERT_EQ(vx_builder_add_node_like(b, &z, model, &third, r), VX_OK);
+  ASSERT_EQ(vx_builder_add_port(b, third, VX_PORT_INPUT, s("more"), {1, 0}, r), VX_OK);
   vx_graph* copied = nullptr;
   ASSERT_EQ(vx_builder_finish(b, &copied, r), VX_OK);
   vx_builder_free(b);
@@ -143,6 +148,11 @@ TEST_F(CApi, GraphReadsBackAsBuilt) {
   ASSERT_EQ(v->node->in_port_count, 1u);
   EXPECT_EQ(v->node->in_ports[0].slots.n, 3u);
   EXPECT_EQ(v->node->same_as_previous, 15u);
+  ASSERT_EQ(vx_graph_node(copied, third, r), VX_OK);
+  EXPECT_EQ(v->node->in_port_count, 2u);
+  EXPECT_EQ(v->node->same_as_previous, 14u);
+  ASSERT_EQ(vx_graph_node(copied, model, r), VX_OK);
+  EXPECT_EQ(v->node->in_port_count, 1u);
   vx_graph_release(copied);
 
   // The graph's first simulations, made on several threads at once, share

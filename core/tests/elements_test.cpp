@@ -76,9 +76,12 @@ TEST(OrderedMap, KeepsInsertionOrderAndReplacesInPlace) {
 
 // Below and above the size at which the map starts indexing its entries:
 // look-ups, refusal of a repeated key, copies and order-blind equality must
-// agree on both sides of it.
+// agree on both sides of it. A shared map's copies hold its block until one
+// changes, and the change must not show through the others.
 TEST(NameMap, FindsEveryKeyAtEverySizeAndComparesWithoutOrder) {
-  for (int n : {1, 8, 9, 40}) {
+  const std::pair<int, bool> cases[] = {{1, false}, {8, false}, {9, false}, {40, false},
+                                        {1, true},  {9, true},  {40, true}};
+  for (const auto& [n, shared] : cases) {
     NameMap<int> m, reversed;
     for (int i = 0; i < n; ++i) {
       EXPECT_TRUE(m.try_emplace("p" + std::to_string(i), i).second);
@@ -86,17 +89,27 @@ TEST(NameMap, FindsEveryKeyAtEverySizeAndComparesWithoutOrder) {
     }
     EXPECT_FALSE(m.try_emplace("p0", 99).second);
     m.insert_or_assign("p0", 0);
+    if (shared) m.share();
     NameMap<int> copy = m;
+    const NameMap<int> third = copy;
+    EXPECT_EQ(copy.same_block(m), shared);
     for (int i = 0; i < n; ++i) {
       const std::string key = "p" + std::to_string(i);
-      ASSERT_NE(copy.find(key), copy.end()) << n << " " << key;
-      EXPECT_EQ(copy.find(key)->second, i);
-      EXPECT_EQ(std::next(m.begin(), i)->first, key);  // insertion order
+      ASSERT_NE(std::as_const(copy).find(key), std::as_const(copy).end()) << n << " " << key;
+      EXPECT_EQ(std::as_const(copy).find(key)->second, i);
+      EXPECT_EQ(std::next(std::as_const(m).begin(), i)->first, key);  // insertion order
     }
     EXPECT_FALSE(copy.contains("p" + std::to_string(n)));
     EXPECT_EQ(copy, reversed);
+    EXPECT_EQ(copy.same_block(m), shared);  // reading keeps the block shared
     copy.insert_or_assign("p0", -1);
     EXPECT_NE(copy, m);
+    EXPECT_EQ(std::as_const(m).find("p0")->second, 0);
+    EXPECT_EQ(third, m);
+    EXPECT_FALSE(copy.same_block(m));
+    EXPECT_EQ(third.same_block(m), shared);
+    m.try_emplace("new", 1);  // the last two holders part as well
+    EXPECT_FALSE(third.contains("new"));
   }
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -57,28 +58,33 @@ inline constexpr std::size_t kScan = 8;
 // positions (cells hold position + 1, 0 is empty; at most half are used).
 // Graph elements hold many maps of one or two entries, so the holder pays a
 // pointer's width and each map one allocation; an empty map allocates
-// nothing. Copies are deep and sized to fit. E is a pair keyed by a
-// std::string.
+// nothing. E is a pair keyed by a std::string.
+//
+// Copies are deep and sized to fit, except from a table made shareable
+// (share()): its block then carries a count of holders in front of the
+// header, and copies hold the same block. A holder about to change a shared
+// block takes a copy of its own first, so sharing cannot be seen; only
+// pointers into the entries taken before a copy would follow the block, and
+// nothing keeps those across a copy. A graph builder shares the maps of a
+// node it repeats under many names, which would otherwise cost each copy a
+// handful of allocations. The count saturates: a block held by kMaxHolders
+// is copied deeply again, into a block of its own.
 template <class E, bool Indexed>
 class EntryTable {
  public:
   EntryTable() = default;
   EntryTable(const EntryTable& other) {
-    const std::size_t n = other.size();
-    if (n == 0) return;
-    block_ = allocate(n);
-    Header* h = header(block_);
-    try {
-      for (; h->size < n; ++h->size) {
-        ::new (static_cast<void*>(entries(block_) + h->size)) E(entries(other.block_)[h->size]);
+    if (other.block_ != nullptr && counted(other.block_)) {
+      std::atomic<std::uint32_t>& holders = holders_of(other.block_);
+      std::uint32_t n = holders.load(std::memory_order_relaxed);
+      while (n < kMaxHolders) {
+        if (holders.compare_exchange_weak(n, n + 1, std::memory_order_relaxed)) {
+          block_ = other.block_;
+          return;
+        }
       }
-    } catch (...) {
-      release(std::exchange(block_, nullptr));
-      throw;
     }
-    if (cell_count(n) != 0) {
-      for (std::size_t i = 0; i < n; ++i) place(block_, i);
-    }
+    copy_from(other.block_);
   }
   EntryTable(EntryTable&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
   EntryTable& operator=(EntryTable other) noexcept {
@@ -88,12 +94,28 @@ class EntryTable {
   ~EntryTable() { release(block_); }
 
   std::size_t size() const { return block_ == nullptr ? 0 : header(block_)->size; }
-  std::size_t capacity() const { return block_ == nullptr ? 0 : header(block_)->capacity; }
-  E* data() { return block_ == nullptr ? nullptr : entries(block_); }
+  std::size_t capacity() const { return block_ == nullptr ? 0 : capacity_of(block_); }
+  E* data() {
+    own();
+    return block_ == nullptr ? nullptr : entries(block_);
+  }
   const E* data() const { return block_ == nullptr ? nullptr : entries(block_); }
 
   void reserve(std::size_t n) {
+    own();
     if (n > capacity()) reallocate(n);
+  }
+
+  // Lets later copies hold this table's block rather than copy it.
+  void share() {
+    if (block_ == nullptr || counted(block_)) return;
+    const std::size_t n = size();
+    std::byte* shared = allocate(n, true);
+    adopt(shared, n);
+  }
+  // Whether the two hold one block (and so, equal entries in one order).
+  bool same_block(const EntryTable& other) const noexcept {
+    return block_ != nullptr && block_ == other.block_;
   }
 
   // The key's place among the entries, or size() when absent.
@@ -101,7 +123,7 @@ class EntryTable {
     const std::size_t n = size();
     if (n == 0) return 0;
     const E* at = entries(block_);
-    const std::size_t cells = cell_count(header(block_)->capacity);
+    const std::size_t cells = cell_count(capacity_of(block_));
     if (cells == 0) {
       for (std::size_t i = 0; i < n; ++i) {
         if (at[i].first == key) return i;
@@ -119,6 +141,7 @@ class EntryTable {
   // here: it is built before the others move.
   template <class... Args>
   E& emplace_back(Args&&... args) {
+    own();
     const std::size_t n = size();
     if (n == capacity()) {
       std::byte* grown = allocate(n == 0 ? 1 : 2 * n);
@@ -133,18 +156,59 @@ class EntryTable {
       ::new (static_cast<void*>(entries(block_) + n)) E(std::forward<Args>(args)...);
     }
     ++header(block_)->size;
-    if (cell_count(header(block_)->capacity) != 0) place(block_, n);
+    if (cell_count(capacity_of(block_)) != 0) place(block_, n);
     return entries(block_)[n];
   }
 
  private:
+  // `capacity` keeps, in its top bit, whether the block is counted: then an
+  // atomic count of its holders sits in the word before the header.
   struct Header {
     std::uint32_t size;
     std::uint32_t capacity;
   };
+  static constexpr std::uint32_t kCounted = 0x80000000u;
+  static constexpr std::uint32_t kMaxHolders = 0xFFFFFFu;
+  static constexpr std::size_t kCountBytes = 8;
+  static_assert(kCountBytes % alignof(E) == 0 && sizeof(std::atomic<std::uint32_t>) <= kCountBytes);
   static_assert(alignof(E) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__ && sizeof(Header) % alignof(E) == 0);
   static_assert(sizeof(E) % alignof(std::uint32_t) == 0);
   static_assert(std::is_nothrow_move_constructible_v<E>);
+
+  static bool counted(const std::byte* block) { return (header(block)->capacity & kCounted) != 0; }
+  static std::size_t capacity_of(const std::byte* block) {
+    return header(block)->capacity & ~kCounted;
+  }
+  static std::atomic<std::uint32_t>& holders_of(const std::byte* block) {
+    return *std::launder(
+        reinterpret_cast<std::atomic<std::uint32_t>*>(const_cast<std::byte*>(block) - kCountBytes));
+  }
+  // Before a change: a block held by others is left to them, for a copy.
+  void own() {
+    if (block_ != nullptr && counted(block_) &&
+        holders_of(block_).load(std::memory_order_acquire) != 1) {
+      EntryTable mine;
+      mine.copy_from(block_);
+      std::swap(block_, mine.block_);
+    }
+  }
+  void copy_from(const std::byte* from) {
+    const std::size_t n = from == nullptr ? 0 : header(from)->size;
+    if (n == 0) return;
+    block_ = allocate(n);
+    Header* h = header(block_);
+    try {
+      for (; h->size < n; ++h->size) {
+        ::new (static_cast<void*>(entries(block_) + h->size)) E(entries(from)[h->size]);
+      }
+    } catch (...) {
+      release(std::exchange(block_, nullptr));
+      throw;
+    }
+    if (cell_count(n) != 0) {
+      for (std::size_t i = 0; i < n; ++i) place(block_, i);
+    }
+  }
 
   static std::size_t hash_of(std::string_view key) { return StringHash{}(key); }
   static std::size_t cell_count(std::size_t capacity) {
@@ -161,22 +225,27 @@ class EntryTable {
   }
   static std::uint32_t* cells_of(std::byte* block) {
     return reinterpret_cast<std::uint32_t*>(block + sizeof(Header) +
-                                            header(block)->capacity * sizeof(E));
+                                            capacity_of(block) * sizeof(E));
   }
   static const std::uint32_t* cells_of(const std::byte* block) {
     return reinterpret_cast<const std::uint32_t*>(block + sizeof(Header) +
-                                                  header(block)->capacity * sizeof(E));
+                                                  capacity_of(block) * sizeof(E));
   }
 
-  // A block for `capacity` entries holding none yet, its index cleared.
-  static std::byte* allocate(std::size_t capacity) {
+  // A block for `capacity` entries holding none yet, its index cleared;
+  // a counted one has one holder.
+  static std::byte* allocate(std::size_t capacity, bool count = false) {
     if (capacity > std::numeric_limits<std::uint32_t>::max() / 2) {
       throw std::length_error("map too large");
     }
     const std::size_t cells = cell_count(capacity);
-    auto* block = static_cast<std::byte*>(
-        ::operator new(sizeof(Header) + capacity * sizeof(E) + cells * sizeof(std::uint32_t)));
-    ::new (static_cast<void*>(block)) Header{0, static_cast<std::uint32_t>(capacity)};
+    const std::size_t front = count ? kCountBytes : 0;
+    auto* raw = static_cast<std::byte*>(::operator new(
+        front + sizeof(Header) + capacity * sizeof(E) + cells * sizeof(std::uint32_t)));
+    std::byte* block = raw + front;
+    if (count) ::new (static_cast<void*>(raw)) std::atomic<std::uint32_t>(1);
+    ::new (static_cast<void*>(block))
+        Header{0, static_cast<std::uint32_t>(capacity) | (count ? kCounted : 0)};
     if (cells != 0) std::memset(cells_of(block), 0, cells * sizeof(std::uint32_t));
     return block;
   }
@@ -188,22 +257,24 @@ class EntryTable {
     }
     header(grown)->size = static_cast<std::uint32_t>(n);
     block_ = grown;
-    if (cell_count(header(grown)->capacity) != 0) {
+    if (cell_count(capacity_of(grown)) != 0) {
       for (std::size_t i = 0; i < n; ++i) place(grown, i);
     }
   }
   void reallocate(std::size_t capacity) { adopt(allocate(capacity), size()); }
   static void place(std::byte* block, std::size_t i) {
     std::uint32_t* index = cells_of(block);
-    const std::size_t mask = cell_count(header(block)->capacity) - 1;
+    const std::size_t mask = cell_count(capacity_of(block)) - 1;
     std::size_t c = hash_of(entries(block)[i].first) & mask;
     while (index[c] != 0) c = (c + 1) & mask;
     index[c] = static_cast<std::uint32_t>(i + 1);
   }
   static void release(std::byte* block) noexcept {
     if (block == nullptr) return;
+    const bool count = counted(block);
+    if (count && holders_of(block).fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     std::destroy_n(entries(block), header(block)->size);
-    ::operator delete(block);
+    ::operator delete(count ? block - kCountBytes : block);
   }
 
   std::byte* block_ = nullptr;
@@ -237,6 +308,9 @@ class NameMap {
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.size() == 0; }
   void reserve(std::size_t n) { entries_.reserve(n); }
+  // Lets copies share the entries until one of them changes (see EntryTable).
+  void share() { entries_.share(); }
+  bool same_block(const NameMap& other) const { return entries_.same_block(other.entries_); }
 
   iterator find(std::string_view key) { return begin() + entries_.position(key); }
   const_iterator find(std::string_view key) const { return begin() + entries_.position(key); }
@@ -592,6 +666,9 @@ class OrderedMap {
     entries_.emplace_back(std::move(key), std::move(value));
   }
   void reserve(std::size_t n) { entries_.reserve(n); }
+  // Lets copies share the entries until one of them changes (see EntryTable).
+  void share() { entries_.share(); }
+  bool same_block(const OrderedMap& other) const { return entries_.same_block(other.entries_); }
   const V* find(std::string_view key) const {
     const std::size_t at = entries_.position(key);
     return at == size() ? nullptr : &entries_.data()[at].second;
@@ -665,6 +742,15 @@ struct Node {
   OrderedMap<SalvoCondition> out_salvo_conditions;
   HeapOptional<DependencyRequestConfig> dependency_request_config;
   bool operator==(const Node&) const = default;
+
+  // Lets copies of this node share its port and condition maps until one of
+  // them changes: for a node repeated under many names.
+  void share_parts() {
+    in_ports.share();
+    out_ports.share();
+    in_salvo_conditions.share();
+    out_salvo_conditions.share();
+  }
 };
 
 }  // namespace vornix
