@@ -56,6 +56,10 @@ def id_text(hi, lo):
             + p[(low >> 10) & 1023] + p[low & 1023])
 
 
+_RUN_BITS = 6
+_RUN = 1 << _RUN_BITS
+
+
 class Reader:
     """Turns records into values. One per simulation, with its memory of
     its graph's names.
@@ -76,9 +80,12 @@ class Reader:
     def __init__(self, first=ffi.NULL, size=0):
         # Names are known by their offset in the block: subtracting pointers
         # is cheap on PyPy, where hashing a pointer or casting it is not.
+        # The offsets are kept in runs of _RUN, made when a name in the run
+        # is first read: a slot for every byte of a large graph's block
+        # would cost each simulation more than the engine's own tables.
         self._first = first
         self._size = size
-        self._names = [None] * size  # offset -> str
+        self._names = [None] * ((size >> _RUN_BITS) + 1)  # offset -> str, by runs
         self._places = {}  # place number -> its location
         # The finish response's epoch while its call is read: the call's
         # EpochFinished event carries the same epoch, still running.
@@ -91,9 +98,12 @@ class Reader:
         p = s.ptr
         at = p - self._first
         if 0 <= at < self._size:
-            known = self._names[at]
+            run = self._names[at >> _RUN_BITS]
+            if run is None:
+                run = self._names[at >> _RUN_BITS] = [None] * _RUN
+            known = run[at & (_RUN - 1)]
             if known is None:
-                known = self._names[at] = _buffer(p, n)[:].decode("utf-8", "surrogateescape")
+                known = run[at & (_RUN - 1)] = _buffer(p, n)[:].decode("utf-8", "surrogateescape")
             return known
         # A slice of a buffer costs PyPy less than ffi.unpack does.
         return _buffer(p, n)[:].decode("utf-8", "surrogateescape")
