@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,8 +34,9 @@ struct vx_graph {
   std::shared_ptr<const Graph> graph;
   std::atomic<std::size_t> refs{1};
 
-  // The name block, made for the first simulation and shared by the rest:
-  // a graph read only through its queries pays nothing for it.
+  // The name block, made with the graph (vx_builder_finish) and shared by
+  // every simulation over it. Made here instead when that failed: the
+  // first simulation then reports why.
   const capi::GraphNames& names() {
     std::call_once(names_made, [&] { names_ = std::make_unique<const capi::GraphNames>(*graph); });
     return *names_;
@@ -392,6 +394,12 @@ vx_status vx_builder_finish(vx_builder* b, vx_graph** out, vx_result* result) {
                       .with_dependency_edges(std::move(dependency_edges));
     auto g = std::make_unique<vx_graph>();
     g->graph = std::make_shared<const Graph>(std::move(graph));
+    // The names are the graph's, like its nodes: a simulation adds only
+    // its own state. A graph too large for a name block is still a graph.
+    try {
+      (void)g->names();
+    } catch (const std::length_error&) {
+    }
     *out = g.release();
     return VX_OK;
   });

@@ -1,4 +1,4 @@
-// Making a graph's name block: once per graph, for its first simulation,
+// Making a graph's name block: once per graph, when it is built,
 // and kept out of the header so that the calls that read the block are
 // compiled alike whatever this takes.
 
@@ -25,6 +25,11 @@ GraphNames::GraphNames(const Graph& graph) {
     names.push_back(name);
     return next;
   };
+  // Node names are distinct, and most names are node names: sized for
+  // them (and a few more) at half load, the table seldom grows.
+  const std::size_t expected = graph.nodes().size() + 16;
+  index_.reserve(expected + expected / 3);
+  input_names.reserve(2 * graph.nodes().size());
   for (const Node& node : graph.nodes()) {
     input_names.push_back(add(node.name));
     for (const auto& port : node.in_ports) input_names.push_back(add(port.first));
@@ -71,11 +76,27 @@ void GraphNames::number_places(const Graph& graph,
       add({{name, offset(*next++), 0, 0}, kInputPort});
     }
   }
+  // Edges mostly go along paths, given in order, between ports of a few
+  // names: the names last found (a node's as target is often the next
+  // edge's source) are tried before the index.
+  struct Recent {
+    std::string_view name;
+    Offset offset = kAbsent;
+  };
+  Recent nodes[2], ports[2];
+  const auto recent = [&](Recent(&seen)[2], std::string_view name) {
+    for (const Recent& r : seen) {
+      if (r.offset != kAbsent && r.name == name) return r.offset;
+    }
+    seen[1] = seen[0];
+    seen[0] = {name, at(find(name))};
+    return seen[0].offset;
+  };
   for (const Edge& e : graph.edges()) {
     const PortRef& s = e.source;
     const PortRef& t = e.target;
-    add({{at(find(s.node_name)), at(find(s.port_name)), at(find(t.node_name)),
-          at(find(t.port_name))},
+    add({{recent(nodes, s.node_name), recent(ports, s.port_name), recent(nodes, t.node_name),
+          recent(ports, t.port_name)},
          static_cast<std::uint32_t>(s.port_type) << 1 | static_cast<std::uint32_t>(t.port_type)});
   }
 }

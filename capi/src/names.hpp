@@ -25,8 +25,8 @@ namespace vornix::capi {
 // life, so a binding can keep what it made of a name by that address rather
 // than decode the same bytes on every event.
 //
-// Made once per graph, for its first simulation, and never changed after:
-// every simulation over the graph, on any thread, reads the same one.
+// Made once per graph, with it, and never changed after: every simulation
+// over the graph, on any thread, reads the same one.
 class GraphNames {
  public:
   // Throws std::length_error when the names exceed 4 GiB (names.cpp).
@@ -64,11 +64,7 @@ class GraphNames {
     return {text_.data() + starts_[i], starts_[i + 1] - starts_[i]};
   }
 
-  static std::uint64_t hash(std::string_view name) {
-    std::uint64_t h = 0xcbf29ce484222325u ^ name.size();  // FNV-1a: names are short
-    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-    return h ^ (h >> 29);
-  }
+  static std::uint64_t hash(std::string_view name) { return graph_detail::name_hash(name); }
 
   // An input port (kInputPort) or an edge (its port types, 0-3), by where
   // its names are in the block: offsets, not addresses, since the block may
