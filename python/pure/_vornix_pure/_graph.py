@@ -911,6 +911,29 @@ def _condition_map(obj):
     return conditions
 
 
+def _same_map(x, y):
+    """Whether two maps of plain values hold the same entries in the same
+    order. A dict's == ignores the order of its keys, which the engine keeps;
+    the values are plain, so comparing them runs no caller's code."""
+    return x is y or (x == y and (len(x) < 2 or list(x) == list(y)))
+
+
+def _same_conditions(x, y):
+    if x is y:
+        return True
+    if len(x) != len(y):
+        return False
+    for (k, (most, ports, term)), (k2, (most2, ports2, term2)) in zip(x.items(), y.items()):
+        if k != k2 or most != most2 or term != term2 or not _same_map(ports, ports2):
+            return False
+    return True
+
+
+# The maps of the last node made: (in ports, out ports, in conditions, out
+# conditions). Threads may replace it at once; any one of them will do.
+_last_shape = [None]
+
+
 class Node(Frozen, metaclass=FrozenType):
     "A processing node in the graph."
     __slots__ = ("_name", "_in_ports", "_out_ports", "_in_conditions", "_out_conditions",
@@ -934,10 +957,25 @@ class Node(Frozen, metaclass=FrozenType):
                 raise arg_type_error("dependency_request_config", "DependencyRequestConfig",
                                      requests)
             requests = (requests._triggers, requests._label)
-        return node(name, in_ports, out_ports,
-                    {} if in_conditions is None else _condition_map(in_conditions),
-                    {} if out_conditions is None else _condition_map(out_conditions),
-                    requests)
+        in_conditions = {} if in_conditions is None else _condition_map(in_conditions)
+        out_conditions = {} if out_conditions is None else _condition_map(out_conditions)
+        # Nodes come in runs of one shape. A node's maps are never handed out
+        # (its getters make fresh ones), so a node shaped like the last one
+        # made holds that one's: the graph then sees the run at a glance
+        # (by identity), and the run keeps one set of maps.
+        last = _last_shape[0]
+        if last is not None:
+            last_in, last_out, last_in_c, last_out_c = last
+            if _same_map(in_ports, last_in):
+                in_ports = last_in
+            if _same_map(out_ports, last_out):
+                out_ports = last_out
+            if _same_conditions(in_conditions, last_in_c):
+                in_conditions = last_in_c
+            if _same_conditions(out_conditions, last_out_c):
+                out_conditions = last_out_c
+        _last_shape[0] = (in_ports, out_ports, in_conditions, out_conditions)
+        return node(name, in_ports, out_ports, in_conditions, out_conditions, requests)
 
     @property
     def name(self):

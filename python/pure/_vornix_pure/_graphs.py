@@ -15,8 +15,8 @@ import threading
 from ._capi import ffi, lib
 from ._errors import InternalFault
 from ._graph import (
-    AND, FALSE, NOT, OR, PORT, _T_FALSE, _T_TRUE, Edge, Node, PortRef, edge as _edge, max_out,
-    node as _node, port_ref as _port_ref)
+    AND, FALSE, NOT, OR, PORT, _T_FALSE, _T_TRUE, Edge, Node, PortRef, _same_conditions,
+    _same_map, edge as _edge, max_out, node as _node, port_ref as _port_ref)
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, method, method_args, new,
     sequence_arg, take, _oset)
@@ -270,22 +270,6 @@ def _add_node(call, builder, n, names):
         call.check(lib.vx_builder_set_request_config_p(
             builder, i, ffi.new("uint32_t[]", list(triggers)), len(triggers), call.str_p(label),
             call.result))
-
-
-def _same_map(x, y):
-    # A dict's == ignores the order of its keys, which the engine keeps.
-    return x is y or (x == y and (len(x) < 2 or list(x) == list(y)))
-
-
-def _same_conditions(x, y):
-    if x is y:
-        return True
-    if len(x) != len(y):
-        return False
-    for (k, (most, ports, term)), (k2, (most2, ports2, term2)) in zip(x.items(), y.items()):
-        if k != k2 or most != most2 or term != term2 or not _same_map(ports, ports2):
-            return False
-    return True
 
 
 def _same_shape(n, like):
