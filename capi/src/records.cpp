@@ -526,12 +526,13 @@ bool same_in_order(const NameMap<Port>& a, const NameMap<Port>& b) {
 }
 
 bool same_in_order(const OrderedMap<SalvoCondition>& a, const OrderedMap<SalvoCondition>& b) {
-  return a.same_block(b) || std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
-    const SalvoCondition& c = x.second;
-    const SalvoCondition& d = y.second;
-    return x.first == y.first && c.max_salvos == d.max_salvos && c.term == d.term &&
-           std::equal(c.ports.begin(), c.ports.end(), d.ports.begin(), d.ports.end());
-  });
+  return a.same_block(b) ||
+         std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+           const SalvoCondition& c = x.second;
+           const SalvoCondition& d = y.second;
+           return x.first == y.first && c.max_salvos == d.max_salvos && c.term == d.term &&
+                  std::equal(c.ports.begin(), c.ports.end(), d.ports.begin(), d.ports.end());
+         });
 }
 
 }  // namespace
