@@ -60,6 +60,9 @@ def declarations(text):
     # Identifier halves are read as signed: the same bits, but an unsigned
     # 64-bit value past 2**63 is a big integer on PyPy, slow to make and hash.
     text = re.sub(r"uint64_t (hi|lo);", r"int64_t \1;", text)
+    # (cffi on PyPy makes a big integer of every unsigned 64-bit read, small
+    # or not.) A packet's former place in its queue is far below 2**63.
+    text = text.replace("uint64_t from_index;", "int64_t from_index;")
     # Sizes and counts in records likewise: the same bits while below 2**63,
     # and an unsigned read costs PyPy a range check on every field.
     text = re.sub(r"^(\s+)size_t (\w+);", r"\1intptr_t \2;", text, flags=re.M)

@@ -56,6 +56,9 @@ def id_text(hi, lo):
             + p[(low >> 10) & 1023] + p[low & 1023])
 
 
+_INT64_END = 1 << 63
+_UINT64_END = 1 << 64
+
 _RUN_BITS = 6
 _RUN = 1 << _RUN_BITS
 
@@ -84,7 +87,9 @@ class Reader:
         # is first read: a slot for every byte of a large graph's block
         # would cost each simulation more than the engine's own tables.
         self._first = first
-        self._size = size
+        # A small int: the size_t cffi reads is a big integer on PyPy, which
+        # would make every bounds check below allocate.
+        self._size = int(ffi.cast("intptr_t", size))
         self._names = [None] * ((size >> _RUN_BITS) + 1)  # offset -> str, by runs
         self._places = {}  # place number -> its location
         # The finish response's epoch while its call is read: the call's
@@ -542,7 +547,8 @@ class Writer:
         elif k == PACKET_MOVED:
             self.location(rec.location, a)
             self.location(rec.to_location, b)
-            rec.from_index = ev._c
+            c = ev._c  # the record holds it signed (_capi.py): the same 64 bits
+            rec.from_index = c if c < _INT64_END else c - _UINT64_END
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             self.str(rec.salvo_condition, a)
         elif k == PACKET_ORPHANED:
