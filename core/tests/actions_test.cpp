@@ -188,6 +188,18 @@ TEST(StartEpoch, TheResponseKeepsTheEpochAsItWas) {
   EXPECT_TRUE(seen->out_salvos.empty());
   ASSERT_EQ(sim.get_epoch(e)->out_salvos.size(), 1u);
   EXPECT_FALSE(seen == EpochSnapshot(*sim.get_epoch(e)));
+
+  // A finish shows the epoch twice, running in its event and finished in
+  // its response, while the start's response still shows it as started.
+  const NetActionResponse finished = act(sim, A::FinishEpoch{e});
+  const auto& ok = expect_ok(finished);
+  const Epoch& done = std::get<Data::FinishedEpoch>(ok.data.value).epoch;
+  const Epoch& last = event_as<NetEvent::EpochFinished>(ok.events.at(0)).epoch;
+  EXPECT_EQ(done.state, EpochState::Finished);
+  EXPECT_EQ(last.state, EpochState::Running);
+  EXPECT_EQ(last.out_salvos, done.out_salvos);
+  EXPECT_EQ(seen->state, EpochState::Running);
+  EXPECT_TRUE(seen->out_salvos.empty());
 }
 
 TEST(FinishEpoch, ChecksInOrder) {

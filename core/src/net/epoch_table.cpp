@@ -20,7 +20,7 @@ NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
   const Index slot = epoch_slots_.take();
   epoch_index_.insert(id, slot);
   EpochRec& rec = slot_at(slot);
-  rec.epoch.id = id;  // the index reads the id from here
+  rec.id = id;  // the index reads the id from here
   rec.slot = slot;
   rec.out_held = 0;
   rec.startable_pos = kNone;
@@ -45,7 +45,7 @@ void NetSim::set_startable(EpochRec& rec, bool startable) {
 NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
   EpochRec& rec = new_slot(epoch.id);
   epoch.state = EpochState::Startable;
-  rec.epoch = std::move(epoch);
+  rec.epoch.assign(std::move(epoch));
   rec.node = node;
   rec.out.resize(out_count(node));
   list_epoch(rec);
@@ -56,7 +56,8 @@ NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
 NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
   EpochRec& rec = new_slot(id);
   // Assigned field by field: the slot's strings and lists keep their storage.
-  Epoch& epoch = rec.epoch;
+  Epoch& epoch = rec.epoch.renew();
+  epoch.id = id;
   epoch.node_name = node_name_of(node);
   epoch.in_salvo.salvo_condition.clear();
   epoch.in_salvo.packets.clear();
@@ -73,7 +74,7 @@ NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
 void NetSim::restore_epoch(const Epoch& epoch) {
   const Index node = node_index_or_foreign(epoch.node_name);
   EpochRec& rec = new_slot(epoch.id);
-  rec.epoch = epoch;
+  rec.epoch.assign(epoch);
   rec.node = node;
   rec.out.resize(out_count(node));
   list_epoch(rec);
@@ -83,7 +84,7 @@ void NetSim::restore_epoch(const Epoch& epoch) {
 void NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
-  const Index slot = epoch_index_.erase(rec.epoch.id, slot_id());
+  const Index slot = epoch_index_.erase(rec.id, slot_id());
   if (slot == kNone) internal_fault("epoch missing from the index");
   // The queues are empty here and keep their storage for the slot's next
   // epoch; the epoch stays for the caller to take and is overwritten on
@@ -96,7 +97,7 @@ void NetSim::list_epoch(EpochRec& rec) {
   EpochList& list = epoch_lists_[rec.node];
   rec.list = &list;
   rec.list_pos = static_cast<std::uint32_t>(list.entries.size());
-  list.entries.push_back(EpochList::Entry{rec.epoch.id, true});
+  list.entries.push_back(EpochList::Entry{rec.id, true});
   ++list.live;
   list.keyed = true;
 }

@@ -7,7 +7,7 @@ namespace vornix {
 
 std::unordered_set<Ulid> NetSim::startable_epochs() const {
   std::unordered_set<Ulid> out;
-  for (Index slot : startable_) out.insert(slot_at(slot).epoch.id);
+  for (Index slot : startable_) out.insert(slot_at(slot).id);
   return out;
 }
 
@@ -23,7 +23,7 @@ std::vector<Packet> NetSim::packets() const {
 std::unordered_map<Ulid, Epoch> NetSim::epochs() const {
   std::unordered_map<Ulid, Epoch> out;
   for (Index slot = 0; slot < epoch_slots_.capacity(); ++slot) {
-    if (slot_at(slot).live()) out.emplace(slot_at(slot).epoch.id, slot_at(slot).epoch);
+    if (slot_at(slot).live()) out.emplace(slot_at(slot).id, *slot_at(slot).epoch);
   }
   return out;
 }

@@ -43,7 +43,7 @@ void NetSim::check_invariants() const {
     const EpochRec& rec = slot_at(slot);
     if (!rec.live()) continue;
     ++live_slots;
-    const Ulid& id = rec.epoch.id;
+    const Ulid& id = rec.id;
     if (epoch_slot(id) != slot) fail("epoch stored under another id");
     if (rec.slot != slot) fail("epoch record names another slot");
     check_queue(&rec.inside, Loc{Kind::Node, 0, id});
@@ -54,10 +54,10 @@ void NetSim::check_invariants() const {
       out_held += rec.out[p].size();
     }
     if (out_held != rec.out_held) fail("epoch output count out of step");
-    if (node_name_of(rec.node) != rec.epoch.node_name) fail("epoch under the wrong node");
+    if (node_name_of(rec.node) != rec.epoch->node_name) fail("epoch under the wrong node");
     const bool indexed = rec.startable_pos != kNone && rec.startable_pos < startable_.size() &&
                          startable_[rec.startable_pos] == slot;
-    if (rec.epoch.state == EpochState::Startable) {
+    if (rec.epoch->state == EpochState::Startable) {
       ++startable;
       if (!indexed) fail("startable epoch not indexed");
     } else if (rec.startable_pos != kNone) {

@@ -109,15 +109,15 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   }
 
   const Ulid epoch_id = Ulid::generate();
-  Epoch epoch{epoch_id, node_name, action.salvo, {}, EpochState::Startable, {}};
-  add_epoch(epoch, node);
+  const EpochRec& rec =
+      add_epoch(Epoch{epoch_id, node_name, action.salvo, {}, EpochState::Startable, {}}, node);
 
   EventList events;
   events.reserve(entries.size() + 1);
   emit<NetEvent::EpochCreated>(events, epoch_id);
   const Loc inside{Kind::Node, 0, epoch_id};
   for (const auto& [port, id] : entries) move_recorded(id, packets_.at(id), inside, events);
-  return succeed<Data::CreatedEpoch>(std::move(events), std::move(epoch));
+  return succeed<Data::CreatedEpoch>(std::move(events), rec.epoch.snapshot());
 }
 
 NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
@@ -125,19 +125,19 @@ NetActionResponse NetSim::start_epoch(const Ulid& epoch_id) {
   if (rec == nullptr) return refuse(E::EpochNotFound{epoch_id});
   if (rec->startable_pos == kNone) return refuse(E::EpochNotStartable{epoch_id});
 
-  rec->epoch.state = EpochState::Running;
+  rec->epoch.edit().state = EpochState::Running;
   set_startable(*rec, false);
   EventList events;
   events.reserve(1);
   emit<NetEvent::EpochStarted>(events, epoch_id);
-  return succeed<Data::StartedEpoch>(std::move(events), rec->epoch);
+  return succeed<Data::StartedEpoch>(std::move(events), rec->epoch.snapshot());
 }
 
 NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   EpochRec* found = find_epoch(epoch_id);
   if (found == nullptr) return refuse(E::EpochNotFound{epoch_id});
   EpochRec& rec = *found;
-  if (rec.epoch.state != EpochState::Running) return refuse(E::EpochNotRunning{epoch_id});
+  if (rec.epoch->state != EpochState::Running) return refuse(E::EpochNotRunning{epoch_id});
   if (!rec.inside.empty()) return refuse(E::CannotFinishNonEmptyEpoch{epoch_id});
   if (!known_node(rec.node)) internal_fault("Epoch references non-existent node");
   // The count spares a look at every output queue when, as usual, all are empty.
@@ -152,10 +152,10 @@ NetActionResponse NetSim::finish_epoch(const Ulid& epoch_id) {
   if (nodes_[rec.node].no_salvo) set_token(rec.node, true);
   EventList events;
   events.reserve(1);
-  emit<NetEvent::EpochFinished>(events, rec.epoch);
-  rec.epoch.state = EpochState::Finished;
+  emit<NetEvent::EpochFinished>(events, rec.epoch.snapshot());
+  rec.epoch.edit().state = EpochState::Finished;  // a copy: the event holds the running one
   drop_epoch(rec);
-  return succeed<Data::FinishedEpoch>(std::move(events), std::move(rec.epoch));
+  return succeed<Data::FinishedEpoch>(std::move(events), rec.epoch.snapshot());
 }
 
 NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
@@ -186,7 +186,7 @@ NetActionResponse NetSim::cancel_epoch(const Ulid& epoch_id) {
 
   drop_epoch(rec);
   // The event and the response show the same epoch: one snapshot serves both.
-  const EpochSnapshot epoch(std::move(rec.epoch));
+  const EpochSnapshot epoch = rec.epoch.snapshot();
   emit<NetEvent::EpochCancelled>(events, epoch);
   return succeed<Data::CancelledEpoch>(std::move(events), epoch, std::move(destroyed));
 }

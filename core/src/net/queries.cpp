@@ -11,7 +11,7 @@ std::optional<Packet> NetSim::get_packet(const Ulid& id) const {
 
 const Epoch* NetSim::get_epoch(const Ulid& id) const {
   const EpochRec* rec = find_epoch(id);
-  return rec == nullptr ? nullptr : &rec->epoch;
+  return rec == nullptr ? nullptr : &*rec->epoch;
 }
 
 std::uint64_t NetSim::packet_count_at(const PacketLocation& location) const {
@@ -28,7 +28,7 @@ std::vector<Ulid> NetSim::get_packets_at_location(const PacketLocation& location
 std::vector<Ulid> NetSim::get_startable_epochs() const {
   std::vector<Ulid> out;
   out.reserve(startable_.size());
-  for (Index slot : startable_) out.push_back(slot_at(slot).epoch.id);
+  for (Index slot : startable_) out.push_back(slot_at(slot).id);
   return out;
 }
 

@@ -2,6 +2,7 @@
 // Plain values; events and responses carry copies of them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -82,6 +83,8 @@ struct SnapshotAllocator {
 class EpochSnapshot {
  public:
   EpochSnapshot() : EpochSnapshot(Epoch{}) {}
+  // Shares an epoch no one will change while this holds it (LiveEpoch).
+  explicit EpochSnapshot(std::shared_ptr<const Epoch> epoch) : epoch_(std::move(epoch)) {}
   EpochSnapshot(const Epoch& epoch)
       : epoch_(std::allocate_shared<const Epoch>(SnapshotAllocator<Epoch>(), epoch)) {}
   EpochSnapshot(Epoch&& epoch)
@@ -99,6 +102,52 @@ class EpochSnapshot {
 
  private:
   std::shared_ptr<const Epoch> epoch_;  // never null
+};
+
+// An epoch as the state holds it: shared, unchanged, with the snapshots
+// taken of it since it last changed, so that a response or an event that
+// carries the epoch as it is copies nothing. A change first takes a copy of
+// its own when a snapshot still holds the current one: a snapshot never
+// sees a later change. Most snapshots are let go before the next change to
+// their epoch (a host reads the response and moves on), and then the change
+// is made in place.
+//
+//   LiveEpoch live;
+//   live.edit().state = EpochState::Running;
+//   EpochSnapshot s = live.snapshot();    // shares, copies nothing
+//   live.edit().out_salvos.emplace_back();  // copies, since s holds it
+class LiveEpoch {
+ public:
+  LiveEpoch() : epoch_(std::allocate_shared<Epoch>(SnapshotAllocator<Epoch>())) {}
+
+  const Epoch& operator*() const { return *epoch_; }
+  const Epoch* operator->() const { return epoch_.get(); }
+
+  // The epoch to change: this holder's own.
+  Epoch& edit() {
+    if (!owned()) epoch_ = std::allocate_shared<Epoch>(SnapshotAllocator<Epoch>(), *epoch_);
+    return *epoch_;
+  }
+  // The epoch to fill anew: its strings and lists keep their storage when
+  // no snapshot holds it.
+  Epoch& renew() {
+    if (!owned()) epoch_ = std::allocate_shared<Epoch>(SnapshotAllocator<Epoch>());
+    return *epoch_;
+  }
+  void assign(Epoch epoch) { renew() = std::move(epoch); }
+
+  EpochSnapshot snapshot() const { return EpochSnapshot(epoch_); }
+
+ private:
+  // Whether no snapshot holds the epoch. A holder on another thread lets go
+  // with a release; the fence makes its last reads happen before our writes.
+  bool owned() const {
+    if (epoch_.use_count() != 1) return false;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return true;
+  }
+
+  std::shared_ptr<Epoch> epoch_;  // never null
 };
 
 struct PendingRequest {

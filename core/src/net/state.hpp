@@ -189,7 +189,8 @@ class NetSim {
   // empty, come last. A freed slot keeps its queues' storage for the next
   // epoch.
   struct alignas(64) EpochRec {
-    Epoch epoch;
+    Ulid id;          // the epoch's, beside it for the index
+    LiveEpoch epoch;  // shared with the snapshots taken since it last changed
     Index node = 0;               // node index, or a foreign-name index
     Index slot = 0;               // its own slot
     std::uint32_t list_pos = 0;   // position in its node's epoch list
@@ -285,7 +286,7 @@ class NetSim {
   const EpochRec& slot_at(Index slot) const { return epoch_slots_[slot]; }
   // The index keeps no keys: a slot's own record holds its id.
   auto slot_id() const {
-    return [this](Index slot) -> const Ulid& { return slot_at(slot).epoch.id; };
+    return [this](Index slot) -> const Ulid& { return slot_at(slot).id; };
   }
   // An action asks for the same epoch several times in a row (its checks,
   // then each queue and location it touches), so the last answer is kept; a
@@ -293,7 +294,7 @@ class NetSim {
   Index epoch_slot(const Ulid& id) const {
     if (last_epoch_slot_ != kNone) {
       const EpochRec& last = slot_at(last_epoch_slot_);
-      if (last.live() && last.epoch.id == id) return last_epoch_slot_;
+      if (last.live() && last.id == id) return last_epoch_slot_;
     }
     const Index slot = epoch_index_.find(id, slot_id());
     if (slot != kNone) last_epoch_slot_ = slot;
@@ -320,7 +321,7 @@ class NetSim {
   void restore_epoch(const Epoch& epoch);
   // Removes the record (its locations must be empty), unlists it and takes
   // it out of the startable set. rec.epoch keeps the epoch as it was stored
-  // until the slot is reused, for the caller to move out.
+  // until the slot is reused, for the caller to take a snapshot of.
   void drop_epoch(EpochRec& rec);
   void list_epoch(EpochRec& rec);
   void unlist_epoch(const EpochRec& rec);

@@ -108,7 +108,7 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
 
   const Ulid epoch_id = Ulid::generate();
   // The salvo is written straight into the new epoch's record.
-  Salvo& salvo = open_epoch(epoch_id, node).epoch.in_salvo;
+  Salvo& salvo = open_epoch(epoch_id, node).epoch.edit().in_salvo;
   salvo.salvo_condition = condition_name;
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();

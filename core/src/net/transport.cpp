@@ -91,7 +91,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   const SalvoCondition* condition = node.out_salvo_conditions.find(condition_name);
   if (condition == nullptr) return refuse(E::SalvoConditionNotFound{condition_name, epoch_id});
   if (const auto* max = std::get_if<MaxSalvos::Finite>(&condition->max_salvos.value);
-      max && count_salvos_named(rec.epoch, condition_name) >= max->n) {
+      max && count_salvos_named(*rec.epoch, condition_name) >= max->n) {
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
   }
   const Index first = out_begin(rec.node);
@@ -119,7 +119,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
-  Salvo& salvo = rec.epoch.out_salvos.emplace_back();
+  Salvo& salvo = rec.epoch.edit().out_salvos.emplace_back();
   salvo.salvo_condition = condition_name;
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
@@ -139,8 +139,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     }
     move_recorded(m.packet_id, packet->rec, Loc{Kind::Edge, m.edge, {}}, events);
   }
-  rec.epoch.orphaned_packets.insert(rec.epoch.orphaned_packets.end(), orphans.begin(),
-                                    orphans.end());
+  if (!orphans.empty()) {
+    std::vector<OrphanedPacketInfo>& kept = rec.epoch.edit().orphaned_packets;
+    kept.insert(kept.end(), orphans.begin(), orphans.end());
+  }
   emit<NetEvent::OutputSalvoTriggered>(events, epoch_id, condition_name);
   return succeed<Data::Empty>(std::move(events));
 }

@@ -50,12 +50,12 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
           [&](const EV::EpochStarted& e) -> Status<UndoError> {
             EpochRec* epoch = find_epoch(e.epoch_id);
             if (epoch == nullptr) return epoch_not_found(e.epoch_id);
-            if (epoch->epoch.state != EpochState::Running) {
+            if (epoch->epoch->state != EpochState::Running) {
               return Unexpected{
                   UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                             " is not in Running state, cannot undo start")};
             }
-            epoch->epoch.state = EpochState::Startable;
+            epoch->epoch.edit().state = EpochState::Startable;
             set_startable(*epoch, true);
             return {};
           },
@@ -69,11 +69,11 @@ Status<UndoError> NetSim::undo_event(const NetAction& action, const NetEvent& ev
             if (!std::holds_alternative<NetAction::SendOutputSalvo>(action.value)) return {};
             EpochRec* epoch = find_epoch(e.epoch_id);
             if (epoch == nullptr) return epoch_not_found(e.epoch_id);
-            if (epoch->epoch.out_salvos.empty()) {
+            if (epoch->epoch->out_salvos.empty()) {
               return Unexpected{UndoError::state_mismatch("epoch " + e.epoch_id.to_string() +
                                                           " has no out_salvos to pop")};
             }
-            epoch->epoch.out_salvos.pop_back();
+            epoch->epoch.edit().out_salvos.pop_back();
             return {};
           },
           [&](const EV::PacketOrphaned& e) { return undo_packet_orphaned(e); },
@@ -208,7 +208,7 @@ Status<UndoError> NetSim::undo_packet_orphaned(const NetEvent::PacketOrphaned& e
   if (!port) return Unexpected{std::move(port).error()};
 
   relocate(e.packet_id, packet->rec, *port);
-  std::erase_if(epoch->epoch.orphaned_packets,
+  std::erase_if(epoch->epoch.edit().orphaned_packets,
                 [&](const OrphanedPacketInfo& info) { return info.packet_id == e.packet_id; });
   return {};
 }
