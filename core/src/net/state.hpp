@@ -189,8 +189,8 @@ class NetSim {
   // empty, come last. A freed slot keeps its queues' storage for the next
   // epoch.
   struct alignas(64) EpochRec {
-    Ulid id;          // the epoch's, beside it for the index
-    LiveEpoch epoch;  // shared with the snapshots taken since it last changed
+    Ulid id;                      // the epoch's, beside it for the index
+    LiveEpoch epoch;              // shared with the snapshots taken since it last changed
     Index node = 0;               // node index, or a foreign-name index
     Index slot = 0;               // its own slot
     std::uint32_t list_pos = 0;   // position in its node's epoch list
