@@ -183,11 +183,12 @@ class NetSim {
   };
   struct EpochList;
   // One live epoch in a dense slot, aligned to a cache line. What a start,
-  // a finish or a cancel reads comes first and together, in the first three
-  // lines: the epoch itself, the bookkeeping and the inside queue's count.
-  // The output queues, which the count out_held answers for when they are
-  // empty, come last. A freed slot keeps its queues' storage for the next
-  // epoch.
+  // a finish or a cancel reads comes first and together: the id, the epoch
+  // (held apart, to be shared with snapshots), the bookkeeping and the
+  // inside queue's count. The output queues, which the count out_held
+  // answers for when they are empty, come last. A freed slot keeps its
+  // queues' storage, and its epoch's unless a snapshot still holds it, for
+  // the next epoch.
   struct alignas(64) EpochRec {
     Ulid id;                      // the epoch's, beside it for the index
     LiveEpoch epoch;              // shared with the snapshots taken since it last changed
