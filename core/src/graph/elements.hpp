@@ -3,8 +3,9 @@
 // Nodes own their ports and salvo conditions; a Graph (graph.hpp) owns nodes
 // and edges. Nothing refers to another element by pointer: cross references
 // are by name (PortRef, condition names, port names inside terms). Every type
-// here is a value that copies deeply. Not thread-safe beyond the usual rules
-// for values.
+// here is a value: a copy never sees a change made through another (the maps
+// of a node made shareable hold one block until one of them changes, see
+// EntryTable). Not thread-safe beyond the usual rules for values.
 //
 //   Node n{.name = "B"};
 //   n.in_ports.emplace("in", Port{PortSlotSpec::finite(1)});
