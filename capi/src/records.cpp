@@ -518,23 +518,6 @@ void add_terms(const SalvoConditionTerm& term, std::vector<vx_term>& out) {
              term.value);
 }
 
-// Equal as a reader sees them: entries in the same order, which the maps'
-// own == (a look-up per name) does not ask.
-// Maps copied from one node share a block, which answers without a walk.
-bool same_in_order(const NameMap<Port>& a, const NameMap<Port>& b) {
-  return a.same_block(b) || std::equal(a.begin(), a.end(), b.begin(), b.end());
-}
-
-bool same_in_order(const OrderedMap<SalvoCondition>& a, const OrderedMap<SalvoCondition>& b) {
-  return a.same_block(b) ||
-         std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
-           const SalvoCondition& c = x.second;
-           const SalvoCondition& d = y.second;
-           return x.first == y.first && c.max_salvos == d.max_salvos && c.term == d.term &&
-                  std::equal(c.ports.begin(), c.ports.end(), d.ports.begin(), d.ports.end());
-         });
-}
-
 }  // namespace
 
 // The node's arrays are filled first and pointed at afterwards, since a

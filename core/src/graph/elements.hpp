@@ -754,6 +754,24 @@ struct Node {
   }
 };
 
+// Equal as a reader sees them: the same entries in the same order, which
+// the maps' own == (a look-up per name) does not ask. Maps that share a
+// block answer without a walk.
+template <class V>
+bool same_in_order(const NameMap<V>& a, const NameMap<V>& b) {
+  return a.same_block(b) || std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+inline bool same_in_order(const OrderedMap<SalvoCondition>& a,
+                          const OrderedMap<SalvoCondition>& b) {
+  return a.same_block(b) ||
+         std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+           const SalvoCondition& c = x.second;
+           const SalvoCondition& d = y.second;
+           return x.first == y.first && c.max_salvos == d.max_salvos && c.term == d.term &&
+                  same_in_order(c.ports, d.ports);
+         });
+}
+
 }  // namespace vornix
 
 template <>

@@ -27,6 +27,27 @@ using ConditionMap = vornix::OrderedMap<vornix::SalvoCondition>;
 
 const vornix::Node& value_of(PyObject* self) { return boxed_value<vornix::Node>(self); }
 
+// Nodes come in runs of one shape. A node whose maps equal, in order, those
+// of the last node made takes that node's, shared (a node never changes its
+// maps), so the run keeps one set. Every node's maps are made shareable, at
+// the price of a count per map: a graph made of nodes then shares their maps
+// rather than copying them. The GIL serialises makers.
+void share_run(vornix::Node& value) {
+  static vornix::Node last;
+  const auto take = [](auto& mine, auto& theirs) {
+    if (same_in_order(mine, theirs)) {
+      mine = theirs;
+    } else {
+      mine.share();
+      theirs = mine;
+    }
+  };
+  take(value.in_ports, last.in_ports);
+  take(value.out_ports, last.out_ports);
+  take(value.in_salvo_conditions, last.in_salvo_conditions);
+  take(value.out_salvo_conditions, last.out_salvo_conditions);
+}
+
 // A port dict belongs to its argument: every problem inside it is reported
 // under the argument's name.
 PortMap ports_arg(std::string_view name, PyObject* obj) {
@@ -100,6 +121,7 @@ PyObject* node_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   }
   value.in_salvo_conditions = conditions_from_dict(in_conditions);
   value.out_salvo_conditions = conditions_from_dict(out_conditions);
+  share_run(value);
   return new_boxed(reinterpret_cast<PyObject*>(type), std::move(value)).release();
 }
 
