@@ -25,8 +25,9 @@ reported, with the ratios against SimPy.
 
     python bench/host_bench.py [--stages 100] [--packets 1000] [--repeats 3]
 
-VORNIX_FRONT_END=pure times the pure-Python front end from this checkout
-(or the installed one) in place of whatever `import vornix_sim` gives.
+VORNIX_FRONT_END=pure times the pure-Python front end of this checkout (the
+installed one only if the checkout has none) in place of whatever `import
+vornix_sim` gives.
 """
 
 import argparse
@@ -38,7 +39,9 @@ import sys
 import time
 
 if os.environ.get("VORNIX_FRONT_END") == "pure":
-    sys.path.append(str(pathlib.Path(__file__).resolve().parent.parent / "python" / "pure"))
+    # First on the path: an installed copy, perhaps of older code, must not
+    # stand in for the one being measured.
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "python" / "pure"))
     import _vornix_pure as vs
 else:
     import vornix_sim as vs
