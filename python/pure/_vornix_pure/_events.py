@@ -46,7 +46,7 @@ _M60 = (1 << 60) - 1
 _M56 = (1 << 56) - 1
 
 
-def id_text(hi, lo):
+def _format_id(hi, lo):
     p = _PAIRS
     mid = ((hi & _M56) << 4) | ((lo >> 60) & 15)
     low = lo & _M60
@@ -54,6 +54,33 @@ def id_text(hi, lo):
             + p[(mid >> 20) & 1023] + p[(mid >> 10) & 1023] + p[mid & 1023] + p[low >> 50]
             + p[(low >> 40) & 1023] + p[(low >> 30) & 1023] + p[(low >> 20) & 1023]
             + p[(low >> 10) & 1023] + p[low & 1023])
+
+
+# The two identifiers formatted last, as (text, hi, lo), most recent first.
+# A host hands back the ids it has just read: it loads, sends and finishes
+# with the ids the start gave it, so their texts are found here by identity
+# and not parsed again. (A text the caller made is parsed each time: it may
+# spell an id in other ways than the canonical one these hold.) Each entry is
+# one tuple, replaced whole, so a thread never sees the text of one
+# identifier with the halves of another.
+_recent = [(_format_id(0, 0), 0, 0), (_format_id(0, 0), 0, 0)]
+
+
+def _remember(text, hi, lo):
+    _recent[1] = _recent[0]
+    _recent[0] = (text, hi, lo)
+
+
+def id_text(hi, lo):
+    r = _recent[0]
+    if r[2] == lo and r[1] == hi:
+        return r[0]
+    r = _recent[1]
+    if r[2] == lo and r[1] == hi:
+        return r[0]
+    text = _format_id(hi, lo)
+    _remember(text, hi, lo)
+    return text
 
 
 _INT64_END = 1 << 63
@@ -427,6 +454,13 @@ class Writer:
         record's halves; ValueError as the parser words it."""
         if type(text) is not str:
             text = plain(text)
+        r = _recent[0]
+        if r[0] is not text:
+            r = _recent[1]
+        if r[0] is text:
+            dst.hi = r[1]
+            dst.lo = r[2]
+            return
         # The engine's parser: one call, which PyPy's JIT compiles to a few
         # operations, where parsing 26 digits in Python made traces long
         # enough to stop it inlining the calls around.
