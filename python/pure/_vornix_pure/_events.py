@@ -94,9 +94,10 @@ class Reader:
     """Turns records into values. One per simulation, with its memory of
     its graph's names.
 
-    Identifiers are formatted afresh each time: most are never read (the
-    values of events and responses are made on first access), and keeping
-    the rest cost a host loop more than formatting them again.
+    Identifiers are formatted afresh each time but for the last two (see
+    _recent): most are never read (the values of events and responses are
+    made on first access), and keeping the rest cost a host loop more than
+    formatting them again.
 
     Names of the graph come in records pointing into the simulation's name
     block, which lives as long as the simulation and never changes: each is
