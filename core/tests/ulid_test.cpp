@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include "base/wall_clock.hpp"
 #include "net/ulid.hpp"
 
 namespace vornix {

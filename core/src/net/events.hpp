@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/wall_clock.hpp"
 #include "net/errors.hpp"
 #include "net/location.hpp"
 #include "net/records.hpp"

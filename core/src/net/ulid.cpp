@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
-#include <ctime>
 #include <random>
+
+#include "base/wall_clock.hpp"
 
 namespace vornix {
 namespace {
@@ -67,19 +67,6 @@ RandomBits& thread_generator() {
 
 std::string_view to_string(UlidParseError e) {
   return e == UlidParseError::InvalidLength ? "invalid length" : "invalid character";
-}
-
-// Every event reads the clock, so the read goes straight to the clock that
-// system_clock reads where there is one, one call instead of three.
-std::int64_t wall_clock_ms() {
-#ifdef CLOCK_REALTIME
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-#else
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
-#endif
 }
 
 Ulid Ulid::generate() {

@@ -45,9 +45,6 @@ struct Ulid {
   auto operator<=>(const Ulid&) const = default;
 };
 
-// Milliseconds since the UNIX epoch from the real-time clock.
-std::int64_t wall_clock_ms();
-
 }  // namespace vornix
 
 template <>
