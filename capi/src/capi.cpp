@@ -54,7 +54,7 @@ struct vx_sim {
 };
 
 void vx_result::clear() {
-  view = vx_view{};
+  vornix::capi::zero_record(view);
   response.reset();
   events.clear();
   validation.clear();

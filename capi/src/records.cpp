@@ -272,8 +272,8 @@ struct Sizes {
   }
 };
 
-template <class T>
-void reserve_more(std::vector<T>& v, std::size_t more) {
+template <class Vector>
+void reserve_more(Vector& v, std::size_t more) {
   if (more != 0) v.reserve(v.size() + more);
 }
 
@@ -329,6 +329,7 @@ vx_salvo salvo_record(vx_result& r, const Salvo& salvo) {
 
 const vx_epoch* vx_result::add_epoch(const Epoch& e) {
   vx_epoch& rec = epoch_records.emplace_back();
+  capi::zero_record(rec);
   rec.id = id_of(e.id);
   rec.node_name = name(e.node_name);
   rec.state = static_cast<std::uint32_t>(e.state);
@@ -361,7 +362,8 @@ const vx_epoch* vx_result::finished_epoch(const Epoch& e) {
 
 void vx_result::add_events(const EventList& list) {
   for (const NetEvent& event : list) {
-    vx_event& rec = event_records.emplace_back();  // zeroed: unused fields stay so
+    vx_event& rec = event_records.emplace_back();
+    capi::zero_record(rec);  // a kind's unused fields stay zero
     rec.kind = static_cast<std::uint32_t>(event.value.index());
     std::visit(Overloaded{
                    [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },

@@ -9,10 +9,17 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "graph/validate.hpp"
 #include "names.hpp"
@@ -31,6 +38,55 @@ std::string_view view_of(vx_str s);  // throws BadInput for a null pointer with 
 vx_str str_of(std::string_view s);
 Ulid ulid_of(vx_id id);
 vx_id id_of(const Ulid& u);
+
+// Sets a record's bytes to zero. A compiler turns `record = {}` (or a
+// vector's value-initialized element) of a record this size into `rep
+// stos`, whose start-up costs twice the plain stores here: a call writes a
+// record per event, and zeroing them that way took a tenth of a hop. The
+// empty asm keeps the loop from being turned back into that memset.
+template <class T>
+void zero_record(T& record) {
+  static_assert(std::is_trivially_copyable_v<T>);
+#if defined(__SSE2__)
+  auto* bytes = reinterpret_cast<unsigned char*>(&record);
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t i = 0;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 32
+#endif
+  for (; i + 16 <= sizeof(T); i += 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), zero);
+    __asm__("" : : "r"(bytes));
+  }
+  for (; i < sizeof(T); ++i) bytes[i] = 0;
+#else
+  record = T{};
+#endif
+}
+
+// A vector allocator whose elements, added with no value, are left as they
+// come (for records that zero_record then clears).
+template <class T>
+struct UninitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitAllocator<U>;
+  };
+  UninitAllocator() noexcept = default;
+  template <class U>
+  UninitAllocator(const UninitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* at) noexcept {
+    ::new (static_cast<void*>(at)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* at, Args&&... args) {
+    ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+  }
+};
+
+template <class T>
+using RecordVector = std::vector<T, UninitAllocator<T>>;
 
 }  // namespace vornix::capi
 
@@ -54,8 +110,8 @@ struct vx_result {
   // Records. Each call sizes the arrays for everything it will write before
   // writing (see reserve_for), so records point into each other as they are
   // written and no array moves afterwards.
-  std::vector<vx_event> event_records;
-  std::vector<vx_epoch> epoch_records;
+  vornix::capi::RecordVector<vx_event> event_records;  // each zeroed as it is added
+  vornix::capi::RecordVector<vx_epoch> epoch_records;
   std::vector<vx_salvo> salvo_records;
   std::vector<vx_salvo_packet> salvo_packets;
   std::vector<vx_orphan> orphans;
