@@ -33,7 +33,10 @@ class SmallVector {
   using reference = T&;
   using const_reference = const T&;
 
-  SmallVector() noexcept = default;
+  // Written out, not defaulted: a defaulted constructor would make every
+  // value-initialized SmallVector (a Salvo{} or an emplace_back() of one)
+  // zero its whole inline room first.
+  SmallVector() noexcept {}  // NOLINT(modernize-use-equals-default)
   SmallVector(std::initializer_list<T> items) { append(items.begin(), items.end()); }
   SmallVector(const std::vector<T>& items) { append(items.begin(), items.end()); }
   SmallVector(const SmallVector& other) { append(other.begin(), other.end()); }
