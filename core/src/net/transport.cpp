@@ -119,8 +119,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
-  Salvo& salvo = rec.epoch.edit().out_salvos.emplace_back();
-  salvo.salvo_condition = condition_name;
+  // Made from its name: an empty Salvo() would first be zeroed whole,
+  // inline packet room and all.
+  Salvo& salvo =
+      rec.epoch.edit().out_salvos.emplace_back(condition_name, decltype(Salvo::packets){});
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
 
