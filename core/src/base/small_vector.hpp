@@ -34,8 +34,10 @@ class SmallVector {
   using const_reference = const T&;
 
   // Written out, not defaulted: a defaulted constructor would make every
-  // value-initialized SmallVector (a Salvo{} or an emplace_back() of one)
-  // zero its whole inline room first.
+  // value-initialized SmallVector (`v{}`, or the packets of a `Salvo{name}`)
+  // zero its whole inline room first. An aggregate that holds one is still
+  // zeroed whole when value-initialized itself (`Salvo()`): make such values
+  // from their fields.
   SmallVector() noexcept {}  // NOLINT(modernize-use-equals-default)
   SmallVector(std::initializer_list<T> items) { append(items.begin(), items.end()); }
   SmallVector(const std::vector<T>& items) { append(items.begin(), items.end()); }
