@@ -16,6 +16,11 @@ Two host styles are timed:
   ulid  asks get_startable_epochs() for the ids (ULID objects of the `ulid`
         package) and passes those objects to start_epoch.
 
+With --raw, a third style drives the engine's C interface through cffi with
+the same calls and no Python value per event or response: it reads the new
+epoch ids and the input packet straight from the result records. No front
+end over that interface can pass it, so it is the ceiling for the pure one.
+
 The SimPy pipeline is one process per stage and a Store between stages (it
 runs only when simpy is installed: pip install '.[bench]').
 
@@ -23,7 +28,7 @@ Runs are interleaved (text, ulid, simpy, text, ...) so that the noise of a
 shared machine falls on all of them alike; the median of the repeats is
 reported, with the ratios against SimPy.
 
-    python bench/host_bench.py [--stages 100] [--packets 1000] [--repeats 3]
+    python bench/host_bench.py [--stages 100] [--packets 1000] [--repeats 3] [--raw]
 
 VORNIX_FRONT_END=pure times the pure-Python front end of this checkout (the
 installed one only if the checkout has none) in place of whatever `import
@@ -133,6 +138,56 @@ def host_ulid(graph, feed_edge, packets):
     return hops, time.perf_counter() - start
 
 
+def host_raw(graph, feed_edge, packets):
+    """The text host's calls through cffi alone, on the pure front end's
+    simulation (fed through the front end, before the clock matters)."""
+    from _vornix_pure._capi import ffi, lib
+
+    sim = vs.NetSim(graph)
+    start = time.perf_counter()
+    feed(sim, feed_edge, packets)
+    raw = sim._sim
+    result = ffi.gc(lib.vx_result_new(), lib.vx_result_free)
+    wave = ffi.gc(lib.vx_result_new(), lib.vx_result_free)
+    view = lib.vx_result_view(result)
+    waves = lib.vx_result_view(wave)
+    act = ffi.new("vx_action*")
+    out = ffi.new("char[]", b"out")
+    act.port_name.ptr = act.salvo_condition.ptr = out
+    act.port_name.len = act.salvo_condition.len = 3
+    created = lib.VX_EV_EPOCH_CREATED
+    start_, load = lib.VX_ACT_START_EPOCH, lib.VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT
+    send, finish = lib.VX_ACT_SEND_OUTPUT_SALVO, lib.VX_ACT_FINISH_EPOCH
+    hops = 0
+    while True:
+        lib.vx_sim_run_until_blocked(raw, ffi.NULL, ffi.NULL, wave)
+        recs = waves.events
+        epochs = []
+        for i in range(waves.event_count):
+            rec = recs[i]
+            if rec.kind == created:
+                epochs.append((rec.id.hi, rec.id.lo))
+        if not epochs:
+            break
+        for hi, lo in epochs:
+            act.kind = start_
+            act.epoch_id.hi = hi
+            act.epoch_id.lo = lo
+            failed = lib.vx_sim_do(raw, act, result)
+            packet = view.epoch.in_salvo.packets[0].packet_id
+            act.kind = load
+            act.packet_id.hi = packet.hi
+            act.packet_id.lo = packet.lo
+            failed |= lib.vx_sim_do(raw, act, result)
+            act.kind = send
+            failed |= lib.vx_sim_do(raw, act, result)
+            act.kind = finish
+            if failed | lib.vx_sim_do(raw, act, result):  # VX_OK is 0
+                raise SystemExit("raw: an action was refused")
+        hops += len(epochs)
+    return hops, time.perf_counter() - start
+
+
 def simpy_chain(stages, packets):
     env = simpy.Environment()
     stores = [simpy.Store(env) for _ in range(stages + 1)]
@@ -171,13 +226,19 @@ def main(argv=None):
     parser.add_argument("--stages", type=int, default=100)
     parser.add_argument("--packets", type=int, default=1000)
     parser.add_argument("--repeats", type=int, default=3)
+    parser.add_argument("--raw", action="store_true",
+                        help="also time the calls through cffi alone (pure front end)")
     args = parser.parse_args(argv)
+    if args.raw and vs.__name__ != "_vornix_pure":
+        parser.error("--raw drives the pure front end's simulation: set VORNIX_FRONT_END=pure")
 
     graph, feed_edge = chain_graph(args.stages)
     runs = {
         "text": lambda: host_text(graph, feed_edge, args.packets),
         "ulid": lambda: host_ulid(graph, feed_edge, args.packets),
     }
+    if args.raw:
+        runs["raw"] = lambda: host_raw(graph, feed_edge, args.packets)
     if simpy is not None:
         runs["simpy"] = lambda: simpy_chain(args.stages, args.packets)
     rates = interleaved(runs, args.repeats, args.stages * args.packets)
@@ -195,7 +256,7 @@ def main(argv=None):
     for name, rate in median.items():
         print(f"  {name:6} {rate / 1000:8.1f} k hops/s")
     if "simpy" in median:
-        for name in ("text", "ulid"):
+        for name in [n for n in ("text", "ulid", "raw") if n in median]:
             print(f"  {name}/simpy {median[name] / median['simpy']:6.3f}")
 
 
