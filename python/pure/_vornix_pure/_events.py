@@ -251,7 +251,7 @@ class Reader:
             _oset(ev, "_lo", rid.lo)
             _oset(ev, "_a", self.raw_location(rec.location))
             _oset(ev, "_b", self.raw_location(rec.to_location))
-            _oset(ev, "_c", rec.from_index)
+            _oset(ev, "_n", rec.from_index)
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             rid = rec.id
             _oset(ev, "_hi", rid.hi)
@@ -296,7 +296,7 @@ class Reader:
         elif k == REQUEST_CREATED:
             a = self.name(rec.node_name)
             b = self.name(rec.label)
-            c = rec.source
+            _oset(ev, "_n", rec.source)
         elif k == REQUEST_CASCADE_RESOLVED:
             nodes = rec.source_nodes
             a = tuple([self.name(nodes[i]) for i in range(rec.source_node_count)])
@@ -381,16 +381,15 @@ def _made_event(ev):
     k = ev._k
     if raw is _IN_SLOTS:
         ident = id_text(ev._hi, ev._lo)
-        a = b = c = None  # the slots a kind does not use were never set
+        a = b = None  # the slots a kind does not use were never set
         if k == PACKET_MOVED:
             a = _made_location(ev._a)
             b = _made_location(ev._b)
-            c = ev._c
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             a = ev._a
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
             a = _made_location(ev._a)
-        _set_values(ev, ident, a, b, c, None)
+        _set_values(ev, ident, a, b, None, None)
         return
     a = _made_epoch(raw)
     _set_values(ev, a._id, a, None, None, None)
@@ -582,7 +581,7 @@ class Writer:
         elif k == PACKET_MOVED:
             self.location(rec.location, a)
             self.location(rec.to_location, b)
-            c = ev._c  # the record holds it signed (_capi.py): the same 64 bits
+            c = ev._n  # the record holds it signed (_capi.py): the same 64 bits
             rec.from_index = c if c < _INT64_END else c - _UINT64_END
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             self.str(rec.salvo_condition, a)
@@ -594,7 +593,7 @@ class Writer:
         elif k == REQUEST_CREATED:
             self.str(rec.node_name, a)
             self.str(rec.label, b)
-            rec.source = ev._c
+            rec.source = ev._n
         elif k == REQUEST_CASCADE_RESOLVED:
             n = len(a)
             if n:
@@ -650,7 +649,12 @@ class NetEvent(Frozen, metaclass=FrozenType):
     "An event that occurred during a network action."
     # _raw: the values copied out of the record, until the event's own are
     # made (_IN_SLOTS when they are in _hi, _lo, _a and _b).
-    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo")
+    # The integers have slots no other value is ever put in (_n: a move's
+    # from_index or a request's source): PyPy keeps integer slots unboxed
+    # only while that holds across the class, and one str or None written
+    # where another event held an integer made it box every integer of
+    # every event from then on, four or five small objects per event.
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo", "_n")
     __module__ = MODULE
 
     @property
@@ -676,7 +680,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
                     "Get the epoch (for EpochFinished and EpochCancelled events).")
     from_location = _getter((PACKET_MOVED,), lambda e: copy_location(e._a))
     to_location = _getter((PACKET_MOVED,), lambda e: copy_location(e._b))
-    from_index = _getter((PACKET_MOVED,), lambda e: e._c,
+    from_index = _getter((PACKET_MOVED,), lambda e: e._n,
                          "Get the from_index (for PacketMoved events - used for undo).")
     location = _getter((PACKET_CONSUMED, PACKET_DESTROYED), lambda e: copy_location(e._a),
                        "Get the location (for PacketConsumed and PacketDestroyed events).")
@@ -704,7 +708,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
     source_nodes = _getter((REQUEST_CASCADE_RESOLVED,), lambda e: list(e._a),
                            "Get the source nodes (for RequestCascadeResolved events).")
     request_source = _getter(
-        (REQUEST_CREATED,), lambda e: _SOURCES[e._c],
+        (REQUEST_CREATED,), lambda e: _SOURCES[e._n],
         'Get the request source (for RequestCreated events).\n'
         'Returns "External", "OnStartup", or "OnNoSalvoTriggered".')
     orphaned_port_name = _getter(
@@ -727,7 +731,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
             return head + f"epoch={a!r})"
         if k == PACKET_MOVED:
             return head + (f"packet_id='{self._id}', from={a!r}, to={b!r}, "
-                           f"from_index={self._c})")
+                           f"from_index={self._n})")
         if k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             return head + f"epoch_id='{self._id}', condition={quoted(a)})"
         if k == PACKET_ORPHANED:
@@ -735,7 +739,7 @@ class NetEvent(Frozen, metaclass=FrozenType):
                            f"port={quoted(self._c)}, condition={quoted(self._d)})")
         if k == REQUEST_CREATED:
             return head + (f"node={quoted(a)}, label={quoted(b)}, "
-                           f"source={quoted(_SOURCES[self._c])})")
+                           f"source={quoted(_SOURCES[self._n])})")
         if k == REQUEST_CASCADE_RESOLVED:
             shown = ", ".join([quoted(n) for n in a])
             return head + f"source_nodes=[{shown}], label={quoted(b)})"
