@@ -14,8 +14,8 @@ from ._ids import ALPHABET, _digits as base32_digits
 from ._net import (
     CANCEL_EPOCH, CONSUME_PACKET, CREATE_EPOCH, CREATE_PACKET, CREATE_REQUEST, DESTROY_PACKET,
     EDGE, FINISH_EPOCH, INPUT_PORT, LOAD_PACKET_INTO_OUTPUT_PORT, NODE, OUTPUT_PORT, OUTSIDE_NET,
-    SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, Epoch, copy_location,
-    epoch as _epoch, location as _location)
+    SEND_OUTPUT_SALVO, START_EPOCH, TRANSPORT_PACKET_TO_LOCATION, Epoch, PacketLocation,
+    copy_location, epoch as _epoch, location as _location)
 from ._support import (
     MODULE, Frozen, FrozenType, arg_type_error, finish_class, is_a, new, quoted, sequence_arg,
     str_arg, take, type_name, _oset)
@@ -179,16 +179,24 @@ class Reader:
     # from the block, locations already known); the values a caller sees are
     # made on first access. A host reads few of the events it is given.
 
-    def raw_location(self, rec):
-        """A location, or for one that names an epoch (kind, hi, lo, port)."""
+    def raw_location(self, ev, rec, slot, hi, lo):
+        """Sets an event's location slot to the location, or, for one that
+        names an epoch, to its port's name (_AT_NODE for a node), with the
+        epoch id's halves in the slots `hi` and `lo` (integer slots, which
+        PyPy keeps unboxed: a tuple would box them)."""
         k = rec.kind
         if k == OUTPUT_PORT:
             rid = rec.epoch_id
-            return (k, rid.hi, rid.lo, self.name(rec.port_name))
-        if k == NODE:
+            _oset(ev, hi, rid.hi)
+            _oset(ev, lo, rid.lo)
+            _oset(ev, slot, self.name(rec.port_name))
+        elif k == NODE:
             rid = rec.epoch_id
-            return (k, rid.hi, rid.lo, None)
-        return self.location(rec)
+            _oset(ev, hi, rid.hi)
+            _oset(ev, lo, rid.lo)
+            _oset(ev, slot, _AT_NODE)
+        else:
+            _oset(ev, slot, self.location(rec))
 
     def raw_salvo(self, rec):
         """(condition, (port, hi, lo, port, hi, lo, ...))."""
@@ -240,7 +248,8 @@ class Reader:
         _oset(ev, "_ts", rec.timestamp)
         # The usual kinds keep what they copied in their own slots (a tuple
         # more per event is a hop's largest allocation): the id's halves, and
-        # in _a and _b the values or the raw locations, made in place later.
+        # in _a and _b the values, or what a location naming an epoch is made
+        # from later (raw_location).
         if k == EPOCH_CREATED or k == EPOCH_STARTED or k == PACKET_CREATED:
             rid = rec.id
             _oset(ev, "_hi", rid.hi)
@@ -249,8 +258,8 @@ class Reader:
             rid = rec.id
             _oset(ev, "_hi", rid.hi)
             _oset(ev, "_lo", rid.lo)
-            _oset(ev, "_a", self.raw_location(rec.location))
-            _oset(ev, "_b", self.raw_location(rec.to_location))
+            self.raw_location(ev, rec.location, "_a", "_ahi", "_alo")
+            self.raw_location(ev, rec.to_location, "_b", "_bhi", "_blo")
             _oset(ev, "_n", rec.from_index)
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             rid = rec.id
@@ -261,7 +270,7 @@ class Reader:
             rid = rec.id
             _oset(ev, "_hi", rid.hi)
             _oset(ev, "_lo", rid.lo)
-            _oset(ev, "_a", self.raw_location(rec.location))
+            self.raw_location(ev, rec.location, "_a", "_ahi", "_alo")
         elif k == EPOCH_FINISHED:
             _oset(ev, "_raw", self._running(rec.epoch))
             return ev
@@ -329,10 +338,14 @@ class Reader:
 
 # -- Values made on first access ---------------------------------------------------
 
-def _made_location(raw):
-    if type(raw) is not tuple:
-        return raw
-    return _location(raw[0], id_text(raw[1], raw[2]), raw[3])
+# An event's location slot while the location is a node's, not yet made.
+_AT_NODE = object()
+
+
+def _epoch_location(port, hi, lo):
+    if port is _AT_NODE:
+        return _location(NODE, id_text(hi, lo))
+    return _location(OUTPUT_PORT, id_text(hi, lo), port)
 
 
 # The usual sizes (no orphans, one salvo, one packet) are made without a
@@ -383,12 +396,18 @@ def _made_event(ev):
         ident = id_text(ev._hi, ev._lo)
         a = b = None  # the slots a kind does not use were never set
         if k == PACKET_MOVED:
-            a = _made_location(ev._a)
-            b = _made_location(ev._b)
+            a = ev._a
+            if type(a) is not PacketLocation:
+                a = _epoch_location(a, ev._ahi, ev._alo)
+            b = ev._b
+            if type(b) is not PacketLocation:
+                b = _epoch_location(b, ev._bhi, ev._blo)
         elif k == INPUT_SALVO_TRIGGERED or k == OUTPUT_SALVO_TRIGGERED:
             a = ev._a
         elif k == PACKET_CONSUMED or k == PACKET_DESTROYED:
-            a = _made_location(ev._a)
+            a = ev._a
+            if type(a) is not PacketLocation:
+                a = _epoch_location(a, ev._ahi, ev._alo)
         _set_values(ev, ident, a, b, None, None)
         return
     a = _made_epoch(raw)
@@ -654,7 +673,8 @@ class NetEvent(Frozen, metaclass=FrozenType):
     # only while that holds across the class, and one str or None written
     # where another event held an integer made it box every integer of
     # every event from then on, four or five small objects per event.
-    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo", "_n")
+    __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo", "_n",
+                 "_ahi", "_alo", "_bhi", "_blo")
     __module__ = MODULE
 
     @property
