@@ -669,10 +669,10 @@ class NetEvent(Frozen, metaclass=FrozenType):
     # _raw: the values copied out of the record, until the event's own are
     # made (_IN_SLOTS when they are in _hi, _lo, _a and _b).
     # The integers have slots no other value is ever put in (_n: a move's
-    # from_index or a request's source): PyPy keeps integer slots unboxed
-    # only while that holds across the class, and one str or None written
-    # where another event held an integer made it box every integer of
-    # every event from then on, four or five small objects per event.
+    # from_index or a request's source; _ahi to _blo: the epoch of a
+    # location not yet made). PyPy keeps integer slots unboxed, but a str or
+    # None written where other events held an integer made it box every
+    # integer of every event from then on, four or five objects per event.
     __slots__ = ("_k", "_ts", "_id", "_a", "_b", "_c", "_d", "_raw", "_hi", "_lo", "_n",
                  "_ahi", "_alo", "_bhi", "_blo")
     __module__ = MODULE
