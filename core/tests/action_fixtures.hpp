@@ -101,13 +101,13 @@ inline Ulid running_epoch(NetSim& sim, const std::string& node_name) {
 // ---- Comparing states ----
 
 inline std::string text(const Epoch& e) {
-  std::string s = e.id.to_string() + " " + e.node_name +
+  std::string s = e.id.to_string() + " " + e.node_name.get() +
                   " state=" + std::to_string(static_cast<int>(e.state)) +
-                  " in=" + e.in_salvo.salvo_condition;
-  for (const auto& [port, id] : e.in_salvo.packets) s += " " + port + ":" + id.to_string();
+                  " in=" + e.in_salvo.salvo_condition.get();
+  for (const auto& [port, id] : e.in_salvo.packets) s += " " + port.get() + ":" + id.to_string();
   for (const Salvo& out : e.out_salvos) {
-    s += " | out=" + out.salvo_condition;
-    for (const auto& [port, id] : out.packets) s += " " + port + ":" + id.to_string();
+    s += " | out=" + out.salvo_condition.get();
+    for (const auto& [port, id] : out.packets) s += " " + port.get() + ":" + id.to_string();
   }
   for (const OrphanedPacketInfo& o : e.orphaned_packets) {
     s += " | orphan " + o.packet_id.to_string() + " " + o.from_port + " " + o.salvo_condition;

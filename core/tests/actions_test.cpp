@@ -88,7 +88,7 @@ TEST(CreateEpoch, ChecksRunCheckByCheckOverTheSalvo) {
   const Ulid waiting = place_packet(sim, PacketLocation::input_port("A", "in"));
   const Ulid elsewhere = place_packet(sim, PacketLocation::outside_net());
   const Ulid ghost = Ulid::generate();
-  using Entries = std::vector<std::pair<std::string, Ulid>>;
+  using Entries = decltype(Salvo::packets);
   struct Case {
     const char* name;
     std::string node;

@@ -57,6 +57,13 @@ class Shared {
   friend bool operator==(const Shared& a, const Shared& b) {
     return a.block_ == b.block_ || a.get() == b.get();
   }
+  // A name against plain text, without making a Shared of the text.
+  template <class U>
+  friend bool operator==(const Shared& a, const U& text) requires(
+      std::is_same_v<T, std::string> && !std::is_same_v<U, Shared> &&
+      std::is_convertible_v<const U&, std::string_view>) {
+    return std::string_view(a.get()) == std::string_view(text);
+  }
 
  private:
   struct Block {

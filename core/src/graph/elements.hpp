@@ -678,6 +678,10 @@ class OrderedMap {
     const std::size_t at = entries_.position(key);
     return at == size() ? nullptr : &entries_.data()[at].second;
   }
+  const Entry* find_entry(std::string_view key) const {
+    const std::size_t at = entries_.position(key);
+    return at == size() ? nullptr : entries_.data() + at;
+  }
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.size() == 0; }
   const Entry* begin() const { return entries_.data(); }

@@ -50,6 +50,8 @@ const NetSim::ConditionPorts& NetSim::resolve_condition_ports(Index node) const 
                            [&](std::string_view p) { return in_port_index(node, p); });
     ports->out = aliases_of(n.out_salvo_conditions,
                             [&](std::string_view p) { return out_port_position(node, p); });
+    for (const auto& entry : n.in_salvo_conditions) ports->in_names.emplace_back(entry.first);
+    for (const auto& entry : n.out_salvo_conditions) ports->out_names.emplace_back(entry.first);
   }
   return *ports;
 }

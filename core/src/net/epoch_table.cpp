@@ -58,8 +58,8 @@ NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
   // Assigned field by field: the slot's strings and lists keep their storage.
   Epoch& epoch = rec.epoch.renew();
   epoch.id = id;
-  epoch.node_name = node_name_of(node);
-  epoch.in_salvo.salvo_condition.clear();
+  epoch.node_name = shared_node_name(node);
+  epoch.in_salvo.salvo_condition = Name();
   epoch.in_salvo.packets.clear();
   epoch.out_salvos.clear();
   epoch.state = EpochState::Startable;

@@ -78,12 +78,12 @@ struct NetEvent {
   struct InputSalvoTriggered {
     Timestamp timestamp;
     Ulid epoch_id;
-    std::string salvo_condition;
+    Name salvo_condition;
   };
   struct OutputSalvoTriggered {
     Timestamp timestamp;
     Ulid epoch_id;
-    std::string salvo_condition;
+    Name salvo_condition;
   };
   struct PacketOrphaned {
     Timestamp timestamp;

@@ -109,8 +109,8 @@ NetActionResponse NetSim::create_epoch(const NetAction::CreateEpoch& action) {
   }
 
   const Ulid epoch_id = Ulid::generate();
-  const EpochRec& rec =
-      add_epoch(Epoch{epoch_id, node_name, action.salvo, {}, EpochState::Startable, {}}, node);
+  const EpochRec& rec = add_epoch(
+      Epoch{epoch_id, shared_node_name(node), action.salvo, {}, EpochState::Startable, {}}, node);
 
   EventList events;
   events.reserve(entries.size() + 1);

@@ -27,11 +27,12 @@ enum class EpochState : std::uint8_t { Startable = 0, Running = 1, Finished = 2 
 // The condition name used for the input salvo of an epoch made by a request.
 inline constexpr std::string_view kRequestSalvoCondition = "__request__";
 
-// Salvos and an epoch's list of them keep their usual few entries in place, so
-// the copies that responses and events carry allocate nothing for them.
+// Salvos and an epoch's list of them keep their usual few entries in place, and
+// names are the graph's, shared (as locations carry them): the copies that
+// responses and events carry allocate nothing and copy no text.
 struct Salvo {
-  std::string salvo_condition;
-  SmallVector<std::pair<std::string, Ulid>, 2> packets;  // (port name, packet id), in order
+  Name salvo_condition;
+  SmallVector<std::pair<Name, Ulid>, 2> packets;  // (port name, packet id), in order
   bool operator==(const Salvo&) const = default;
 };
 
@@ -44,7 +45,7 @@ struct OrphanedPacketInfo {
 
 struct Epoch {
   Ulid id;
-  std::string node_name;
+  Name node_name;
   Salvo in_salvo;
   SmallVector<Salvo, 1> out_salvos;
   EpochState state = EpochState::Startable;

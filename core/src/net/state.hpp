@@ -337,6 +337,10 @@ class NetSim {
   struct ConditionPorts {
     std::vector<std::pair<const char*, Index>> in;   // input port index
     std::vector<std::pair<const char*, Index>> out;  // output port position
+    // The conditions' own names, shared, in the node's order: salvos and
+    // events carry them.
+    std::vector<Name> in_names;
+    std::vector<Name> out_names;
   };
   const ConditionPorts& condition_ports(Index node) const {
     if (node < condition_ports_.size() && condition_ports_[node]) return *condition_ports_[node];
@@ -352,6 +356,17 @@ class NetSim {
       if (data == port.data()) return index;
     }
     return in_port_index(node, port);
+  }
+  // The shared name of a node's condition, by its entry in the node's map.
+  const Name& input_condition_name(Index node,
+                                   const OrderedMap<SalvoCondition>::Entry& entry) const {
+    return condition_ports(node).in_names[static_cast<std::size_t>(
+        &entry - nodes_[node].node->in_salvo_conditions.begin())];
+  }
+  const Name& output_condition_name(Index node,
+                                    const OrderedMap<SalvoCondition>::Entry& entry) const {
+    return condition_ports(node).out_names[static_cast<std::size_t>(
+        &entry - nodes_[node].node->out_salvo_conditions.begin())];
   }
   Index condition_out_port(Index node, std::string_view port) const {
     if (!known_node(node)) return kNone;
@@ -464,7 +479,8 @@ class NetSim {
   struct PlannedMove {
     Ulid packet_id;
     const std::string* port;
-    Index edge;  // kNone: orphaned
+    Index position;  // of the port among the node's output ports
+    Index edge;      // kNone: orphaned
   };
   std::vector<PlannedMove> plan_scratch_;              // an output salvo's moves
   std::vector<Index> edge_scratch_;                    // a step's edge worklist

@@ -109,7 +109,8 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   const Ulid epoch_id = Ulid::generate();
   // The salvo is written straight into the new epoch's record.
   Salvo& salvo = open_epoch(epoch_id, node).epoch.edit().in_salvo;
-  salvo.salvo_condition = condition_name;
+  const Name& shared_condition = input_condition_name(node, *firing);
+  salvo.salvo_condition = shared_condition;
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
   for (const auto& [port, count] : condition.ports) {
@@ -118,12 +119,12 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
     if (q == nullptr || q->empty()) continue;
     std::uint64_t remaining = take_count(count, q->size());
     for (PacketQueue::Slot s = q->front_slot(); remaining > 0; s = q->next(s), --remaining) {
-      salvo.packets.emplace_back(port, q->id_at(s));
+      salvo.packets.emplace_back(shared_in_port_name(p), q->id_at(s));
       taken.emplace_back(p, q->id_at(s));
     }
   }
 
-  emit<NetEvent::InputSalvoTriggered>(events, epoch_id, condition_name);
+  emit<NetEvent::InputSalvoTriggered>(events, epoch_id, shared_condition);
   emit<NetEvent::EpochCreated>(events, epoch_id);
 
   const Loc inside{Kind::Node, 0, epoch_id};

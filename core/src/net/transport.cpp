@@ -88,8 +88,9 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   EpochRec& rec = *found;
   if (!known_node(rec.node)) internal_fault("Node associated with epoch could not be found.");
   const Node& node = *nodes_[rec.node].node;
-  const SalvoCondition* condition = node.out_salvo_conditions.find(condition_name);
-  if (condition == nullptr) return refuse(E::SalvoConditionNotFound{condition_name, epoch_id});
+  const auto* entry = node.out_salvo_conditions.find_entry(condition_name);
+  if (entry == nullptr) return refuse(E::SalvoConditionNotFound{condition_name, epoch_id});
+  const SalvoCondition* condition = &entry->second;
   if (const auto* max = std::get_if<MaxSalvos::Finite>(&condition->max_salvos.value);
       max && count_salvos_named(*rec.epoch, condition_name) >= max->n) {
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
@@ -114,17 +115,20 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     const Index edge = out_ports_[first + p].edge;
     std::uint64_t n = take_count(packet_count, queue.size());
     for (PacketQueue::Slot s = queue.front_slot(); n > 0; s = queue.next(s), --n) {
-      plan.push_back(PlannedMove{queue.id_at(s), &port, edge});
+      plan.push_back(PlannedMove{queue.id_at(s), &port, p, edge});
     }
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
   // Made from its name: an empty Salvo() would first be zeroed whole,
   // inline packet room and all.
+  const Name& shared_condition = output_condition_name(rec.node, *entry);
   Salvo& salvo =
-      rec.epoch.edit().out_salvos.emplace_back(condition_name, decltype(Salvo::packets){});
+      rec.epoch.edit().out_salvos.emplace_back(shared_condition, decltype(Salvo::packets){});
   salvo.packets.reserve(plan.size());
-  for (const PlannedMove& m : plan) salvo.packets.emplace_back(*m.port, m.packet_id);
+  for (const PlannedMove& m : plan) {
+    salvo.packets.emplace_back(shared_out_port_name(first + m.position), m.packet_id);
+  }
 
   EventList events;
   events.reserve(plan.size() + 1);
@@ -145,7 +149,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     std::vector<OrphanedPacketInfo>& kept = rec.epoch.edit().orphaned_packets;
     kept.insert(kept.end(), orphans.begin(), orphans.end());
   }
-  emit<NetEvent::OutputSalvoTriggered>(events, epoch_id, condition_name);
+  emit<NetEvent::OutputSalvoTriggered>(events, epoch_id, shared_condition);
   return succeed<Data::Empty>(std::move(events));
 }
 
