@@ -132,7 +132,8 @@ PacketLocation NetSim::location_of(const Loc& loc) const {
 namespace {
 
 template <class T, class Make>
-const Shared<T>& cached(std::vector<Shared<T>>& cache, std::size_t size, std::size_t i, Make make) {
+const Shared<T>& make_cached(std::vector<Shared<T>>& cache, std::size_t size, std::size_t i,
+                             Make make) {
   if (cache.empty()) cache.resize(size);
   Shared<T>& value = cache[i];
   if (!value.made()) value = make();
@@ -141,23 +142,24 @@ const Shared<T>& cached(std::vector<Shared<T>>& cache, std::size_t size, std::si
 
 }  // namespace
 
-const Name& NetSim::shared_node_name(Index node) const {
-  return cached(node_names_, nodes_.size(), node, [&] { return Name(nodes_[node].node->name); });
+const Name& NetSim::make_node_name(Index node) const {
+  return make_cached(node_names_, nodes_.size(), node,
+                     [&] { return Name(nodes_[node].node->name); });
 }
 
-const Name& NetSim::shared_in_port_name(Index port) const {
-  return cached(in_port_names_, in_ports_.size(), port,
-                [&] { return Name(*in_ports_[port].name); });
+const Name& NetSim::make_in_port_name(Index port) const {
+  return make_cached(in_port_names_, in_ports_.size(), port,
+                     [&] { return Name(*in_ports_[port].name); });
 }
 
-const Name& NetSim::shared_out_port_name(Index port) const {
-  return cached(out_port_names_, out_ports_.size(), port,
-                [&] { return Name(*out_ports_[port].name); });
+const Name& NetSim::make_out_port_name(Index port) const {
+  return make_cached(out_port_names_, out_ports_.size(), port,
+                     [&] { return Name(*out_ports_[port].name); });
 }
 
-const Shared<Edge>& NetSim::shared_edge(Index edge) const {
-  return cached(edge_values_, edges_.size(), edge,
-                [&] { return Shared<Edge>(*edges_[edge].edge); });
+const Shared<Edge>& NetSim::make_edge_value(Index edge) const {
+  return make_cached(edge_values_, edges_.size(), edge,
+                     [&] { return Shared<Edge>(*edges_[edge].edge); });
 }
 
 void NetSim::write_location(const Loc& loc, PacketLocation& out) const {

@@ -248,10 +248,28 @@ class NetSim {
   // Writes the public form of `loc` into `out` in place.
   void write_location(const Loc& loc, PacketLocation& out) const;
   // The shared names and edges public locations carry, made on first use.
-  const Name& shared_node_name(Index node) const;
-  const Name& shared_in_port_name(Index port) const;
-  const Name& shared_out_port_name(Index port) const;  // index into out_ports_
-  const Shared<Edge>& shared_edge(Index edge) const;
+  // Every move names two places, so the look-up of one already made is
+  // inline; making one is not.
+  const Name& shared_node_name(Index node) const {
+    return node < node_names_.size() && node_names_[node].made() ? node_names_[node]
+                                                                 : make_node_name(node);
+  }
+  const Name& shared_in_port_name(Index port) const {
+    return port < in_port_names_.size() && in_port_names_[port].made() ? in_port_names_[port]
+                                                                       : make_in_port_name(port);
+  }
+  const Name& shared_out_port_name(Index port) const {  // index into out_ports_
+    return port < out_port_names_.size() && out_port_names_[port].made() ? out_port_names_[port]
+                                                                         : make_out_port_name(port);
+  }
+  const Shared<Edge>& shared_edge(Index edge) const {
+    return edge < edge_values_.size() && edge_values_[edge].made() ? edge_values_[edge]
+                                                                   : make_edge_value(edge);
+  }
+  const Name& make_node_name(Index node) const;
+  const Name& make_in_port_name(Index port) const;
+  const Name& make_out_port_name(Index port) const;
+  const Shared<Edge>& make_edge_value(Index edge) const;
 
   // ---- Queues; these keep the worklists in step (queues.cpp) ----
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
