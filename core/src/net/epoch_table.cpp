@@ -55,7 +55,7 @@ NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
 
 NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
   EpochRec& rec = new_slot(id);
-  // Assigned field by field: the slot's strings and lists keep their storage.
+  // Assigned field by field: the slot's lists keep their storage.
   Epoch& epoch = rec.epoch.renew();
   epoch.id = id;
   epoch.node_name = shared_node_name(node);
