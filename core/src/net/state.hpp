@@ -460,6 +460,8 @@ class NetSim {
   mutable std::vector<Name> in_port_names_;
   mutable std::vector<Name> out_port_names_;
   mutable std::vector<Shared<Edge>> edge_values_;
+  // The condition name of every epoch a request makes.
+  Name request_condition_ = std::string(kRequestSalvoCondition);
 
   // By node, sized and filled on first use (see condition_ports).
   mutable std::vector<std::unique_ptr<ConditionPorts>> condition_ports_;

@@ -199,8 +199,8 @@ Result<bool, NetActionError> NetSim::resolve_requests(EventList& events) {
     const Index node = node_index(source);
     if (node == kNone) internal_fault("Source node from cascade should exist");
     add_epoch(Epoch{epoch_id,
-                    source,
-                    Salvo{std::string(kRequestSalvoCondition), {}},
+                    shared_node_name(node),
+                    Salvo{request_condition_, {}},
                     {},
                     EpochState::Startable,
                     {}},
