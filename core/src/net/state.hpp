@@ -498,7 +498,6 @@ class NetSim {
   // working storage of their own.
   struct PlannedMove {
     Ulid packet_id;
-    const std::string* port;
     Index position;  // of the port among the node's output ports
     Index edge;      // kNone: orphaned
   };

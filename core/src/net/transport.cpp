@@ -115,7 +115,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     const Index edge = out_ports_[first + p].edge;
     std::uint64_t n = take_count(packet_count, queue.size());
     for (PacketQueue::Slot s = queue.front_slot(); n > 0; s = queue.next(s), --n) {
-      plan.push_back(PlannedMove{queue.id_at(s), &port, p, edge});
+      plan.push_back(PlannedMove{queue.id_at(s), p, edge});
     }
   }
 
@@ -137,9 +137,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     auto packet = packets_.find(m.packet_id);
     if (packet == nullptr) internal_fault("Packet should exist at from_location");
     if (m.edge == kNone) {
-      emit<NetEvent::PacketOrphaned>(events, m.packet_id, epoch_id, node.name, *m.port,
+      const std::string& port = *out_ports_[first + m.position].name;
+      emit<NetEvent::PacketOrphaned>(events, m.packet_id, epoch_id, node.name, port,
                                      condition_name);
-      orphans.push_back(OrphanedPacketInfo{m.packet_id, *m.port, condition_name});
+      orphans.push_back(OrphanedPacketInfo{m.packet_id, port, condition_name});
       relocate(m.packet_id, packet->rec, Loc{});
       continue;
     }
