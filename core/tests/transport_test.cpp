@@ -2,7 +2,11 @@
 // and queueing requests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "action_fixtures.hpp"
+#include "graph/salvo.hpp"
 
 namespace vornix {
 namespace {
@@ -262,6 +266,83 @@ TEST(CreateRequest, QueuesAtTheEnd) {
   EXPECT_EQ(created.label, "second");
   EXPECT_EQ(created.source, RequestCreatedSource::External);
   EXPECT_EQ(sim.pending_requests(), (std::vector<PendingRequest>{{"A", "first"}, {"B", "second"}}));
+}
+
+// ---- Salvo conditions as the engine evaluates them ----
+
+// A random term over ports "a" and "b", with at most `depth` levels of And,
+// Or and Not above its leaves (an And or Or may be empty).
+SalvoConditionTerm random_term(std::mt19937& rng, int depth) {
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const int kind = pick(depth > 0 ? 6 : 3);
+  if (kind == 0) return pick(2) ? SalvoConditionTerm::true_() : SalvoConditionTerm::false_();
+  if (kind <= 2) {
+    const auto n = static_cast<std::uint64_t>(pick(4));
+    const PortState states[] = {PortState::empty(),
+                                PortState::full(),
+                                PortState::non_empty(),
+                                PortState::non_full(),
+                                PortState::equals(n),
+                                PortState::less_than(n),
+                                PortState::greater_than(n),
+                                PortState::equals_or_less_than(n),
+                                PortState::equals_or_greater_than(n)};
+    return SalvoConditionTerm::port(pick(2) ? "a" : "b", states[pick(9)]);
+  }
+  if (kind == 5) return SalvoConditionTerm::not_(random_term(rng, depth - 1));
+  std::vector<SalvoConditionTerm> terms;
+  for (int i = pick(4); i > 0; --i) terms.push_back(random_term(rng, depth - 1));
+  return kind == 3 ? SalvoConditionTerm::and_(std::move(terms))
+                   : SalvoConditionTerm::or_(std::move(terms));
+}
+
+TEST(SalvoConditions, HoldInTheNetExactlyWhenTheirTermsDo) {
+  // Port "a" has two slots and "b" no bound, so Full and NonFull read both.
+  PortMap ports;
+  ports.insert_or_assign("a", Port{PortSlotSpec::finite(2)});
+  ports.insert_or_assign("b", Port{});
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 400; ++round) {
+    const SalvoConditionTerm term = random_term(rng, 3);
+    const std::uint64_t a = rng() % 3;
+    const std::uint64_t b = rng() % 4;
+    const bool expected = evaluate_salvo_condition(term, PacketCounts{{"a", a}, {"b", b}}, ports);
+    SCOPED_TRACE("round " + std::to_string(round) + ", a=" + std::to_string(a) +
+                 ", b=" + std::to_string(b));
+
+    // N sends it as an output salvo condition, M fires it as an input one.
+    Node n = node("N");
+    n.out_ports = ports;
+    n.out_salvo_conditions.insert_or_assign("c", out_condition(MaxSalvos::infinite(), term, {}));
+    Node m = node("M");
+    m.in_ports = ports;
+    m = with_input_condition(std::move(m), "c", condition(term));
+    NetSim sim(Graph({std::move(n), std::move(m)}, {}));
+
+    const Ulid e = running_epoch(sim, "N");
+    for (const auto& [port, count] : {std::pair{"a", a}, std::pair{"b", b}}) {
+      for (std::uint64_t i = 0; i < count; ++i) {
+        expect_ok(act(sim, A::LoadPacketIntoOutputPort{new_packet(sim, e), port}));
+        expect_ok(act(sim, A::TransportPacketToLocation{new_packet(sim),
+                                                        PacketLocation::input_port("M", port)}));
+      }
+    }
+    const NetActionResponse sent = act(sim, A::SendOutputSalvo{e, "c"});
+    EXPECT_EQ(sent.ok(), expected);
+    if (!sent.ok()) {
+      EXPECT_TRUE(
+          std::holds_alternative<NetActionError::SalvoConditionNotMet>(sent.failure().error.value));
+    }
+    // A step tries a node's input conditions only while a packet waits there.
+    if (a + b == 0) continue;
+    const NetActionResponse step = act(sim, A::RunStep{});
+    const EventList& events = expect_ok(step).events;
+    EXPECT_EQ(std::any_of(events.begin(), events.end(),
+                          [](const NetEvent& ev) {
+                            return std::holds_alternative<NetEvent::EpochCreated>(ev.value);
+                          }),
+              expected);
+  }
 }
 
 }  // namespace

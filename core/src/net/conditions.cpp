@@ -1,41 +1,151 @@
-// Resolving the port names of a node's salvo conditions to port indices.
+// A node's salvo conditions compiled to port indices, and their evaluation.
 #include <string_view>
 
+#include "base/result.hpp"
 #include "net/state.hpp"
 
 namespace vornix {
 
 namespace {
 
-using Aliases = std::vector<std::pair<const char*, std::uint32_t>>;
+using TermOp = CompiledCondition::Op;
+using Index = CompiledCondition::Port;
 
-template <class Resolve>
-void add_alias(Aliases& aliases, std::string_view name, Resolve resolve) {
-  aliases.emplace_back(name.data(), resolve(name));
+TermOp::State state_of(const PortState& state) {
+  using S = TermOp::State;
+  return std::visit(
+      Overloaded{
+          [](const PortState::Empty&) { return S::Empty; },
+          [](const PortState::Full&) { return S::Full; },
+          [](const PortState::NonEmpty&) { return S::NonEmpty; },
+          [](const PortState::NonFull&) { return S::NonFull; },
+          [](const PortState::Equals&) { return S::Equals; },
+          [](const PortState::LessThan&) { return S::LessThan; },
+          [](const PortState::GreaterThan&) { return S::GreaterThan; },
+          [](const PortState::EqualsOrLessThan&) { return S::EqualsOrLessThan; },
+          [](const PortState::EqualsOrGreaterThan&) { return S::EqualsOrGreaterThan; },
+      },
+      state.value);
 }
 
+std::uint64_t number_of(const PortState& state) {
+  return std::visit(
+      [](const auto& s) -> std::uint64_t {
+        if constexpr (requires { s.n; }) {
+          return s.n;
+        } else {
+          return 0;
+        }
+      },
+      state.value);
+}
+
+// Appends `term` in prefix order. A chain of Nots becomes the flag of the
+// term under it, so a long chain costs one op, as it costs the term's own
+// evaluator one loop.
 template <class Resolve>
-void add_term_ports(Aliases& aliases, const SalvoConditionTerm& term, Resolve resolve) {
+void compile(const SalvoConditionTerm& term, std::vector<TermOp>& ops, Resolve resolve) {
   using T = SalvoConditionTerm;
-  if (const auto* leaf = std::get_if<T::Port>(&term.value)) {
-    add_alias(aliases, leaf->port_name, resolve);
-  } else if (const auto* all = std::get_if<T::And>(&term.value)) {
-    for (const T& t : all->terms) add_term_ports(aliases, t, resolve);
-  } else if (const auto* any = std::get_if<T::Or>(&term.value)) {
-    for (const T& t : any->terms) add_term_ports(aliases, t, resolve);
-  } else if (const auto* inverse = std::get_if<T::Not>(&term.value)) {
-    add_term_ports(aliases, *inverse->inner, resolve);
+  bool negate = false;
+  const T* t = &term;
+  while (const auto* n = std::get_if<T::Not>(&t->value)) {
+    negate = !negate;
+    t = &*n->inner;
   }
+  const std::size_t at = ops.size();
+  ops.push_back(TermOp{});
+  TermOp op;
+  op.negate = negate;
+  if (std::holds_alternative<T::True>(t->value)) {
+    op.kind = TermOp::Kind::True;
+  } else if (std::holds_alternative<T::False>(t->value)) {
+    op.kind = TermOp::Kind::False;
+  } else if (const auto* leaf = std::get_if<T::Port>(&t->value)) {
+    op.kind = TermOp::Kind::Port;
+    op.port = resolve(leaf->port_name);
+    op.state = state_of(leaf->state);
+    op.n = number_of(leaf->state);
+  } else if (const auto* all = std::get_if<T::And>(&t->value)) {
+    op.kind = TermOp::Kind::And;
+    for (const T& sub : all->terms) compile(sub, ops, resolve);
+  } else if (const auto* any = std::get_if<T::Or>(&t->value)) {
+    op.kind = TermOp::Kind::Or;
+    for (const T& sub : any->terms) compile(sub, ops, resolve);
+  }
+  op.end = static_cast<std::uint32_t>(ops.size());
+  ops[at] = op;
 }
 
 template <class Resolve>
-Aliases aliases_of(const OrderedMap<SalvoCondition>& conditions, Resolve resolve) {
-  Aliases aliases;
+std::vector<CompiledCondition> compile_all(const OrderedMap<SalvoCondition>& conditions,
+                                           Resolve resolve) {
+  std::vector<CompiledCondition> out;
+  out.reserve(conditions.size());
   for (const auto& [name, condition] : conditions) {
-    for (const auto& [port, count] : condition.ports) add_alias(aliases, port, resolve);
-    add_term_ports(aliases, condition.term, resolve);
+    CompiledCondition& c = out.emplace_back();
+    compile(condition.term, c.term, resolve);
+    for (const auto& [port, count] : condition.ports) c.ports.emplace_back(resolve(port), count);
   }
-  return aliases;
+  return out;
+}
+
+// `count(port)` gives a port's packets and `capacity(port)` its bound
+// (kUnbounded for none); both take kNone.
+template <class Count, class Capacity>
+bool port_holds(const TermOp& op, Count count, Capacity capacity) {
+  using S = TermOp::State;
+  const std::uint64_t k = count(op.port);
+  switch (op.state) {
+    case S::Empty: return k == 0;
+    case S::Full: {
+      const std::uint64_t cap = capacity(op.port);
+      return cap != CompiledCondition::kNoBound && k >= cap;
+    }
+    case S::NonEmpty: return k != 0;
+    case S::NonFull: {
+      const std::uint64_t cap = capacity(op.port);
+      return cap == CompiledCondition::kNoBound || k < cap;
+    }
+    case S::Equals: return k == op.n;
+    case S::LessThan: return k < op.n;
+    case S::GreaterThan: return k > op.n;
+    case S::EqualsOrLessThan: return k <= op.n;
+    case S::EqualsOrGreaterThan: return k >= op.n;
+  }
+  return false;
+}
+
+// Evaluates the op at `i` and moves `i` past its subterms.
+template <class Count, class Capacity>
+bool holds(const std::vector<TermOp>& ops, std::size_t& i, Count count, Capacity capacity) {
+  const TermOp& op = ops[i];
+  bool result = true;
+  switch (op.kind) {
+    case TermOp::Kind::True: break;
+    case TermOp::Kind::False: result = false; break;
+    case TermOp::Kind::Port: result = port_holds(op, count, capacity); break;
+    case TermOp::Kind::And:
+    case TermOp::Kind::Or: {
+      // And stops at the first false subterm, Or at the first true one.
+      const bool stop_on = op.kind == TermOp::Kind::Or;
+      result = !stop_on;
+      for (std::size_t j = i + 1; j < op.end;) {
+        if (holds(ops, j, count, capacity) == stop_on) {
+          result = stop_on;
+          break;
+        }
+      }
+      break;
+    }
+  }
+  i = op.end;
+  return result != op.negate;
+}
+
+template <class Count, class Capacity>
+bool term_holds(const std::vector<TermOp>& ops, Count count, Capacity capacity) {
+  std::size_t i = 0;
+  return holds(ops, i, count, capacity);
 }
 
 }  // namespace
@@ -46,14 +156,32 @@ const NetSim::ConditionPorts& NetSim::resolve_condition_ports(Index node) const 
   if (!ports) {
     const Node& n = *nodes_[node].node;
     ports = std::make_unique<ConditionPorts>();
-    ports->in = aliases_of(n.in_salvo_conditions,
-                           [&](std::string_view p) { return in_port_index(node, p); });
-    ports->out = aliases_of(n.out_salvo_conditions,
-                            [&](std::string_view p) { return out_port_position(node, p); });
+    ports->in = compile_all(n.in_salvo_conditions,
+                            [&](std::string_view p) { return in_port_index(node, p); });
+    ports->out = compile_all(n.out_salvo_conditions,
+                             [&](std::string_view p) { return out_port_position(node, p); });
     for (const auto& entry : n.in_salvo_conditions) ports->in_names.emplace_back(entry.first);
     for (const auto& entry : n.out_salvo_conditions) ports->out_names.emplace_back(entry.first);
   }
   return *ports;
+}
+
+bool NetSim::input_term_holds(const CompiledCondition& c) const {
+  return term_holds(
+      c.term,
+      [&](Index p) -> std::uint64_t {
+        if (p == kNone) return 0;
+        const PacketQueue* q = in_ports_[p].queue.get();
+        return q != nullptr ? q->size() : 0;
+      },
+      [&](Index p) { return p == kNone ? kUnbounded : in_ports_[p].capacity; });
+}
+
+bool NetSim::output_term_holds(const EpochRec& rec, const CompiledCondition& c) const {
+  const Index first = out_begin(rec.node);
+  return term_holds(
+      c.term, [&](Index p) -> std::uint64_t { return p == kNone ? 0 : rec.out[p].size(); },
+      [&](Index p) { return p == kNone ? kUnbounded : out_ports_[first + p].capacity; });
 }
 
 }  // namespace vornix

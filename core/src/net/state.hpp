@@ -46,6 +46,7 @@
 #include "base/slot_chunks.hpp"
 #include "graph/graph.hpp"
 #include "net/actions.hpp"
+#include "net/compiled_condition.hpp"
 #include "net/errors.hpp"
 #include "net/events.hpp"
 #include "net/location.hpp"
@@ -136,6 +137,7 @@ class NetSim {
   using Index = std::uint32_t;
   static constexpr Index kNone = 0xFFFFFFFFu;
   static constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};
+  static_assert(CompiledCondition::kNoPort == kNone && CompiledCondition::kNoBound == kUnbounded);
 
   // A location inside this sim. `index` is the input port or edge index for
   // those kinds and the output port's position within its node's ports for
@@ -346,17 +348,14 @@ class NetSim {
   void unlist_epoch(const EpochRec& rec);
   void set_token(Index node, bool value);  // request_tokens.cpp
 
-  // ---- Port names of salvo conditions (conditions.cpp) ----
-  // The ports a node's salvo conditions name (their port lists and the
-  // leaves of their terms), resolved once per node on first use. Each is
-  // keyed by the address of the name's characters in the shared graph, which
-  // no one can change: a condition read from the graph finds its ports
-  // without comparing names.
+  // ---- Salvo conditions over port indices (conditions.cpp) ----
+  // A node's salvo conditions compiled, made once per node on first use.
   struct ConditionPorts {
-    std::vector<std::pair<const char*, Index>> in;   // input port index
-    std::vector<std::pair<const char*, Index>> out;  // output port position
-    // The conditions' own names, shared, in the node's order: salvos and
-    // events carry them.
+    // In the order of the node's conditions on each side; output ports by
+    // their position among the node's.
+    std::vector<CompiledCondition> in;
+    std::vector<CompiledCondition> out;
+    // The conditions' own names, shared: salvos and events carry them.
     std::vector<Name> in_names;
     std::vector<Name> out_names;
   };
@@ -365,38 +364,28 @@ class NetSim {
     return resolve_condition_ports(node);
   }
   const ConditionPorts& resolve_condition_ports(Index node) const;
-  // in_port_index and out_port_position for a name that may come from one of
-  // the node's conditions. A name that is not one of the graph's own strings
-  // is looked up by its characters.
-  Index condition_in_port(Index node, std::string_view port) const {
-    if (!known_node(node)) return kNone;
-    for (const auto& [data, index] : condition_ports(node).in) {
-      if (data == port.data()) return index;
-    }
-    return in_port_index(node, port);
+  // The position of a condition's entry in its node's map.
+  static std::size_t position_of(const OrderedMap<SalvoCondition>& map,
+                                 const OrderedMap<SalvoCondition>::Entry& entry) {
+    return static_cast<std::size_t>(&entry - map.begin());
   }
+  // Whether the term of an input condition holds on its node's ports now.
+  bool input_term_holds(const CompiledCondition& c) const;
+  // The same for an output condition, on the output ports of epoch `rec`.
+  bool output_term_holds(const EpochRec& rec, const CompiledCondition& c) const;
   // The shared name of a node's condition, by its entry in the node's map.
   const Name& input_condition_name(Index node,
                                    const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return condition_ports(node).in_names[static_cast<std::size_t>(
-        &entry - nodes_[node].node->in_salvo_conditions.begin())];
+    return condition_ports(node)
+        .in_names[position_of(nodes_[node].node->in_salvo_conditions, entry)];
   }
   const Name& output_condition_name(Index node,
                                     const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return condition_ports(node).out_names[static_cast<std::size_t>(
-        &entry - nodes_[node].node->out_salvo_conditions.begin())];
-  }
-  Index condition_out_port(Index node, std::string_view port) const {
-    if (!known_node(node)) return kNone;
-    for (const auto& [data, index] : condition_ports(node).out) {
-      if (data == port.data()) return index;
-    }
-    return out_port_position(node, port);
+    return condition_ports(node)
+        .out_names[position_of(nodes_[node].node->out_salvo_conditions, entry)];
   }
 
   // ---- Run step internals (step.cpp, blocked.cpp) ----
-  class InputCounts;
-  class OutputCounts;
   // The first input salvo condition of `node` (insertion order) whose term
   // holds now; nullptr when none does.
   const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;

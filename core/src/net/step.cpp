@@ -21,33 +21,12 @@
 
 namespace vornix {
 
-// The packet counts of one node's input ports, read straight from their queues.
-class NetSim::InputCounts final : public PortCountSource {
- public:
-  InputCounts(const NetSim& sim, Index node) : sim_(sim), node_(node) {}
-  std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.condition_in_port(node_, port);
-    if (p == kNone) return 0;
-    const PacketQueue* q = sim_.in_ports_[p].queue.get();
-    return q ? q->size() : 0;
-  }
-  std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.condition_in_port(node_, port);
-    if (p == kNone || sim_.in_ports_[p].capacity == kUnbounded) return std::nullopt;
-    return sim_.in_ports_[p].capacity;
-  }
-
- private:
-  const NetSim& sim_;
-  Index node_;
-};
-
 const OrderedMap<SalvoCondition>::Entry* NetSim::first_holding_input_condition(Index node) const {
   const Node& n = *nodes_[node].node;
   if (n.in_salvo_conditions.empty()) return nullptr;
-  const InputCounts counts(*this, node);
-  for (const auto& entry : n.in_salvo_conditions) {
-    if (evaluate_salvo_condition(entry.second.term, counts)) return &entry;
+  const std::vector<CompiledCondition>& compiled = condition_ports(node).in;
+  for (std::size_t i = 0; i < compiled.size(); ++i) {
+    if (input_term_holds(compiled[i])) return n.in_salvo_conditions.begin() + i;
   }
   return nullptr;
 }
@@ -104,7 +83,6 @@ bool NetSim::move_along_edges(EventList& events) {
 bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   const OrderedMap<SalvoCondition>::Entry* firing = first_holding_input_condition(node);
   if (firing == nullptr) return false;
-  const auto& [condition_name, condition] = *firing;
 
   const Ulid epoch_id = Ulid::generate();
   // The salvo is written straight into the new epoch's record.
@@ -113,8 +91,9 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   salvo.salvo_condition = shared_condition;
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
-  for (const auto& [port, count] : condition.ports) {
-    const Index p = condition_in_port(node, port);
+  const CompiledCondition& condition =
+      condition_ports(node).in[position_of(nodes_[node].node->in_salvo_conditions, *firing)];
+  for (const auto& [p, count] : condition.ports) {
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
     if (q == nullptr || q->empty()) continue;
     std::uint64_t remaining = take_count(count, q->size());

@@ -59,27 +59,6 @@ NetActionResponse NetSim::load_packet_into_output_port(
   return succeed<Data::Empty>(std::move(events));
 }
 
-// The counts an output salvo condition reads: one epoch's output ports.
-class NetSim::OutputCounts final : public PortCountSource {
- public:
-  OutputCounts(const NetSim& sim, const EpochRec& rec) : sim_(sim), rec_(rec) {}
-  std::uint64_t count(std::string_view port) const override {
-    const Index p = sim_.condition_out_port(rec_.node, port);
-    return p == kNone ? 0 : rec_.out[p].size();
-  }
-  std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const Index p = sim_.condition_out_port(rec_.node, port);
-    if (p == kNone) return std::nullopt;
-    const std::uint64_t cap = sim_.out_ports_[sim_.out_begin(rec_.node) + p].capacity;
-    if (cap == kUnbounded) return std::nullopt;
-    return cap;
-  }
-
- private:
-  const NetSim& sim_;
-  const EpochRec& rec_;
-};
-
 NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& action) {
   const Ulid& epoch_id = action.epoch_id;
   const std::string& condition_name = action.salvo_condition_name;
@@ -96,7 +75,9 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
   }
   const Index first = out_begin(rec.node);
-  if (!evaluate_salvo_condition(condition->term, OutputCounts(*this, rec))) {
+  const CompiledCondition& compiled =
+      condition_ports(rec.node).out[position_of(node.out_salvo_conditions, *entry)];
+  if (!output_term_holds(rec, compiled)) {
     return refuse(E::SalvoConditionNotMet{condition_name, epoch_id});
   }
 
@@ -104,11 +85,11 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   // packets that were at its front when the salvo was sent.
   std::vector<PlannedMove>& plan = plan_scratch_;
   plan.clear();
-  for (const auto& [port, packet_count] : condition->ports) {
-    const Index p = condition_out_port(rec.node, port);
+  for (std::size_t i = 0; i < compiled.ports.size(); ++i) {
+    const auto& [p, packet_count] = compiled.ports[i];
     if (p == kNone) {
-      internal_fault("Output port '" + port + "' of node '" + node.name +
-                     "' does not have an entry in self._packets_by_location");
+      internal_fault("Output port '" + condition->ports.begin()[i].first + "' of node '" +
+                     node.name + "' does not have an entry in self._packets_by_location");
     }
     const PacketQueue& queue = rec.out[p];
     if (queue.empty()) continue;
