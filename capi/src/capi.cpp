@@ -543,13 +543,11 @@ vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
     r.names = &sim->names;
     if (r.response->ok()) {
       const NetActionResponse::Success& ok = r.response->success();
-      r.reserve_for(&ok.events, &ok.data, nullptr);
       r.set_response(ok.data);
       r.add_events(ok.events);
       return VX_OK;
     }
     const NetActionResponse::Error& failed = r.response->failure();
-    r.reserve_for(&failed.events, nullptr, nullptr);
     r.set_error(failed.error);
     r.add_events(failed.events);
     return VX_REFUSED;
@@ -569,7 +567,6 @@ vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, voi
     if (interrupted != nullptr) check = [&] { return interrupted(context) != 0; };
     const bool finished = s.run_until_blocked(r.events, check);
     r.names = &sim->names;
-    r.reserve_for(&r.events, nullptr, nullptr);
     r.add_events(r.events);
     return finished ? VX_OK : VX_INTERRUPTED;
   });
@@ -630,7 +627,6 @@ vx_status vx_sim_get_epoch_p(const vx_sim* sim, const vx_id* id, vx_result* resu
       // name block rather than point into it.
       r.names = &sim->names;
       r.copy_names = true;
-      r.reserve_for(nullptr, nullptr, epoch);
       r.view.epoch = r.add_epoch(*epoch);
     }
     return VX_OK;

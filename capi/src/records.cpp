@@ -257,90 +257,32 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
 
 namespace {
 
-// What the records of a call take beyond its events, counted before any is
-// written so that each array is sized once. (No record points into the event
-// array itself, which may grow as it likes.)
-struct Sizes {
-  std::size_t epochs = 0, salvos = 0, packets = 0, orphans = 0, strs = 0;
-
-  void add(const Epoch& e) {
-    ++epochs;
-    salvos += e.out_salvos.size();
-    packets += e.in_salvo.packets.size();
-    for (const Salvo& s : e.out_salvos) packets += s.packets.size();
-    orphans += e.orphaned_packets.size();
-  }
-};
-
-template <class Vector>
-void reserve_more(Vector& v, std::size_t more) {
-  if (more != 0) v.reserve(v.size() + more);
-}
-
-}  // namespace
-
-void vx_result::reserve_for(const EventList* list, const NetActionResponseData* data,
-                            const Epoch* epoch) {
-  Sizes n;
-  if (list != nullptr) {
-    for (const NetEvent& event : *list) {
-      switch (event.value.index()) {  // only these kinds take more than their record
-        case VX_EV_EPOCH_FINISHED:
-          n.add(std::get<NetEvent::EpochFinished>(event.value).epoch);
-          break;
-        case VX_EV_EPOCH_CANCELLED:
-          n.add(std::get<NetEvent::EpochCancelled>(event.value).epoch);
-          break;
-        case VX_EV_REQUEST_CASCADE_RESOLVED:
-          n.strs += std::get<NetEvent::RequestCascadeResolved>(event.value).source_nodes.size();
-          break;
-        default: break;
-      }
-    }
-  }
-  if (data != nullptr) {
-    std::visit(
-        [&](const auto& d) {
-          if constexpr (requires { d.epoch; }) n.add(d.epoch);
-        },
-        data->value);
-  }
-  if (epoch != nullptr) n.add(*epoch);
-  if (n.epochs == 0 && n.strs == 0) return;
-  reserve_more(epoch_records, n.epochs);
-  reserve_more(salvo_records, n.salvos);
-  reserve_more(salvo_packets, n.packets);
-  reserve_more(orphans, n.orphans);
-  reserve_more(strs, n.strs);
-}
-
-namespace {
-
-// Appends a salvo's packets (room for them was reserved) and returns its record.
+// Writes a salvo's packets and returns its record.
 vx_salvo salvo_record(vx_result& r, const Salvo& salvo) {
-  const vx_salvo_packet* first = r.salvo_packets.data() + r.salvo_packets.size();
-  for (const auto& [port, id] : salvo.packets) {
-    r.salvo_packets.push_back({r.name(port), id_of(id)});
-  }
-  return {r.name(salvo.salvo_condition), first, salvo.packets.size()};
+  vx_salvo_packet* run = r.salvo_packets.take(salvo.packets.size());
+  vx_salvo_packet* at = run;
+  for (const auto& [port, id] : salvo.packets) *at++ = {r.name(port), id_of(id)};
+  return {r.name(salvo.salvo_condition), run, salvo.packets.size()};
 }
 
 }  // namespace
 
 const vx_epoch* vx_result::add_epoch(const Epoch& e) {
-  vx_epoch& rec = epoch_records.emplace_back();
+  vx_epoch& rec = *epoch_records.take(1);
   capi::zero_record(rec);
   rec.id = id_of(e.id);
   rec.node_name = name(e.node_name);
   rec.state = static_cast<std::uint32_t>(e.state);
   rec.in_salvo = salvo_record(*this, e.in_salvo);
-  rec.out_salvos = salvo_records.data() + salvo_records.size();
+  vx_salvo* outs = salvo_records.take(e.out_salvos.size());
+  rec.out_salvos = outs;
   rec.out_salvo_count = e.out_salvos.size();
-  for (const Salvo& s : e.out_salvos) salvo_records.push_back(salvo_record(*this, s));
-  rec.orphaned_packets = orphans.data() + orphans.size();
+  for (const Salvo& s : e.out_salvos) *outs++ = salvo_record(*this, s);
+  vx_orphan* orphan = orphans.take(e.orphaned_packets.size());
+  rec.orphaned_packets = orphan;
   rec.orphan_count = e.orphaned_packets.size();
   for (const OrphanedPacketInfo& o : e.orphaned_packets) {
-    orphans.push_back({id_of(o.packet_id), name(o.from_port), name(o.salvo_condition)});
+    *orphan++ = {id_of(o.packet_id), name(o.from_port), name(o.salvo_condition)};
   }
   return &rec;
 }
@@ -354,8 +296,8 @@ const vx_epoch* vx_result::finished_epoch(const Epoch& e) {
       !(capi::ulid_of(finished->id) == e.id)) {
     return add_epoch(e);
   }
-  const vx_epoch copy = *finished;  // a record of the array that grows
-  vx_epoch& rec = epoch_records.emplace_back(copy);
+  vx_epoch& rec = *epoch_records.take(1);
+  rec = *finished;
   rec.state = static_cast<std::uint32_t>(e.state);
   return &rec;
 }
@@ -412,8 +354,9 @@ void vx_result::add_events(const EventList& list) {
                      rec.source = static_cast<std::uint32_t>(e.source);
                    },
                    [&](const NetEvent::RequestCascadeResolved& e) {
-                     rec.source_nodes = strs.data() + strs.size();
-                     for (const std::string& s : e.source_nodes) strs.push_back(name(s));
+                     vx_str* source = strs.take(e.source_nodes.size());
+                     rec.source_nodes = source;
+                     for (const std::string& s : e.source_nodes) *source++ = name(s);
                      rec.source_node_count = e.source_nodes.size();
                      rec.label = name(e.label);
                    },

@@ -89,6 +89,51 @@ struct UninitAllocator : std::allocator<T> {
 template <class T>
 using RecordVector = std::vector<T, UninitAllocator<T>>;
 
+// Storage for records that other records point to (an epoch's salvos, a
+// salvo's packets): a run of records taken from it never moves, however many
+// are taken after it, so a record can point to another's run as soon as the
+// run is written. Cleared, it keeps its blocks for the next call; records
+// are left as they come, for the caller to write whole.
+template <class T>
+class RecordArena {
+ public:
+  // Room for `n` records in a row.
+  T* take(std::size_t n) {
+    if (current_ == blocks_.size() || blocks_[current_].size - used_ < n) next_block(n);
+    T* run = blocks_[current_].records.get() + used_;
+    used_ += n;
+    return run;
+  }
+  void clear() {
+    current_ = 0;
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kFirstBlock = 16;
+  struct Block {
+    std::unique_ptr<T[]> records;
+    std::size_t size = 0;
+  };
+
+  // Moves to the next block with room for `n` (a run is never split), making
+  // one twice the size of the last when none is left.
+  void next_block(std::size_t n) {
+    if (current_ < blocks_.size()) ++current_;
+    while (current_ < blocks_.size() && blocks_[current_].size < n) ++current_;
+    if (current_ == blocks_.size()) {
+      std::size_t size = blocks_.empty() ? kFirstBlock : 2 * blocks_.back().size;
+      if (size < n) size = n;
+      blocks_.push_back(Block{std::make_unique_for_overwrite<T[]>(size), size});
+    }
+    used_ = 0;
+  }
+
+  std::vector<Block> blocks_;
+  std::size_t current_ = 0;  // the block runs are taken from; blocks_.size() before the first
+  std::size_t used_ = 0;     // records taken from it
+};
+
 }  // namespace vornix::capi
 
 struct vx_result {
@@ -108,15 +153,15 @@ struct vx_result {
   const vornix::capi::NameTable* names = nullptr;
   bool copy_names = false;
 
-  // Records. Each call sizes the arrays for everything it will write before
-  // writing (see reserve_for), so records point into each other as they are
-  // written and no array moves afterwards.
+  // Records. Those that others point to are taken from arenas, where they
+  // never move; no record points into the event array, which may grow as it
+  // likes.
   vornix::capi::RecordVector<vx_event> event_records;  // each zeroed as it is added
-  vornix::capi::RecordVector<vx_epoch> epoch_records;
-  std::vector<vx_salvo> salvo_records;
-  std::vector<vx_salvo_packet> salvo_packets;
-  std::vector<vx_orphan> orphans;
-  std::vector<vx_str> strs;
+  vornix::capi::RecordArena<vx_epoch> epoch_records;
+  vornix::capi::RecordArena<vx_salvo> salvo_records;
+  vornix::capi::RecordArena<vx_salvo_packet> salvo_packets;
+  vornix::capi::RecordArena<vx_orphan> orphans;
+  vornix::capi::RecordArena<vx_str> strs;
   std::vector<vx_id> ids;
   std::vector<vx_validation_error> validation_records;
   // A graph's records, cleared by the calls that write them (clear() runs
@@ -141,8 +186,6 @@ struct vx_result {
 
   // ---- Engine values into records (records.cpp) ----
   vx_str name(std::string_view s);
-  void reserve_for(const vornix::EventList* list, const vornix::NetActionResponseData* data,
-                   const vornix::Epoch* epoch);
   const vx_epoch* add_epoch(const vornix::Epoch& epoch);
   const vx_epoch* finished_epoch(const vornix::Epoch& epoch);  // an EpochFinished event's
   void add_events(const vornix::EventList& list);

@@ -458,6 +458,60 @@ TEST_F(CApi, InterruptionAndBufferReuse) {
   EXPECT_EQ(vx_ulid_parse_p(text, 26, &parsed), 2);
 }
 
+// A salvo of many packets, read back twice: its records outgrow the first
+// room the result kept for them, and the second call reuses what the first
+// grew. Each record still points at packets of its own.
+TEST_F(CApi, LargeSalvosReadBackWhole) {
+  vx_builder* b = vx_builder_new();
+  uint32_t m = 0;
+  ASSERT_EQ(vx_builder_add_node(b, s("M"), &m, r), VX_OK);
+  ASSERT_EQ(vx_builder_add_port(b, m, VX_PORT_INPUT, s("in"), {1, 0}, r), VX_OK);
+  const vx_port_count all{s("in"), 1, 0};
+  const vx_term waiting{VX_TERM_PORT, 0, s("in"), VX_STATE_NON_EMPTY, 0};
+  ASSERT_EQ(vx_builder_add_salvo_condition(b, m, VX_PORT_INPUT, s("take"), {0, 1}, &all, 1,
+                                           &waiting, 1, r),
+            VX_OK);
+  ASSERT_EQ(vx_builder_finish(b, &graph, r), VX_OK);
+  vx_builder_free(b);
+  ASSERT_EQ(vx_sim_new(graph, &sim, r), VX_OK);
+
+  for (const size_t count : {40u, 90u}) {
+    std::vector<vx_id> sent;
+    vx_action put{};
+    put.kind = VX_ACT_TRANSPORT_PACKET_TO_LOCATION;
+    put.destination.kind = VX_LOC_INPUT_PORT;
+    put.destination.node_name = s("M");
+    put.destination.port_name = s("in");
+    for (size_t i = 0; i < count; ++i) {
+      put.packet_id = create_packet();
+      sent.push_back(put.packet_id);
+      ASSERT_EQ(vx_sim_do(sim, &put, r), VX_OK);
+    }
+    ASSERT_EQ(vx_sim_run_until_blocked(sim, nullptr, nullptr, r), VX_OK);
+    vx_id epoch{};
+    for (size_t i = 0; i < v->event_count; ++i) {
+      if (v->events[i].kind == VX_EV_EPOCH_CREATED) epoch = v->events[i].id;
+    }
+    for (const uint32_t kind : {VX_ACT_START_EPOCH, VX_ACT_CANCEL_EPOCH}) {
+      const vx_action act = on_epoch(kind, epoch);
+      ASSERT_EQ(vx_sim_do(sim, &act, r), VX_OK);
+      const vx_salvo& salvo = v->epoch->in_salvo;
+      EXPECT_EQ(sv(salvo.salvo_condition), "take");
+      ASSERT_EQ(salvo.packet_count, count);
+      for (size_t i = 0; i < count; ++i) {
+        EXPECT_EQ(sv(salvo.packets[i].port_name), "in");
+        EXPECT_TRUE(salvo.packets[i].packet_id.hi == sent[i].hi &&
+                    salvo.packets[i].packet_id.lo == sent[i].lo);
+      }
+    }
+    // The cancel's event carries the same epoch in its own records.
+    const vx_event& cancelled = v->events[v->event_count - 1];
+    ASSERT_EQ(cancelled.kind, static_cast<uint32_t>(VX_EV_EPOCH_CANCELLED));
+    ASSERT_EQ(cancelled.epoch->in_salvo.packet_count, count);
+    EXPECT_TRUE(cancelled.epoch->in_salvo.packets[count - 1].packet_id.lo == sent.back().lo);
+  }
+}
+
 TEST(CApiPlainC, ProgramWrittenInC) { EXPECT_EQ(vx_plain_c_program(), 0); }
 
 }  // namespace
