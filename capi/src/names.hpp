@@ -143,6 +143,15 @@ class NameTable {
   SeenPort& seen(const Name& node, const Name& port) const {
     return seen_records().ports[slot(node.identity(), port.identity())];
   }
+  // The same for a name on its own (a salvo's condition and ports, an
+  // epoch's node): the record of the block's copy, kept by the name.
+  struct SeenName {
+    Name name;
+    vx_str str{};
+  };
+  SeenName& seen(const Name& name) const {
+    return seen_records().names[slot(name.identity(), nullptr)];
+  }
 
   bool holds(vx_str s) const { return names_->holds(s); }
   std::uint32_t place(const char* node, const char* port) const {
@@ -194,6 +203,7 @@ class NameTable {
   struct Seen {
     std::array<SeenEdge, 256> edges;
     std::array<SeenPort, 256> ports;
+    std::array<SeenName, 256> names;
   };
   Seen& seen_records() const {
     if (!seen_) seen_ = std::make_unique<Seen>();

@@ -193,6 +193,15 @@ vx_str vx_result::name(std::string_view s) {
   return copy_names ? keep(s) : str_of(s);
 }
 
+vx_str vx_result::shared_name(const Name& n) {
+  if (names == nullptr || !n.made()) return name(std::string_view(n));
+  capi::NameTable::SeenName& seen = names->seen(n);
+  if (seen.name.identity() == n.identity()) return seen.str;
+  const vx_str s = name(std::string_view(n));
+  if (names->holds(s)) seen = {n, s};
+  return s;
+}
+
 void vx_result::location_record(const PacketLocation& where, vx_location& out) {
   out.kind = static_cast<std::uint32_t>(where.value.index());
   auto port_ref = [&](const PortRef& p, vx_port_ref& to) {
@@ -225,7 +234,7 @@ void vx_result::location_record(const PacketLocation& where, vx_location& out) {
                  },
                  [&](const PacketLocation::OutputPort& p) {
                    out.epoch_id = id_of(p.epoch_id);
-                   out.port_name = name(p.port_name);
+                   out.port_name = shared_name(p.port_name);
                  },
                  [&](const PacketLocation::Edge& e) {
                    const vx_port_ref& s = out.edge.source;
@@ -261,8 +270,8 @@ namespace {
 vx_salvo salvo_record(vx_result& r, const Salvo& salvo) {
   vx_salvo_packet* run = r.salvo_packets.take(salvo.packets.size());
   vx_salvo_packet* at = run;
-  for (const auto& [port, id] : salvo.packets) *at++ = {r.name(port), id_of(id)};
-  return {r.name(salvo.salvo_condition), run, salvo.packets.size()};
+  for (const auto& [port, id] : salvo.packets) *at++ = {r.shared_name(port), id_of(id)};
+  return {r.shared_name(salvo.salvo_condition), run, salvo.packets.size()};
 }
 
 }  // namespace
@@ -271,7 +280,7 @@ const vx_epoch* vx_result::add_epoch(const Epoch& e) {
   vx_epoch& rec = *epoch_records.take(1);
   capi::zero_record(rec);
   rec.id = id_of(e.id);
-  rec.node_name = name(e.node_name);
+  rec.node_name = shared_name(e.node_name);
   rec.state = static_cast<std::uint32_t>(e.state);
   rec.in_salvo = salvo_record(*this, e.in_salvo);
   vx_salvo* outs = salvo_records.take(e.out_salvos.size());
@@ -335,11 +344,11 @@ void vx_result::add_events(const EventList& list) {
                    },
                    [&](const NetEvent::InputSalvoTriggered& e) {
                      rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = name(e.salvo_condition);
+                     rec.salvo_condition = shared_name(e.salvo_condition);
                    },
                    [&](const NetEvent::OutputSalvoTriggered& e) {
                      rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = name(e.salvo_condition);
+                     rec.salvo_condition = shared_name(e.salvo_condition);
                    },
                    [&](const NetEvent::PacketOrphaned& e) {
                      rec.id = id_of(e.packet_id);

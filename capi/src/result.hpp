@@ -186,6 +186,7 @@ struct vx_result {
 
   // ---- Engine values into records (records.cpp) ----
   vx_str name(std::string_view s);
+  vx_str shared_name(const vornix::Name& n);  // the same, remembered by the name's identity
   const vx_epoch* add_epoch(const vornix::Epoch& epoch);
   const vx_epoch* finished_epoch(const vornix::Epoch& epoch);  // an EpochFinished event's
   void add_events(const vornix::EventList& list);
