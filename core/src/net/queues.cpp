@@ -29,7 +29,7 @@ PacketQueue* NetSim::queue_of(const Loc& loc) {
   return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc));
 }
 
-PacketQueue& NetSim::queue_for_push(const Loc& loc) {
+inline PacketQueue& NetSim::queue_for_push(const Loc& loc) {
   std::unique_ptr<PacketQueue>* lazy = nullptr;
   if (loc.kind == Kind::InputPort) lazy = &in_ports_[loc.index].queue;
   if (loc.kind == Kind::Edge) lazy = &edges_[loc.index].queue;
@@ -42,12 +42,12 @@ PacketQueue& NetSim::queue_for_push(const Loc& loc) {
   return *q;
 }
 
-void NetSim::after_arrival(const Loc& loc) {
+inline void NetSim::after_arrival(const Loc& loc) {
   if (loc.kind == Kind::InputPort) queue_node(in_ports_[loc.index].node);
   if (loc.kind == Kind::Edge) queue_edge(loc.index);
 }
 
-NetSim::EpochRec* NetSim::out_owner(const Loc& loc) {
+inline NetSim::EpochRec* NetSim::out_owner(const Loc& loc) {
   EpochRec* rec = find_epoch(loc.epoch);
   return rec != nullptr && loc.index < rec->out.size() ? rec : nullptr;
 }
@@ -88,7 +88,7 @@ void NetSim::pop_packet(const PacketRec& rec) {
   pop_from(rec, *q);
 }
 
-void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue) {
+inline void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue) {
   if (rec.loc.kind == Kind::OutputPort) --out_owner(rec.loc)->out_held;
   const std::size_t before = queue.size();
   queue.erase(rec.slot);
@@ -102,7 +102,7 @@ void NetSim::renumber(PacketQueue& queue) {
   }
 }
 
-void NetSim::after_removal(const Loc& loc, PacketQueue& queue, std::size_t before) {
+inline void NetSim::after_removal(const Loc& loc, PacketQueue& queue, std::size_t before) {
   if (queue.wants_compaction()) {
     queue.compact();
     renumber(queue);

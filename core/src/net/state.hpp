@@ -274,6 +274,9 @@ class NetSim {
   const Shared<Edge>& make_edge_value(Index edge) const;
 
   // ---- Queues; these keep the worklists in step (queues.cpp) ----
+  // queue_for_push, out_owner, pop_from, after_removal and after_arrival are
+  // for queues.cpp alone, which defines them inline: a packet's move then
+  // compiles to one function, with no call per step of it.
   const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
   PacketQueue* queue_of(const Loc& loc);
   PacketQueue& queue_for_push(const Loc& loc);
