@@ -193,7 +193,7 @@ vx_str vx_result::name(std::string_view s) {
   return copy_names ? keep(s) : str_of(s);
 }
 
-vx_str vx_result::shared_name(const Name& n) {
+vx_str vx_result::remember_name(const Name& n) {
   if (names == nullptr || !n.made()) return name(std::string_view(n));
   capi::NameTable::SeenName& seen = names->seen(n);
   if (seen.name.identity() == n.identity()) return seen.str;

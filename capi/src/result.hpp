@@ -186,7 +186,16 @@ struct vx_result {
 
   // ---- Engine values into records (records.cpp) ----
   vx_str name(std::string_view s);
-  vx_str shared_name(const vornix::Name& n);  // the same, remembered by the name's identity
+  // The same for a shared name, remembered by the name's identity: a
+  // simulation's records carry the same few names over and over.
+  vx_str shared_name(const vornix::Name& n) {
+    if (names != nullptr) {
+      const vornix::capi::NameTable::SeenName& seen = names->seen(n);
+      if (seen.name.identity() == n.identity() && n.made()) return seen.str;
+    }
+    return remember_name(n);
+  }
+  vx_str remember_name(const vornix::Name& n);
   const vx_epoch* add_epoch(const vornix::Epoch& epoch);
   const vx_epoch* finished_epoch(const vornix::Epoch& epoch);  // an EpochFinished event's
   void add_events(const vornix::EventList& list);
