@@ -19,10 +19,6 @@ std::string_view view_of(vx_str s) {
   return {s.ptr, s.len};
 }
 
-vx_str str_of(std::string_view s) { return {s.data(), s.size()}; }
-Ulid ulid_of(vx_id id) { return Ulid::from_parts(id.hi, id.lo); }
-vx_id id_of(const Ulid& u) { return {u.hi, u.lo}; }
-
 namespace {
 
 vx_port_ref port_ref_record(const PortRef& p) {
@@ -202,66 +198,33 @@ vx_str vx_result::remember_name(const Name& n) {
   return s;
 }
 
-void vx_result::location_record(const PacketLocation& where, vx_location& out) {
-  out.kind = static_cast<std::uint32_t>(where.value.index());
+void vx_result::input_port_record(const PacketLocation::InputPort& p, vx_location& out) {
+  out.node_name = name(p.node_name);
+  out.port_name = name(p.port_name);
+  if (names == nullptr) return;
+  out.place = names->place(out.node_name.ptr, out.port_name.ptr);
+  if (p.node_name.made() && p.port_name.made() && names->holds(out.node_name) &&
+      names->holds(out.port_name)) {
+    names->seen(p.node_name, p.port_name) = {p.node_name, p.port_name, out.node_name, out.port_name,
+                                             out.place};
+  }
+}
+
+void vx_result::edge_record(const PacketLocation::Edge& e, vx_location& out) {
   auto port_ref = [&](const PortRef& p, vx_port_ref& to) {
     to = {name(p.node_name), static_cast<std::uint32_t>(p.port_type), name(p.port_name)};
   };
-  std::visit(Overloaded{
-                 [&](const PacketLocation::Node& n) { out.epoch_id = id_of(n.epoch_id); },
-                 [&](const PacketLocation::InputPort& p) {
-                   auto write = [&] {
-                     out.node_name = name(p.node_name);
-                     out.port_name = name(p.port_name);
-                     if (names != nullptr)
-                       out.place = names->place(out.node_name.ptr, out.port_name.ptr);
-                   };
-                   if (names == nullptr || !p.node_name.made() || !p.port_name.made()) {
-                     return write();
-                   }
-                   capi::NameTable::SeenPort& seen = names->seen(p.node_name, p.port_name);
-                   if (seen.node.identity() != p.node_name.identity() ||
-                       seen.port.identity() != p.port_name.identity()) {
-                     write();
-                     if (names->holds(out.node_name) && names->holds(out.port_name)) {
-                       seen = {p.node_name, p.port_name, out.node_name, out.port_name, out.place};
-                     }
-                     return;
-                   }
-                   out.node_name = seen.node_name;
-                   out.port_name = seen.port_name;
-                   out.place = seen.place;
-                 },
-                 [&](const PacketLocation::OutputPort& p) {
-                   out.epoch_id = id_of(p.epoch_id);
-                   out.port_name = shared_name(p.port_name);
-                 },
-                 [&](const PacketLocation::Edge& e) {
-                   const vx_port_ref& s = out.edge.source;
-                   const vx_port_ref& t = out.edge.target;
-                   auto write = [&] {
-                     port_ref(e.edge->source, out.edge.source);
-                     port_ref(e.edge->target, out.edge.target);
-                     if (names != nullptr)
-                       out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr,
-                                                t.node_name.ptr, t.port_type, t.port_name.ptr);
-                   };
-                   if (names == nullptr || !e.edge.made()) return write();
-                   capi::NameTable::SeenEdge& seen = names->seen(e.edge);
-                   if (seen.edge.identity() != e.edge.identity()) {
-                     write();
-                     if (names->holds(s.node_name) && names->holds(s.port_name) &&
-                         names->holds(t.node_name) && names->holds(t.port_name)) {
-                       seen = {e.edge, out.edge, out.place};
-                     }
-                     return;
-                   }
-                   out.edge = seen.rec;
-                   out.place = seen.place;
-                 },
-                 [](const PacketLocation::OutsideNet&) {},
-             },
-             where.value);
+  vx_port_ref& s = out.edge.source;
+  vx_port_ref& t = out.edge.target;
+  port_ref(e.edge->source, s);
+  port_ref(e.edge->target, t);
+  if (names == nullptr) return;
+  out.place = names->place(s.node_name.ptr, s.port_type, s.port_name.ptr, t.node_name.ptr,
+                           t.port_type, t.port_name.ptr);
+  if (e.edge.made() && names->holds(s.node_name) && names->holds(s.port_name) &&
+      names->holds(t.node_name) && names->holds(t.port_name)) {
+    names->seen(e.edge) = {e.edge, out.edge, out.place};
+  }
 }
 
 namespace {

@@ -35,9 +35,9 @@ class BadInput : public std::runtime_error {
 };
 
 std::string_view view_of(vx_str s);  // throws BadInput for a null pointer with a length
-vx_str str_of(std::string_view s);
-Ulid ulid_of(vx_id id);
-vx_id id_of(const Ulid& u);
+inline vx_str str_of(std::string_view s) { return {s.data(), s.size()}; }
+inline Ulid ulid_of(vx_id id) { return Ulid::from_parts(id.hi, id.lo); }
+inline vx_id id_of(const Ulid& u) { return {u.hi, u.lo}; }
 
 // Sets a record's bytes to zero. A compiler turns `record = {}` (or a
 // vector's value-initialized element) of a record this size into `rep
@@ -203,7 +203,43 @@ struct vx_result {
   void set_error(const vornix::NetActionError& error);
   void set_undo_error(const vornix::UndoError& error);
   void set_validation(std::vector<vornix::GraphValidationError> errors);
-  void location_record(const vornix::PacketLocation& where, vx_location& out);
+  // A location's record. The simulation's own ports and edges, met before,
+  // are found inline by the shared values they are made of.
+  void location_record(const vornix::PacketLocation& where, vx_location& out) {
+    using L = vornix::PacketLocation;
+    out.kind = static_cast<std::uint32_t>(where.value.index());
+    if (const auto* node = std::get_if<L::Node>(&where.value)) {
+      out.epoch_id = vornix::capi::id_of(node->epoch_id);
+    } else if (const auto* in = std::get_if<L::InputPort>(&where.value)) {
+      if (names != nullptr && in->node_name.made() && in->port_name.made()) {
+        const vornix::capi::NameTable::SeenPort& seen = names->seen(in->node_name, in->port_name);
+        if (seen.node.identity() == in->node_name.identity() &&
+            seen.port.identity() == in->port_name.identity()) {
+          out.node_name = seen.node_name;
+          out.port_name = seen.port_name;
+          out.place = seen.place;
+          return;
+        }
+      }
+      input_port_record(*in, out);
+    } else if (const auto* port = std::get_if<L::OutputPort>(&where.value)) {
+      out.epoch_id = vornix::capi::id_of(port->epoch_id);
+      out.port_name = shared_name(port->port_name);
+    } else if (const auto* edge = std::get_if<L::Edge>(&where.value)) {
+      if (names != nullptr && edge->edge.made()) {
+        const vornix::capi::NameTable::SeenEdge& seen = names->seen(edge->edge);
+        if (seen.edge.identity() == edge->edge.identity()) {
+          out.edge = seen.rec;
+          out.place = seen.place;
+          return;
+        }
+      }
+      edge_record(*edge, out);
+    }
+  }
+  // The same for a port or an edge not met before (or not the graph's).
+  void input_port_record(const vornix::PacketLocation::InputPort& p, vx_location& out);
+  void edge_record(const vornix::PacketLocation::Edge& e, vx_location& out);
   void set_node(const vornix::Node& node, const vornix::Node* previous);
   // A read-back's edges: edge_records, cleared by the caller, then filled
   // edge by edge, then shown in the view once the array has stopped moving.
