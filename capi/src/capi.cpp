@@ -539,7 +539,8 @@ vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result) {
     NetSim& s = sim_of(sim);
     const NetAction a = capi::action_of(*action);
     r.clear();
-    r.response = s.do_action(a);
+    // Built in place: the response is neither moved nor destroyed as a temporary.
+    r.response.emplace(BuiltBy{[&] { return s.do_action(a); }});
     r.names = &sim->names;
     if (r.response->ok()) {
       const NetActionResponse::Success& ok = r.response->success();
