@@ -1,10 +1,13 @@
 """The engine's C interface, loaded through cffi in ABI mode.
 
-ABI mode needs no compiler and no headers at install time: the declarations
-are read from ``vornix.h`` when the package is imported, and calls go
-straight to ``libvornix_capi``, which PyPy's JIT turns into direct calls.
+ABI mode needs no compiler at install time: calls go straight to
+``libvornix_capi``, which PyPy's JIT turns into direct calls. The
+declarations come compiled for cffi's backend (``_ffi.py``, written when
+the package is built; see ``_declarations.py``), or are made from
+``vornix.h`` on import where that module is missing or another header is
+asked for.
 
-Where the two files are found, first match wins:
+Where the files are found, first match wins:
 - ``VORNIX_CAPI_LIBRARY`` / ``VORNIX_CAPI_HEADER`` in the environment;
 - beside this package's modules (where an installed wheel puts them);
 - in a source checkout: ``capi/include/vornix.h`` and a ``build/*/capi``
@@ -13,9 +16,8 @@ Where the two files are found, first match wins:
 
 import glob
 import os
-import re
 
-from cffi import FFI
+from . import _declarations
 
 # os.path rather than pathlib: pathlib is a package from 3.13 on, and one
 # whose import failed half-way (as the module's own import may) cannot be
@@ -49,27 +51,18 @@ def _find_library():
                       " (set VORNIX_CAPI_LIBRARY)")
 
 
-# cffi reads plain declarations: the header's guards, includes, export macro
-# and C++ linkage block are for C compilers and go; integer #defines stay.
-_DIRECTIVE = re.compile(r"^\s*#(?!define\s+\w+\s+\d+\s*$).*$", re.M)
+def _load_declarations():
+    if not os.environ.get("VORNIX_CAPI_HEADER"):
+        try:
+            from ._ffi import ffi as built
+            return built
+        except ImportError:
+            pass  # a source checkout: made from the header below
+    namespace = {"__name__": _declarations.MODULE}
+    exec(compile(_declarations.module_source(_find_header()), _declarations.MODULE, "exec"),
+         namespace)
+    return namespace["ffi"]
 
 
-def declarations(text):
-    text = _DIRECTIVE.sub("", text)
-    text = text.replace("VX_API ", "")
-    # Identifier halves are read as signed: the same bits, but an unsigned
-    # 64-bit value past 2**63 is a big integer on PyPy, slow to make and hash.
-    text = re.sub(r"uint64_t (hi|lo);", r"int64_t \1;", text)
-    # (cffi on PyPy makes a big integer of every unsigned 64-bit read, small
-    # or not.) A packet's former place in its queue is far below 2**63.
-    text = text.replace("uint64_t from_index;", "int64_t from_index;")
-    # Sizes and counts in records likewise: the same bits while below 2**63,
-    # and an unsigned read costs PyPy a range check on every field.
-    text = re.sub(r"^(\s+)size_t (\w+);", r"\1intptr_t \2;", text, flags=re.M)
-    return re.sub(r'^extern "C" \{$|^\}$', "", text, flags=re.M)
-
-
-ffi = FFI()
-with open(_find_header(), encoding="utf-8") as _header:
-    ffi.cdef(declarations(_header.read()))
+ffi = _load_declarations()
 lib = ffi.dlopen(_find_library())
