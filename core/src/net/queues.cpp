@@ -7,28 +7,6 @@
 
 namespace vornix {
 
-const PacketQueue* NetSim::queue_of(const Loc& loc) const {
-  switch (loc.kind) {
-    case Kind::InputPort: return in_ports_[loc.index].queue.get();
-    case Kind::Edge: return edges_[loc.index].queue.get();
-    case Kind::OutsideNet: return &outside_;
-    case Kind::Node: {
-      const EpochRec* rec = find_epoch(loc.epoch);
-      return rec == nullptr ? nullptr : &rec->inside;
-    }
-    case Kind::OutputPort: {
-      const EpochRec* rec = find_epoch(loc.epoch);
-      if (rec == nullptr || loc.index >= rec->out.size()) return nullptr;
-      return &rec->out[loc.index];
-    }
-  }
-  return nullptr;
-}
-
-PacketQueue* NetSim::queue_of(const Loc& loc) {
-  return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc));
-}
-
 inline PacketQueue& NetSim::queue_for_push(const Loc& loc) {
   std::unique_ptr<PacketQueue>* lazy = nullptr;
   if (loc.kind == Kind::InputPort) lazy = &in_ports_[loc.index].queue;

@@ -39,6 +39,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/index_table.hpp"
@@ -277,8 +278,28 @@ class NetSim {
   // queue_for_push, out_owner, pop_from, after_removal and after_arrival are
   // for queues.cpp alone, which defines them inline: a packet's move then
   // compiles to one function, with no call per step of it.
-  const PacketQueue* queue_of(const Loc& loc) const;  // nullptr: no entry, or never used
-  PacketQueue* queue_of(const Loc& loc);
+  // The queue at `loc`; nullptr when it has no entry or was never used.
+  // Inline: every move and count starts here.
+  const PacketQueue* queue_of(const Loc& loc) const {
+    switch (loc.kind) {
+      case Kind::InputPort: return in_ports_[loc.index].queue.get();
+      case Kind::Edge: return edges_[loc.index].queue.get();
+      case Kind::OutsideNet: return &outside_;
+      case Kind::Node: {
+        const EpochRec* rec = find_epoch(loc.epoch);
+        return rec == nullptr ? nullptr : &rec->inside;
+      }
+      case Kind::OutputPort: {
+        const EpochRec* rec = find_epoch(loc.epoch);
+        if (rec == nullptr || loc.index >= rec->out.size()) return nullptr;
+        return &rec->out[loc.index];
+      }
+    }
+    return nullptr;
+  }
+  PacketQueue* queue_of(const Loc& loc) {
+    return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc));
+  }
   PacketQueue& queue_for_push(const Loc& loc);
   // The epoch owning an OutputPort location; nullptr when it has no entry.
   EpochRec* out_owner(const Loc& loc);
