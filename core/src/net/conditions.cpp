@@ -150,20 +150,20 @@ bool term_holds(const std::vector<TermOp>& ops, Count count, Capacity capacity) 
 
 }  // namespace
 
-const NetSim::ConditionPorts& NetSim::resolve_condition_ports(Index node) const {
-  if (condition_ports_.empty()) condition_ports_.resize(nodes_.size());
-  std::unique_ptr<ConditionPorts>& ports = condition_ports_[node];
-  if (!ports) {
+const NetSim::NodeConditions& NetSim::compile_conditions(Index node) const {
+  if (node_conditions_.empty()) node_conditions_.resize(nodes_.size());
+  std::unique_ptr<NodeConditions>& compiled = node_conditions_[node];
+  if (!compiled) {
     const Node& n = *nodes_[node].node;
-    ports = std::make_unique<ConditionPorts>();
-    ports->in = compile_all(n.in_salvo_conditions,
-                            [&](std::string_view p) { return in_port_index(node, p); });
-    ports->out = compile_all(n.out_salvo_conditions,
-                             [&](std::string_view p) { return out_port_position(node, p); });
-    for (const auto& entry : n.in_salvo_conditions) ports->in_names.emplace_back(entry.first);
-    for (const auto& entry : n.out_salvo_conditions) ports->out_names.emplace_back(entry.first);
+    compiled = std::make_unique<NodeConditions>();
+    compiled->in = compile_all(n.in_salvo_conditions,
+                               [&](std::string_view p) { return in_port_index(node, p); });
+    compiled->out = compile_all(n.out_salvo_conditions,
+                                [&](std::string_view p) { return out_port_position(node, p); });
+    for (const auto& entry : n.in_salvo_conditions) compiled->in_names.emplace_back(entry.first);
+    for (const auto& entry : n.out_salvo_conditions) compiled->out_names.emplace_back(entry.first);
   }
-  return *ports;
+  return *compiled;
 }
 
 bool NetSim::input_term_holds(const CompiledCondition& c) const {

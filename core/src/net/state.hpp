@@ -278,8 +278,9 @@ class NetSim {
   // queue_for_push, out_owner, pop_from, after_removal and after_arrival are
   // for queues.cpp alone, which defines them inline: a packet's move then
   // compiles to one function, with no call per step of it.
+
   // The queue at `loc`; nullptr when it has no entry or was never used.
-  // Inline: every move and count starts here.
+  // Inline too: every move and count starts here.
   const PacketQueue* queue_of(const Loc& loc) const {
     switch (loc.kind) {
       case Kind::InputPort: return in_ports_[loc.index].queue.get();
@@ -374,7 +375,7 @@ class NetSim {
 
   // ---- Salvo conditions over port indices (conditions.cpp) ----
   // A node's salvo conditions compiled, made once per node on first use.
-  struct ConditionPorts {
+  struct NodeConditions {
     // In the order of the node's conditions on each side; output ports by
     // their position among the node's.
     std::vector<CompiledCondition> in;
@@ -383,11 +384,11 @@ class NetSim {
     std::vector<Name> in_names;
     std::vector<Name> out_names;
   };
-  const ConditionPorts& condition_ports(Index node) const {
-    if (node < condition_ports_.size() && condition_ports_[node]) return *condition_ports_[node];
-    return resolve_condition_ports(node);
+  const NodeConditions& node_conditions(Index node) const {
+    if (node < node_conditions_.size() && node_conditions_[node]) return *node_conditions_[node];
+    return compile_conditions(node);
   }
-  const ConditionPorts& resolve_condition_ports(Index node) const;
+  const NodeConditions& compile_conditions(Index node) const;
   // The position of a condition's entry in its node's map.
   static std::size_t position_of(const OrderedMap<SalvoCondition>& map,
                                  const OrderedMap<SalvoCondition>::Entry& entry) {
@@ -400,12 +401,12 @@ class NetSim {
   // The shared name of a node's condition, by its entry in the node's map.
   const Name& input_condition_name(Index node,
                                    const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return condition_ports(node)
+    return node_conditions(node)
         .in_names[position_of(nodes_[node].node->in_salvo_conditions, entry)];
   }
   const Name& output_condition_name(Index node,
                                     const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return condition_ports(node)
+    return node_conditions(node)
         .out_names[position_of(nodes_[node].node->out_salvo_conditions, entry)];
   }
 
@@ -476,8 +477,8 @@ class NetSim {
   // The condition name of every epoch a request makes.
   Name request_condition_ = std::string(kRequestSalvoCondition);
 
-  // By node, sized and filled on first use (see condition_ports).
-  mutable std::vector<std::unique_ptr<ConditionPorts>> condition_ports_;
+  // By node, sized and filled on first use (see node_conditions).
+  mutable std::vector<std::unique_ptr<NodeConditions>> node_conditions_;
 
   // Runtime state.
   PacketTable<PacketRec> packets_;

@@ -24,7 +24,7 @@ namespace vornix {
 const OrderedMap<SalvoCondition>::Entry* NetSim::first_holding_input_condition(Index node) const {
   const Node& n = *nodes_[node].node;
   if (n.in_salvo_conditions.empty()) return nullptr;
-  const std::vector<CompiledCondition>& compiled = condition_ports(node).in;
+  const std::vector<CompiledCondition>& compiled = node_conditions(node).in;
   for (std::size_t i = 0; i < compiled.size(); ++i) {
     if (input_term_holds(compiled[i])) return n.in_salvo_conditions.begin() + i;
   }
@@ -92,7 +92,7 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
   const CompiledCondition& condition =
-      condition_ports(node).in[position_of(nodes_[node].node->in_salvo_conditions, *firing)];
+      node_conditions(node).in[position_of(nodes_[node].node->in_salvo_conditions, *firing)];
   for (const auto& [p, count] : condition.ports) {
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
     if (q == nullptr || q->empty()) continue;

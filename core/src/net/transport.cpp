@@ -76,7 +76,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
   const Index first = out_begin(rec.node);
   const CompiledCondition& compiled =
-      condition_ports(rec.node).out[position_of(node.out_salvo_conditions, *entry)];
+      node_conditions(rec.node).out[position_of(node.out_salvo_conditions, *entry)];
   if (!output_term_holds(rec, compiled)) {
     return refuse(E::SalvoConditionNotMet{condition_name, epoch_id});
   }
