@@ -53,7 +53,10 @@ NetSim::EpochRec& NetSim::add_epoch(Epoch epoch, Index node) {
   return rec;
 }
 
-NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
+// Opening and dropping are the table's work per fired salvo: both are
+// compiled with the table's parts (slot, index, lists) inlined into them,
+// which spares a call per part (2% of a packet hop).
+[[gnu::flatten]] NetSim::EpochRec& NetSim::open_epoch(const Ulid& id, Index node) {
   EpochRec& rec = new_slot(id);
   // Assigned field by field: the slot's lists keep their storage.
   Epoch& epoch = rec.epoch.renew();
@@ -81,7 +84,7 @@ void NetSim::restore_epoch(const Epoch& epoch) {
   set_startable(rec, epoch.state == EpochState::Startable);
 }
 
-void NetSim::drop_epoch(EpochRec& rec) {
+[[gnu::flatten]] void NetSim::drop_epoch(EpochRec& rec) {
   unlist_epoch(rec);
   set_startable(rec, false);
   const Index slot = epoch_index_.erase(rec.id, slot_id());
