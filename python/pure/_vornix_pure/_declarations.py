@@ -40,6 +40,12 @@ def declarations(text):
     # Sizes and counts in records likewise: the same bits while below 2**63,
     # and an unsigned read costs PyPy a range check on every field.
     text = re.sub(r"^(\s+)size_t (\w+);", r"\1intptr_t \2;", text, flags=re.M)
+    # A name's address is also readable as an integer (addr): the reader
+    # knows the graph's names by their offset in one block, and on PyPy an
+    # integer read and subtracted is a few operations where a pointer read
+    # makes a pointer object and subtracting two checks their types.
+    text = re.sub(r"^(\s+)const char\* ptr;(.*)$", r"\1union { const char* ptr; intptr_t addr; };\2",
+                  text, count=1, flags=re.M)
     return re.sub(r'^extern "C" \{$|^\}$', "", text, flags=re.M)
 
 

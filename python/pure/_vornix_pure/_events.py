@@ -109,12 +109,12 @@ class Reader:
     __slots__ = ("_first", "_size", "_names", "_places", "finished")
 
     def __init__(self, first=ffi.NULL, size=0):
-        # Names are known by their offset in the block: subtracting pointers
-        # is cheap on PyPy, where hashing a pointer or casting it is not.
-        # The offsets are kept in runs of _RUN, made when a name in the run
-        # is first read: a slot for every byte of a large graph's block
-        # would cost each simulation more than the engine's own tables.
-        self._first = first
+        # Names are known by their offset in the block, an integer: records
+        # give a name's address as one too (vx_str.addr). The offsets are
+        # kept in runs of _RUN, made when a name in the run is first read: a
+        # slot for every byte of a large graph's block would cost each
+        # simulation more than the engine's own tables.
+        self._first = int(ffi.cast("intptr_t", first))
         # A small int: the size_t cffi reads is a big integer on PyPy, which
         # would make every bounds check below allocate.
         self._size = int(ffi.cast("intptr_t", size))
@@ -128,18 +128,18 @@ class Reader:
         n = s.len
         if n == 0:
             return ""
-        p = s.ptr
-        at = p - self._first
+        at = s.addr - self._first
         if 0 <= at < self._size:
             run = self._names[at >> _RUN_BITS]
             if run is None:
                 run = self._names[at >> _RUN_BITS] = [None] * _RUN
             known = run[at & (_RUN - 1)]
             if known is None:
-                known = run[at & (_RUN - 1)] = _buffer(p, n)[:].decode("utf-8", "surrogateescape")
+                known = run[at & (_RUN - 1)] = _buffer(s.ptr, n)[:].decode("utf-8",
+                                                                           "surrogateescape")
             return known
         # A slice of a buffer costs PyPy less than ffi.unpack does.
-        return _buffer(p, n)[:].decode("utf-8", "surrogateescape")
+        return _buffer(s.ptr, n)[:].decode("utf-8", "surrogateescape")
 
     def id(self, rid):
         return id_text(rid.hi, rid.lo)
