@@ -511,8 +511,9 @@ VX_API void vx_sim_names(const vx_sim* sim, const char** first, size_t* size);
  * the error (and, for a run step that failed midway, the events it kept). */
 VX_API vx_status vx_sim_do(vx_sim* sim, const vx_action* action, vx_result* result);
 VX_API int32_t vx_sim_is_blocked(const vx_sim* sim);
-/* Asked before every step; nonzero stops the run. Must not call into this
- * simulation. NULL means never interrupted. */
+/* Asked before the first step, then before a step at most once per
+ * millisecond of the wall clock; nonzero stops the run. Must not call into
+ * this simulation. NULL means never interrupted. */
 typedef int32_t (*vx_interrupt_fn)(void* context);
 /* Runs steps until blocked: VX_OK, or VX_INTERRUPTED. Events either way. */
 VX_API vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, void* context,

@@ -5,6 +5,7 @@
 // malformed records VX_BAD_INPUT, each with its text in the result.
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "base/fault.hpp"
+#include "base/wall_clock.hpp"
 #include "graph/graph.hpp"
 #include "result.hpp"
 
@@ -565,7 +567,17 @@ vx_status vx_sim_run_until_blocked(vx_sim* sim, vx_interrupt_fn interrupted, voi
     NetSim& s = sim_of(sim);
     r.clear();
     std::function<bool()> check;
-    if (interrupted != nullptr) check = [&] { return interrupted(context) != 0; };
+    if (interrupted != nullptr) {
+      // Asked before the first step and then once a millisecond at most: a
+      // binding's check may cost as much as a step (PyPy enters Python to
+      // make it), and an interruption still waits no longer than that.
+      check = [&, asked = std::int64_t{-1}]() mutable {
+        const std::int64_t now = wall_clock_ms();
+        if (now == asked) return false;
+        asked = now;
+        return interrupted(context) != 0;
+      };
+    }
     const bool finished = s.run_until_blocked(r.events, check);
     r.names = &sim->names;
     r.add_events(r.events);

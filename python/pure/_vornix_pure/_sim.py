@@ -139,7 +139,8 @@ _pending = threading.local()
 
 
 def _interrupt_check(context):
-    # Asked before each step: from here on the run may have changed the state.
+    # Asked before the first step (and then about once a millisecond): from
+    # here on the run may have changed the state.
     _pending.ran = True
     return 0
 
