@@ -22,55 +22,48 @@ const SalvoConditionTerm& skip_nots(const SalvoConditionTerm& term, bool& invert
   return *t;
 }
 
-// Counts and capacities read from the two maps of the map-based entry point.
-class MapSource final : public PortCountSource {
- public:
-  MapSource(const PacketCounts& counts, const PortMap& ports) : counts_(counts), ports_(ports) {}
-  std::uint64_t count(std::string_view port) const override {
-    const auto it = counts_.find(port);
-    return it == counts_.end() ? 0 : it->second;
-  }
-  std::optional<std::uint64_t> capacity(std::string_view port) const override {
-    const auto it = ports_.find(port);
-    if (it == ports_.end()) return std::nullopt;
-    return it->second.slots_spec.capacity();
-  }
-
- private:
-  const PacketCounts& counts_;
-  const PortMap& ports_;
-};
-
-bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PortCountSource& source) {
-  const std::uint64_t count = source.count(leaf.port_name);
-  // Only Full and NonFull need the capacity; an undeclared port is unlimited.
-  auto capacity = [&]() { return source.capacity(leaf.port_name); };
-
-  return std::visit(Overloaded{
-                        [&](const PortState::Empty&) { return count == 0; },
-                        [&](const PortState::Full&) {
-                          const auto cap = capacity();
-                          return cap.has_value() && count >= *cap;
-                        },
-                        [&](const PortState::NonEmpty&) { return count != 0; },
-                        [&](const PortState::NonFull&) {
-                          const auto cap = capacity();
-                          return !cap.has_value() || count < *cap;
-                        },
-                        [&](const PortState::Equals& s) { return count == s.n; },
-                        [&](const PortState::LessThan& s) { return count < s.n; },
-                        [&](const PortState::GreaterThan& s) { return count > s.n; },
-                        [&](const PortState::EqualsOrLessThan& s) { return count <= s.n; },
-                        [&](const PortState::EqualsOrGreaterThan& s) { return count >= s.n; },
-                    },
-                    leaf.state.value);
+bool port_state_holds(const SalvoConditionTerm::Port& leaf, const PacketCounts& counts,
+                      const PortMap& ports) {
+  const std::string_view name = leaf.port_name;
+  const auto found = counts.find(name);
+  const std::uint64_t count = found == counts.end() ? 0 : found->second;
+  return state_holds(kind_of(leaf.state), number_of(leaf.state), count,
+                     [&]() -> std::optional<std::uint64_t> {
+                       const auto port = ports.find(name);
+                       if (port == ports.end()) return std::nullopt;
+                       return port->second.slots_spec.capacity();
+                     });
 }
 
 }  // namespace
 
-bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts& packet_counts,
-                              const PortMap& ports) {
-  return evaluate_salvo_condition(term, MapSource(packet_counts, ports));
+PortStateKind kind_of(const PortState& state) {
+  using K = PortStateKind;
+  return std::visit(
+      Overloaded{
+          [](const PortState::Empty&) { return K::Empty; },
+          [](const PortState::Full&) { return K::Full; },
+          [](const PortState::NonEmpty&) { return K::NonEmpty; },
+          [](const PortState::NonFull&) { return K::NonFull; },
+          [](const PortState::Equals&) { return K::Equals; },
+          [](const PortState::LessThan&) { return K::LessThan; },
+          [](const PortState::GreaterThan&) { return K::GreaterThan; },
+          [](const PortState::EqualsOrLessThan&) { return K::EqualsOrLessThan; },
+          [](const PortState::EqualsOrGreaterThan&) { return K::EqualsOrGreaterThan; },
+      },
+      state.value);
+}
+
+std::uint64_t number_of(const PortState& state) {
+  return std::visit(
+      [](const auto& s) -> std::uint64_t {
+        if constexpr (requires { s.n; }) {
+          return s.n;
+        } else {
+          return 0;
+        }
+      },
+      state.value);
 }
 
 std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
@@ -80,29 +73,32 @@ std::uint64_t take_count(const PacketCount& count, std::uint64_t available) {
   return available;
 }
 
-bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PortCountSource& source) {
+bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts& packet_counts,
+                              const PortMap& ports) {
   bool inverted = false;
   const SalvoConditionTerm& inner = skip_nots(term, inverted);
   const bool result =
       std::visit(Overloaded{
                      [](const SalvoConditionTerm::True&) { return true; },
                      [](const SalvoConditionTerm::False&) { return false; },
-                     [&](const SalvoConditionTerm::Port& p) { return port_state_holds(p, source); },
+                     [&](const SalvoConditionTerm::Port& p) {
+                       return port_state_holds(p, packet_counts, ports);
+                     },
                      [&](const SalvoConditionTerm::And& a) {
                        for (const SalvoConditionTerm& t : a.terms) {
-                         if (!evaluate_salvo_condition(t, source)) return false;
+                         if (!evaluate_salvo_condition(t, packet_counts, ports)) return false;
                        }
                        return true;
                      },
                      [&](const SalvoConditionTerm::Or& o) {
                        for (const SalvoConditionTerm& t : o.terms) {
-                         if (evaluate_salvo_condition(t, source)) return true;
+                         if (evaluate_salvo_condition(t, packet_counts, ports)) return true;
                        }
                        return false;
                      },
                      // Not reached: skip_nots consumed every Not. Kept correct anyway.
                      [&](const SalvoConditionTerm::Not& n) {
-                       return !evaluate_salvo_condition(*n.inner, source);
+                       return !evaluate_salvo_condition(*n.inner, packet_counts, ports);
                      },
                  },
                  inner.value);

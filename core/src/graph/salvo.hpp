@@ -24,19 +24,49 @@ using PortMap = NameMap<Port>;
 bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PacketCounts& packet_counts,
                               const PortMap& ports);
 
-// Where an evaluation reads the packet count and the capacity of a port by
-// name; lets a caller answer from its own state without building maps.
-class PortCountSource {
- public:
-  virtual std::uint64_t count(std::string_view port) const = 0;
-  // Nothing for an Infinite or undeclared port.
-  virtual std::optional<std::uint64_t> capacity(std::string_view port) const = 0;
-
- protected:
-  ~PortCountSource() = default;
+// The nine port states as a plain value (kind_of), and the number the
+// counting ones compare with (number_of; 0 for the others): what an
+// evaluator that has resolved its ports keeps of a Port leaf.
+enum class PortStateKind : std::uint8_t {
+  Empty,
+  Full,
+  NonEmpty,
+  NonFull,
+  Equals,
+  LessThan,
+  GreaterThan,
+  EqualsOrLessThan,
+  EqualsOrGreaterThan
 };
+PortStateKind kind_of(const PortState& state);
+std::uint64_t number_of(const PortState& state);
 
-bool evaluate_salvo_condition(const SalvoConditionTerm& term, const PortCountSource& source);
+// Whether a port holding `count` packets is in the state (kind, n): the one
+// statement of what each state means. `capacity()` gives the port's bound as
+// an optional, nothing for an Infinite or undeclared port; only Full and
+// NonFull ask for it.
+template <class Capacity>
+bool state_holds(PortStateKind kind, std::uint64_t n, std::uint64_t count, Capacity capacity) {
+  using K = PortStateKind;
+  switch (kind) {
+    case K::Empty: return count == 0;
+    case K::Full: {
+      const std::optional<std::uint64_t> cap = capacity();
+      return cap.has_value() && count >= *cap;
+    }
+    case K::NonEmpty: return count != 0;
+    case K::NonFull: {
+      const std::optional<std::uint64_t> cap = capacity();
+      return !cap.has_value() || count < *cap;
+    }
+    case K::Equals: return count == n;
+    case K::LessThan: return count < n;
+    case K::GreaterThan: return count > n;
+    case K::EqualsOrLessThan: return count <= n;
+    case K::EqualsOrGreaterThan: return count >= n;
+  }
+  return false;
+}
 
 // How many packets a salvo takes, for `count`, from a port holding `available`.
 std::uint64_t take_count(const PacketCount& count, std::uint64_t available);

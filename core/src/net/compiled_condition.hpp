@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graph/elements.hpp"
+#include "graph/salvo.hpp"
 
 namespace vornix {
 
@@ -21,20 +22,9 @@ struct CompiledCondition {
 
   struct Op {
     enum class Kind : std::uint8_t { True, False, Port, And, Or };
-    enum class State : std::uint8_t {
-      Empty,
-      Full,
-      NonEmpty,
-      NonFull,
-      Equals,
-      LessThan,
-      GreaterThan,
-      EqualsOrLessThan,
-      EqualsOrGreaterThan
-    };
     Kind kind = Kind::True;
     bool negate = false;  // an odd chain of Nots stood over it
-    State state = State::Empty;
+    PortStateKind state = PortStateKind::Empty;
     Port port = kNoPort;
     std::uint32_t end = 0;  // one past the last op of its subterms
     std::uint64_t n = 0;    // the counting states' number

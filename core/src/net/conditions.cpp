@@ -11,35 +11,6 @@ namespace {
 using TermOp = CompiledCondition::Op;
 using Index = CompiledCondition::Port;
 
-TermOp::State state_of(const PortState& state) {
-  using S = TermOp::State;
-  return std::visit(
-      Overloaded{
-          [](const PortState::Empty&) { return S::Empty; },
-          [](const PortState::Full&) { return S::Full; },
-          [](const PortState::NonEmpty&) { return S::NonEmpty; },
-          [](const PortState::NonFull&) { return S::NonFull; },
-          [](const PortState::Equals&) { return S::Equals; },
-          [](const PortState::LessThan&) { return S::LessThan; },
-          [](const PortState::GreaterThan&) { return S::GreaterThan; },
-          [](const PortState::EqualsOrLessThan&) { return S::EqualsOrLessThan; },
-          [](const PortState::EqualsOrGreaterThan&) { return S::EqualsOrGreaterThan; },
-      },
-      state.value);
-}
-
-std::uint64_t number_of(const PortState& state) {
-  return std::visit(
-      [](const auto& s) -> std::uint64_t {
-        if constexpr (requires { s.n; }) {
-          return s.n;
-        } else {
-          return 0;
-        }
-      },
-      state.value);
-}
-
 // Appends `term` in prefix order. A chain of Nots becomes the flag of the
 // term under it, so a long chain costs one op, as it costs the term's own
 // evaluator one loop.
@@ -63,7 +34,7 @@ void compile(const SalvoConditionTerm& term, std::vector<TermOp>& ops, Resolve r
   } else if (const auto* leaf = std::get_if<T::Port>(&t->value)) {
     op.kind = TermOp::Kind::Port;
     op.port = resolve(leaf->port_name);
-    op.state = state_of(leaf->state);
+    op.state = kind_of(leaf->state);
     op.n = number_of(leaf->state);
   } else if (const auto* all = std::get_if<T::And>(&t->value)) {
     op.kind = TermOp::Kind::And;
@@ -90,29 +61,14 @@ std::vector<CompiledCondition> compile_all(const OrderedMap<SalvoCondition>& con
 }
 
 // `count(port)` gives a port's packets and `capacity(port)` its bound
-// (kUnbounded for none); both take kNone.
+// (kNoBound for none); both take kNoPort.
 template <class Count, class Capacity>
 bool port_holds(const TermOp& op, Count count, Capacity capacity) {
-  using S = TermOp::State;
-  const std::uint64_t k = count(op.port);
-  switch (op.state) {
-    case S::Empty: return k == 0;
-    case S::Full: {
-      const std::uint64_t cap = capacity(op.port);
-      return cap != CompiledCondition::kNoBound && k >= cap;
-    }
-    case S::NonEmpty: return k != 0;
-    case S::NonFull: {
-      const std::uint64_t cap = capacity(op.port);
-      return cap == CompiledCondition::kNoBound || k < cap;
-    }
-    case S::Equals: return k == op.n;
-    case S::LessThan: return k < op.n;
-    case S::GreaterThan: return k > op.n;
-    case S::EqualsOrLessThan: return k <= op.n;
-    case S::EqualsOrGreaterThan: return k >= op.n;
-  }
-  return false;
+  return state_holds(op.state, op.n, count(op.port), [&]() -> std::optional<std::uint64_t> {
+    const std::uint64_t cap = capacity(op.port);
+    if (cap == CompiledCondition::kNoBound) return std::nullopt;
+    return cap;
+  });
 }
 
 // Evaluates the op at `i` and moves `i` past its subterms.
