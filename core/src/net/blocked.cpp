@@ -50,7 +50,7 @@ bool NetSim::is_blocked() const {
       const Index node = node_work_[i];
       const NodeInfo& info = nodes_[node];
       const bool waiting = has_waiting_packets(node);
-      if (waiting && first_holding_input_condition(node) != nullptr) return false;
+      if (waiting && first_holding_input_condition(node).has_value()) return false;
       if (waiting && info.no_salvo && info.token == 2) {
         // Its request is the step's to make; the step finds it on ask_work_.
         info.queued = Work::Parked;

@@ -105,7 +105,7 @@ void NetSim::check_invariants() const {
     if (info.queued == Work::Parked && !info.on_ask_list)
       fail("a parked node is not on the ask list");
     if (node_listed[n] || !has_waiting_packets(n)) continue;
-    if (first_holding_input_condition(n) != nullptr)
+    if (first_holding_input_condition(n).has_value())
       fail("a node that can fire is not on the worklist");
     if (info.no_salvo && info.token == 2 && info.queued != Work::Parked) {
       fail("a node that can ask is on no worklist");

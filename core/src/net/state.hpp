@@ -398,12 +398,7 @@ class NetSim {
   bool input_term_holds(const CompiledCondition& c) const;
   // The same for an output condition, on the output ports of epoch `rec`.
   bool output_term_holds(const EpochRec& rec, const CompiledCondition& c) const;
-  // The shared name of a node's condition, by its entry in the node's map.
-  const Name& input_condition_name(Index node,
-                                   const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return node_conditions(node)
-        .in_names[position_of(nodes_[node].node->in_salvo_conditions, entry)];
-  }
+  // The shared name of a node's output condition, by its entry in the map.
   const Name& output_condition_name(Index node,
                                     const OrderedMap<SalvoCondition>::Entry& entry) const {
     return node_conditions(node)
@@ -411,9 +406,9 @@ class NetSim {
   }
 
   // ---- Run step internals (step.cpp, blocked.cpp) ----
-  // The first input salvo condition of `node` (insertion order) whose term
-  // holds now; nullptr when none does.
-  const OrderedMap<SalvoCondition>::Entry* first_holding_input_condition(Index node) const;
+  // The position (insertion order) of the first input salvo condition of
+  // `node` whose term holds now; nothing when none does.
+  std::optional<std::size_t> first_holding_input_condition(Index node) const;
   bool has_waiting_packets(Index node) const;
   bool edge_can_move(const EdgeInfo& edge) const;
   // One run step, its events appended to `events`: whether it made

@@ -21,14 +21,13 @@
 
 namespace vornix {
 
-const OrderedMap<SalvoCondition>::Entry* NetSim::first_holding_input_condition(Index node) const {
-  const Node& n = *nodes_[node].node;
-  if (n.in_salvo_conditions.empty()) return nullptr;
+std::optional<std::size_t> NetSim::first_holding_input_condition(Index node) const {
+  if (nodes_[node].node->in_salvo_conditions.empty()) return std::nullopt;
   const std::vector<CompiledCondition>& compiled = node_conditions(node).in;
   for (std::size_t i = 0; i < compiled.size(); ++i) {
-    if (input_term_holds(compiled[i])) return n.in_salvo_conditions.begin() + i;
+    if (input_term_holds(compiled[i])) return i;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 bool NetSim::has_waiting_packets(Index node) const {
@@ -81,18 +80,18 @@ bool NetSim::move_along_edges(EventList& events) {
 }
 
 bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
-  const OrderedMap<SalvoCondition>::Entry* firing = first_holding_input_condition(node);
-  if (firing == nullptr) return false;
+  const std::optional<std::size_t> firing = first_holding_input_condition(node);
+  if (!firing) return false;
 
   const Ulid epoch_id = Ulid::generate();
   // The salvo is written straight into the new epoch's record.
   Salvo& salvo = open_epoch(epoch_id, node).epoch.edit().in_salvo;
-  const Name& shared_condition = input_condition_name(node, *firing);
+  const NodeConditions& conditions = node_conditions(node);
+  const Name& shared_condition = conditions.in_names[*firing];
   salvo.salvo_condition = shared_condition;
   std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
   taken.clear();
-  const CompiledCondition& condition =
-      node_conditions(node).in[position_of(nodes_[node].node->in_salvo_conditions, *firing)];
+  const CompiledCondition& condition = conditions.in[*firing];
   for (const auto& [p, count] : condition.ports) {
     const PacketQueue* q = p == kNone ? nullptr : in_ports_[p].queue.get();
     if (q == nullptr || q->empty()) continue;
