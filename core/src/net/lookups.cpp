@@ -110,7 +110,7 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
 }
 
 // Built as the alternative it is, with no empty value to replace first.
-PacketLocation NetSim::location_of(const Loc& loc) const {
+PacketLocation NetSim::location_of(const Loc& loc, const EpochRec* owner) const {
   using L = PacketLocation;
   switch (loc.kind) {
     case Kind::Node: return {L::Node{loc.epoch}};
@@ -119,9 +119,8 @@ PacketLocation NetSim::location_of(const Loc& loc) const {
       return {L::InputPort{shared_node_name(p.node), shared_in_port_name(loc.index)}};
     }
     case Kind::OutputPort: {
-      const EpochRec* rec = find_epoch(loc.epoch);
-      if (rec == nullptr) internal_fault("output port of a missing epoch");
-      return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(rec->node) + loc.index)}};
+      if (owner == nullptr) internal_fault("output port of a missing epoch");
+      return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(owner->node) + loc.index)}};
     }
     case Kind::Edge: return {L::Edge{shared_edge(loc.index)}};
     case Kind::OutsideNet: break;

@@ -7,7 +7,7 @@
 
 namespace vornix {
 
-inline PacketQueue& NetSim::queue_for_push(const Loc& loc) {
+inline PacketQueue& NetSim::queue_for_push(const Loc& loc, EpochRec* owner) {
   std::unique_ptr<PacketQueue>* lazy = nullptr;
   if (loc.kind == Kind::InputPort) lazy = &in_ports_[loc.index].queue;
   if (loc.kind == Kind::Edge) lazy = &edges_[loc.index].queue;
@@ -15,7 +15,7 @@ inline PacketQueue& NetSim::queue_for_push(const Loc& loc) {
     if (!*lazy) *lazy = std::make_unique<PacketQueue>();
     return **lazy;
   }
-  PacketQueue* q = queue_of(loc);
+  PacketQueue* q = queue_of(loc, owner);
   if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location");
   return *q;
 }
@@ -25,49 +25,38 @@ inline void NetSim::after_arrival(const Loc& loc) {
   if (loc.kind == Kind::Edge) queue_edge(loc.index);
 }
 
-inline NetSim::EpochRec* NetSim::out_owner(const Loc& loc) {
-  EpochRec* rec = find_epoch(loc.epoch);
-  return rec != nullptr && loc.index < rec->out.size() ? rec : nullptr;
-}
-
-void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
-  if (loc.kind == Kind::OutputPort) {
-    EpochRec* owner = out_owner(loc);
-    if (owner == nullptr)
-      internal_fault("Packet location has no entry in self._packets_by_location");
-    rec.slot = owner->out[loc.index].push_back(id);
-    ++owner->out_held;
-    rec.loc = loc;
-    return;
-  }
-  PacketQueue& q = queue_for_push(loc);
+inline void NetSim::push_into(const Ulid& id, PacketRec& rec, const Loc& loc, EpochRec* owner) {
+  PacketQueue& q = queue_for_push(loc, owner);
   rec.slot = q.push_back(id);
   rec.loc = loc;
+  if (loc.kind == Kind::OutputPort) ++owner->out_held;
   after_arrival(loc);
 }
 
+void NetSim::push_packet(const Ulid& id, PacketRec& rec, const Loc& loc) {
+  push_into(id, rec, loc, epoch_of(loc));
+}
+
 void NetSim::insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index) {
-  EpochRec* owner = loc.kind == Kind::OutputPort ? out_owner(loc) : nullptr;
-  PacketQueue& q = owner != nullptr ? owner->out[loc.index] : queue_for_push(loc);
+  EpochRec* owner = epoch_of(loc);
+  PacketQueue& q = queue_for_push(loc, owner);
   bool renumbered = false;
   rec.slot = q.insert_at(index, id, renumbered);
   rec.loc = loc;
-  if (owner != nullptr) ++owner->out_held;
+  if (loc.kind == Kind::OutputPort) ++owner->out_held;
   if (renumbered) renumber(q);
   after_arrival(loc);
 }
 
 void NetSim::pop_packet(const PacketRec& rec) {
-  PacketQueue* q = rec.loc.kind == Kind::OutputPort ? nullptr : queue_of(rec.loc);
-  if (rec.loc.kind == Kind::OutputPort) {
-    if (EpochRec* owner = out_owner(rec.loc)) q = &owner->out[rec.loc.index];
-  }
+  EpochRec* owner = epoch_of(rec.loc);
+  PacketQueue* q = queue_of(rec.loc, owner);
   if (q == nullptr) internal_fault("Packet location has no entry in self._packets_by_location.");
-  pop_from(rec, *q);
+  pop_from(rec, *q, owner);
 }
 
-inline void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue) {
-  if (rec.loc.kind == Kind::OutputPort) --out_owner(rec.loc)->out_held;
+inline void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue, EpochRec* owner) {
+  if (rec.loc.kind == Kind::OutputPort) --owner->out_held;
   const std::size_t before = queue.size();
   queue.erase(rec.slot);
   after_removal(rec.loc, queue, before);
@@ -104,17 +93,21 @@ void NetSim::relocate(const Ulid& id, PacketRec& rec, const Loc& to) {
 }
 
 void NetSim::move_recorded(const Ulid& id, PacketRec& rec, const Loc& to, EventList& events) {
-  PacketQueue* from_queue = queue_of(rec.loc);
+  // Each end's epoch, if any, is found once: its queue, its public form and
+  // its count of loaded packets all come from the one record.
+  EpochRec* const from_owner = epoch_of(rec.loc);
+  EpochRec* const to_owner = epoch_of(to);
+  PacketQueue* from_queue = queue_of(rec.loc, from_owner);
   if (from_queue == nullptr || !from_queue->live(rec.slot)) {
     internal_fault("Packet should exist at from_location");
   }
   // Built straight into the event: nothing is built twice or moved. Both
   // locations read only what the move leaves as it is.
   const auto from_index = static_cast<std::uint64_t>(from_queue->index_of(rec.slot));
-  emit<NetEvent::PacketMoved>(events, id, BuiltBy{[&] { return location_of(rec.loc); }},
-                              BuiltBy{[&] { return location_of(to); }}, from_index);
-  pop_from(rec, *from_queue);
-  push_packet(id, rec, to);
+  emit<NetEvent::PacketMoved>(events, id, BuiltBy{[&] { return location_of(rec.loc, from_owner); }},
+                              BuiltBy{[&] { return location_of(to, to_owner); }}, from_index);
+  pop_from(rec, *from_queue, from_owner);
+  push_into(id, rec, to, to_owner);
 }
 
 void NetSim::queue_edge(Index edge) {

@@ -247,7 +247,9 @@ class NetSim {
   }
   // The location's entry, or nothing when it has none.
   std::optional<Loc> find_loc(const PacketLocation& location) const;
-  PacketLocation location_of(const Loc& loc) const;
+  PacketLocation location_of(const Loc& loc) const { return location_of(loc, epoch_of(loc)); }
+  // The same, given the epoch of `loc` (see epoch_of).
+  PacketLocation location_of(const Loc& loc, const EpochRec* owner) const;
   // Writes the public form of `loc` into `out` in place.
   void write_location(const Loc& loc, PacketLocation& out) const;
   // The shared names and edges public locations carry, made on first use.
@@ -275,45 +277,52 @@ class NetSim {
   const Shared<Edge>& make_edge_value(Index edge) const;
 
   // ---- Queues; these keep the worklists in step (queues.cpp) ----
-  // queue_for_push, out_owner, pop_from, after_removal and after_arrival are
+  // queue_for_push, push_into, pop_from, after_removal and after_arrival are
   // for queues.cpp alone, which defines them inline: a packet's move then
   // compiles to one function, with no call per step of it.
 
-  // The queue at `loc`; nullptr when it has no entry or was never used.
-  // Inline too: every move and count starts here.
-  const PacketQueue* queue_of(const Loc& loc) const {
+  // The record of the epoch that a Node or OutputPort location belongs to;
+  // nullptr for the other kinds and when the epoch has none. A move finds
+  // each end's epoch once and hands it to the steps below that need it.
+  const EpochRec* epoch_of(const Loc& loc) const {
+    return loc.kind == Kind::Node || loc.kind == Kind::OutputPort ? find_epoch(loc.epoch) : nullptr;
+  }
+  EpochRec* epoch_of(const Loc& loc) {
+    return const_cast<EpochRec*>(std::as_const(*this).epoch_of(loc));
+  }
+  // The queue at `loc`, whose epoch (if it is an epoch's place) is `owner`;
+  // nullptr when it has no entry or was never used. Inline too: every move
+  // and count starts here.
+  const PacketQueue* queue_of(const Loc& loc, const EpochRec* owner) const {
     switch (loc.kind) {
       case Kind::InputPort: return in_ports_[loc.index].queue.get();
       case Kind::Edge: return edges_[loc.index].queue.get();
       case Kind::OutsideNet: return &outside_;
-      case Kind::Node: {
-        const EpochRec* rec = find_epoch(loc.epoch);
-        return rec == nullptr ? nullptr : &rec->inside;
-      }
-      case Kind::OutputPort: {
-        const EpochRec* rec = find_epoch(loc.epoch);
-        if (rec == nullptr || loc.index >= rec->out.size()) return nullptr;
-        return &rec->out[loc.index];
-      }
+      case Kind::Node: return owner == nullptr ? nullptr : &owner->inside;
+      case Kind::OutputPort:
+        if (owner == nullptr || loc.index >= owner->out.size()) return nullptr;
+        return &owner->out[loc.index];
     }
     return nullptr;
   }
-  PacketQueue* queue_of(const Loc& loc) {
-    return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc));
+  const PacketQueue* queue_of(const Loc& loc) const { return queue_of(loc, epoch_of(loc)); }
+  PacketQueue* queue_of(const Loc& loc, EpochRec* owner) {
+    return const_cast<PacketQueue*>(std::as_const(*this).queue_of(loc, owner));
   }
-  PacketQueue& queue_for_push(const Loc& loc);
-  // The epoch owning an OutputPort location; nullptr when it has no entry.
-  EpochRec* out_owner(const Loc& loc);
+  PacketQueue* queue_of(const Loc& loc) { return queue_of(loc, epoch_of(loc)); }
+  PacketQueue& queue_for_push(const Loc& loc, EpochRec* owner);
   std::size_t count_at(const Loc& loc) const {
     const PacketQueue* q = queue_of(loc);
     return q ? q->size() : 0;
   }
   // Appends `id` at `loc` and records the slot in `rec`.
   void push_packet(const Ulid& id, PacketRec& rec, const Loc& loc);
+  // The same, given the epoch of `loc` (see epoch_of).
+  void push_into(const Ulid& id, PacketRec& rec, const Loc& loc, EpochRec* owner);
   // Takes the packet out of its queue (rec.loc stays as it was).
   void pop_packet(const PacketRec& rec);
-  // The same, given the queue of rec.loc.
-  void pop_from(const PacketRec& rec, PacketQueue& queue);
+  // The same, given the queue of rec.loc and its epoch (see epoch_of).
+  void pop_from(const PacketRec& rec, PacketQueue& queue, EpochRec* owner);
   // Puts `id` at position `index` of `loc`.
   void insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::size_t index);
   void renumber(PacketQueue& queue);
