@@ -40,10 +40,11 @@ struct BlockCache {
   void* snapshots[kKeptSnapshots];
   std::size_t snapshot_count;
   std::size_t snapshot_bytes;  // the size kept; 0 until the first snapshot is kept
-  // Set once the thread's cache is gone: the blocks that static objects
-  // free after it go to the heap.
+  // Whether blocks may be kept: set when the thread first keeps one (and its
+  // Reaper is armed), cleared for good once the Reaper has run, so that the
+  // blocks that static objects free after it go to the heap.
+  bool open;
   bool closed;
-  bool armed;
 };
 
 constinit thread_local BlockCache block_cache{{}, {}, {}, 0, 0, false, false};
@@ -67,23 +68,38 @@ struct Reaper {
     }
     for (std::size_t i = 0; i < cache.snapshot_count; ++i) ::operator delete(cache.snapshots[i]);
     cache.snapshot_count = 0;
+    cache.open = false;
     cache.closed = true;
   }
 };
 
-// Puts `block` on `shelf` (one of `cache`'s) when it has room under `most`;
-// false otherwise. The cache comes from the caller: in a shared library each
-// look-up of a thread's own variable is a call.
-bool keep(BlockCache& cache, void** shelf, std::size_t& count, std::size_t most,
-          void* block) noexcept {
-  if (count >= most || cache.closed) return false;
-  if (!cache.armed) {
+// What keep does not do inline: opens the cache on the thread's first keep,
+// and gives a block it has no room for to the heap.
+[[gnu::noinline]] void keep_or_free(BlockCache& cache, void** shelf, std::size_t& count,
+                                    std::size_t most, void* block) noexcept {
+  if (!cache.open && !cache.closed) {
     thread_local Reaper reaper;
     (void)reaper;
-    cache.armed = true;
+    cache.open = true;
   }
-  shelf[count++] = block;
-  return true;
+  if (cache.open && count < most) {
+    shelf[count++] = block;
+    return;
+  }
+  ::operator delete(block);
+}
+
+// Puts `block` on `shelf` (one of `cache`'s) when it has room under `most`,
+// and frees it otherwise. The cache comes from the caller: in a shared
+// library each look-up of a thread's own variable is a call. The usual case
+// is a store, with no call, so a caller needs no registers saved for it.
+inline void keep(BlockCache& cache, void** shelf, std::size_t& count, std::size_t most,
+                 void* block) noexcept {
+  if (cache.open && count < most) {
+    shelf[count++] = block;
+    return;
+  }
+  keep_or_free(cache, shelf, count, most, block);
 }
 
 }  // namespace
@@ -101,7 +117,8 @@ NetEvent* EventListAllocator::allocate(std::size_t n) {
 void EventListAllocator::deallocate(NetEvent* p, std::size_t n) noexcept {
   if (n - 1 < kPooledEvents) {
     BlockCache& cache = this_thread();
-    if (keep(cache, cache.blocks[n - 1], cache.count[n - 1], kKept, p)) return;
+    keep(cache, cache.blocks[n - 1], cache.count[n - 1], kKept, p);
+    return;
   }
   std::allocator<NetEvent>().deallocate(p, n);
 }
@@ -117,11 +134,11 @@ void* take_snapshot_block(std::size_t bytes) {
 void give_snapshot_block(void* block, std::size_t bytes) noexcept {
   BlockCache& cache = this_thread();
   if (cache.snapshot_bytes == 0) cache.snapshot_bytes = bytes;
-  if (bytes == cache.snapshot_bytes &&
-      keep(cache, cache.snapshots, cache.snapshot_count, kKeptSnapshots, block)) {
+  if (bytes != cache.snapshot_bytes) {
+    ::operator delete(block);
     return;
   }
-  ::operator delete(block);
+  keep(cache, cache.snapshots, cache.snapshot_count, kKeptSnapshots, block);
 }
 
 }  // namespace vornix
