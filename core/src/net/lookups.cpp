@@ -110,22 +110,51 @@ std::optional<NetSim::Loc> NetSim::find_loc(const PacketLocation& location) cons
 }
 
 // Built as the alternative it is, with no empty value to replace first.
+// Only names and edges already made are read here; the first location to
+// need one is left to location_making_names. With no call on its own way,
+// the usual build saves no registers.
 PacketLocation NetSim::location_of(const Loc& loc, const EpochRec* owner) const {
   using L = PacketLocation;
   switch (loc.kind) {
     case Kind::Node: return {L::Node{loc.epoch}};
     case Kind::InputPort: {
-      const InPortInfo& p = in_ports_[loc.index];
-      return {L::InputPort{shared_node_name(p.node), shared_in_port_name(loc.index)}};
+      const Name* node = made_at(node_names_, in_ports_[loc.index].node);
+      const Name* port = made_at(in_port_names_, loc.index);
+      if (node == nullptr || port == nullptr) break;
+      return {L::InputPort{*node, *port}};
     }
     case Kind::OutputPort: {
-      if (owner == nullptr) internal_fault("output port of a missing epoch");
-      return {L::OutputPort{loc.epoch, shared_out_port_name(out_begin(owner->node) + loc.index)}};
+      const Name* port =
+          owner == nullptr ? nullptr : made_at(out_port_names_, out_begin(owner->node) + loc.index);
+      if (port == nullptr) break;
+      return {L::OutputPort{loc.epoch, *port}};
     }
-    case Kind::Edge: return {L::Edge{shared_edge(loc.index)}};
+    case Kind::Edge: {
+      const Shared<Edge>* edge = made_at(edge_values_, loc.index);
+      if (edge == nullptr) break;
+      return {L::Edge{*edge}};
+    }
+    case Kind::OutsideNet: return {L::OutsideNet{}};
+  }
+  return location_making_names(loc, owner);
+}
+
+[[gnu::noinline]] PacketLocation NetSim::location_making_names(const Loc& loc,
+                                                               const EpochRec* owner) const {
+  switch (loc.kind) {
+    case Kind::InputPort:
+      shared_node_name(in_ports_[loc.index].node);
+      shared_in_port_name(loc.index);
+      break;
+    case Kind::OutputPort:
+      if (owner == nullptr) internal_fault("output port of a missing epoch");
+      shared_out_port_name(out_begin(owner->node) + loc.index);
+      break;
+    case Kind::Edge: shared_edge(loc.index); break;
+    case Kind::Node:
     case Kind::OutsideNet: break;
   }
-  return {L::OutsideNet{}};
+  return location_of(loc, owner);
 }
 
 namespace {

@@ -255,22 +255,29 @@ class NetSim {
   // The shared names and edges public locations carry, made on first use.
   // Every move names two places, so the look-up of one already made is
   // inline; making one is not.
+  template <class T>
+  static const Shared<T>* made_at(const std::vector<Shared<T>>& cache, Index i) {
+    return i < cache.size() && cache[i].made() ? &cache[i] : nullptr;
+  }
   const Name& shared_node_name(Index node) const {
-    return node < node_names_.size() && node_names_[node].made() ? node_names_[node]
-                                                                 : make_node_name(node);
+    const Name* made = made_at(node_names_, node);
+    return made != nullptr ? *made : make_node_name(node);
   }
   const Name& shared_in_port_name(Index port) const {
-    return port < in_port_names_.size() && in_port_names_[port].made() ? in_port_names_[port]
-                                                                       : make_in_port_name(port);
+    const Name* made = made_at(in_port_names_, port);
+    return made != nullptr ? *made : make_in_port_name(port);
   }
   const Name& shared_out_port_name(Index port) const {  // index into out_ports_
-    return port < out_port_names_.size() && out_port_names_[port].made() ? out_port_names_[port]
-                                                                         : make_out_port_name(port);
+    const Name* made = made_at(out_port_names_, port);
+    return made != nullptr ? *made : make_out_port_name(port);
   }
   const Shared<Edge>& shared_edge(Index edge) const {
-    return edge < edge_values_.size() && edge_values_[edge].made() ? edge_values_[edge]
-                                                                   : make_edge_value(edge);
+    const Shared<Edge>* made = made_at(edge_values_, edge);
+    return made != nullptr ? *made : make_edge_value(edge);
   }
+  // location_of when a name or edge it needs is yet to be made: makes them,
+  // then builds the location.
+  PacketLocation location_making_names(const Loc& loc, const EpochRec* owner) const;
   const Name& make_node_name(Index node) const;
   const Name& make_in_port_name(Index port) const;
   const Name& make_out_port_name(Index port) const;
