@@ -73,7 +73,8 @@ bool port_holds(const TermOp& op, Count count, Capacity capacity) {
 
 // Evaluates the op at `i` and moves `i` past its subterms.
 template <class Count, class Capacity>
-bool holds(const std::vector<TermOp>& ops, std::size_t& i, Count count, Capacity capacity) {
+[[gnu::noinline]] bool holds(const std::vector<TermOp>& ops, std::size_t& i, Count count,
+                             Capacity capacity) {
   const TermOp& op = ops[i];
   bool result = true;
   switch (op.kind) {
@@ -98,8 +99,13 @@ bool holds(const std::vector<TermOp>& ops, std::size_t& i, Count count, Capacity
   return result != op.negate;
 }
 
+// A term that is one port's state, as most are, is judged here; only an And
+// or an Or calls the evaluator, which recurses. The usual judgement then
+// makes no call and saves no registers.
 template <class Count, class Capacity>
 bool term_holds(const std::vector<TermOp>& ops, Count count, Capacity capacity) {
+  const TermOp& op = ops.front();  // a compiled term has at least its own op
+  if (op.kind == TermOp::Kind::Port) return port_holds(op, count, capacity) != op.negate;
   std::size_t i = 0;
   return holds(ops, i, count, capacity);
 }

@@ -27,13 +27,16 @@ NetSim::EpochRec& NetSim::new_slot(const Ulid& id) {
   return rec;
 }
 
-void NetSim::set_startable(EpochRec& rec, bool startable) {
-  if (startable == (rec.startable_pos != kNone)) return;
-  if (startable) {
-    rec.startable_pos = static_cast<Index>(startable_.size());
-    startable_.push_back(rec.slot);
-    return;
-  }
+void NetSim::add_startable(EpochRec& rec) {
+  if (rec.startable_pos != kNone) return;
+  rec.startable_pos = static_cast<Index>(startable_.size());
+  startable_.push_back(rec.slot);
+}
+
+// Apart from add_startable, whose list may grow: taking an epoch off the
+// set, as every start does, makes no call and saves no registers.
+void NetSim::remove_startable(EpochRec& rec) {
+  if (rec.startable_pos == kNone) return;
   // Unordered: the last one takes the freed place.
   const Index moved = startable_.back();
   startable_[rec.startable_pos] = moved;

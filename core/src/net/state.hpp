@@ -373,7 +373,11 @@ class NetSim {
   bool has_epoch(const Ulid& id) const { return epoch_slot(id) != kNone; }
   // A free slot, made live and indexed under `id`.
   EpochRec& new_slot(const Ulid& id);
-  void set_startable(EpochRec& rec, bool startable);
+  void set_startable(EpochRec& rec, bool startable) {
+    startable ? add_startable(rec) : remove_startable(rec);
+  }
+  void add_startable(EpochRec& rec);
+  void remove_startable(EpochRec& rec);
   // Stores a new startable epoch with empty locations and lists it last.
   EpochRec& add_epoch(Epoch epoch, Index node);
   // The same for an epoch of `node` with empty salvos, built in its slot;
