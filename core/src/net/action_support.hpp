@@ -18,9 +18,11 @@ NetActionResponse refuse(E error) {
 
 // A success with response data D made from `fields`. Each layer is built in
 // place: the data (an epoch, often) is copied or moved once, from `fields`
-// into its place in the response.
+// into its place in the response. The events are taken by reference: a
+// list taken by value would be one more list to destroy, and destroying one
+// is a call.
 template <class D, class... Fields>
-NetActionResponse succeed(EventList events, Fields&&... fields) {
+NetActionResponse succeed(EventList&& events, Fields&&... fields) {
   using Data = decltype(NetActionResponseData::value);
   using Response = decltype(NetActionResponse::value);
   return NetActionResponse{Response(std::in_place_index<0>, BuiltBy{[&] {

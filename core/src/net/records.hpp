@@ -124,9 +124,10 @@ class LiveEpoch {
   const Epoch& operator*() const { return *epoch_; }
   const Epoch* operator->() const { return epoch_.get(); }
 
-  // The epoch to change: this holder's own.
+  // The epoch to change: this holder's own. Inline when it already is, as
+  // it is for most changes; the copy is out of line.
   Epoch& edit() {
-    if (!owned()) epoch_ = std::allocate_shared<Epoch>(SnapshotAllocator<Epoch>(), *epoch_);
+    if (!owned()) take_copy();
     return *epoch_;
   }
   // The epoch to fill anew: its strings and lists keep their storage when
@@ -146,6 +147,11 @@ class LiveEpoch {
     if (epoch_.use_count() != 1) return false;
     std::atomic_thread_fence(std::memory_order_acquire);
     return true;
+  }
+
+  // Replaces the epoch, which a snapshot holds, by a copy of it.
+  [[gnu::noinline]] void take_copy() {
+    epoch_ = std::allocate_shared<Epoch>(SnapshotAllocator<Epoch>(), *epoch_);
   }
 
   std::shared_ptr<Epoch> epoch_;  // never null
