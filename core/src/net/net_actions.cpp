@@ -5,6 +5,7 @@
 // the event list untouched. The actions that move packets out of epochs and
 // along the network live in transport.cpp; the run step in step.cpp.
 #include <algorithm>
+#include <type_traits>
 #include <unordered_set>
 
 #include "base/fault.hpp"
@@ -18,22 +19,27 @@ using action_support::succeed;
 using E = NetActionError;
 using Data = NetActionResponseData;
 
+// One visitor that holds only the sim, rather than one lambda per action
+// each holding it: the visitor is built anew for every action.
 NetActionResponse NetSim::do_action(const NetAction& action) {
   using A = NetAction;
   return std::visit(
-      Overloaded{
-          [&](const A::RunStep&) { return run_step(); },
-          [&](const A::CreatePacket& a) { return create_packet(a); },
-          [&](const A::ConsumePacket& a) { return remove_packet(a.packet_id, true); },
-          [&](const A::DestroyPacket& a) { return remove_packet(a.packet_id, false); },
-          [&](const A::StartEpoch& a) { return start_epoch(a.epoch_id); },
-          [&](const A::FinishEpoch& a) { return finish_epoch(a.epoch_id); },
-          [&](const A::CancelEpoch& a) { return cancel_epoch(a.epoch_id); },
-          [&](const A::CreateEpoch& a) { return create_epoch(a); },
-          [&](const A::LoadPacketIntoOutputPort& a) { return load_packet_into_output_port(a); },
-          [&](const A::SendOutputSalvo& a) { return send_output_salvo(a); },
-          [&](const A::TransportPacketToLocation& a) { return transport_packet(a); },
-          [&](const A::CreateRequest& a) { return create_request(a); },
+      [this](const auto& a) -> NetActionResponse {
+        using T = std::decay_t<decltype(a)>;
+        if constexpr (std::is_same_v<T, A::RunStep>) return run_step();
+        if constexpr (std::is_same_v<T, A::CreatePacket>) return create_packet(a);
+        if constexpr (std::is_same_v<T, A::ConsumePacket>) return remove_packet(a.packet_id, true);
+        if constexpr (std::is_same_v<T, A::DestroyPacket>) return remove_packet(a.packet_id, false);
+        if constexpr (std::is_same_v<T, A::StartEpoch>) return start_epoch(a.epoch_id);
+        if constexpr (std::is_same_v<T, A::FinishEpoch>) return finish_epoch(a.epoch_id);
+        if constexpr (std::is_same_v<T, A::CancelEpoch>) return cancel_epoch(a.epoch_id);
+        if constexpr (std::is_same_v<T, A::CreateEpoch>) return create_epoch(a);
+        if constexpr (std::is_same_v<T, A::LoadPacketIntoOutputPort>) {
+          return load_packet_into_output_port(a);
+        }
+        if constexpr (std::is_same_v<T, A::SendOutputSalvo>) return send_output_salvo(a);
+        if constexpr (std::is_same_v<T, A::TransportPacketToLocation>) return transport_packet(a);
+        if constexpr (std::is_same_v<T, A::CreateRequest>) return create_request(a);
       },
       action.value);
 }
