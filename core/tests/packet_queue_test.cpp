@@ -12,6 +12,9 @@
 namespace vornix {
 namespace {
 
+// A ref that differs with the id, to tell whether each id kept its own.
+std::uint32_t ref_of(const Ulid& id) { return static_cast<std::uint32_t>(id.lo * 7 + 3); }
+
 TEST(PacketQueue, RandomOperationsMatchAVector) {
   for (const unsigned seed : {1u, 2u, 3u}) {
     std::mt19937 rng(seed);
@@ -36,12 +39,12 @@ TEST(PacketQueue, RandomOperationsMatchAVector) {
       if (model.empty() || (grow ? op < 6 : op < 2)) {
         const Ulid id = Ulid::from_parts(0, next_id++);
         if (op % 2 == 0 || model.empty()) {
-          slots.push_back(queue.push_back(id));
+          slots.push_back(queue.push_back(id, ref_of(id)));
           model.push_back(id);
         } else {
           const std::size_t index = pick(model.size() + 1);
           bool renumbered = false;
-          const auto slot = queue.insert_at(index, id, renumbered);
+          const auto slot = queue.insert_at(index, id, ref_of(id), renumbered);
           model.insert(model.begin() + static_cast<std::ptrdiff_t>(index), id);
           resync();
           ASSERT_EQ(slots[index], slot);
@@ -51,6 +54,8 @@ TEST(PacketQueue, RandomOperationsMatchAVector) {
         const std::size_t index = pick(3) == 0 ? pick(model.size()) : 0;
         ASSERT_EQ(queue.index_of(slots[index]), index);
         ASSERT_EQ(queue.id_at(slots[index]), model[index]);
+        // The ref travels with its id through inserts, rebuilds and compaction.
+        ASSERT_EQ(queue.ref_at(slots[index]), ref_of(model[index]));
         queue.erase(slots[index]);
         model.erase(model.begin() + static_cast<std::ptrdiff_t>(index));
         slots.erase(slots.begin() + static_cast<std::ptrdiff_t>(index));
@@ -78,7 +83,7 @@ TEST(PacketQueue, RoomFollowsTheSizeAsItDrains) {
       PacketQueue queue;
       std::vector<PacketQueue::Slot> slots;
       for (std::uint64_t i = 0; i < 1000; ++i)
-        slots.push_back(queue.push_back(Ulid::from_parts(0, i)));
+        slots.push_back(queue.push_back(Ulid::from_parts(0, i), 0));
       ASSERT_GE(queue.room(), 1000u);
       while (queue.size() > left) {
         if (from_front) {

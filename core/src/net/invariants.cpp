@@ -25,7 +25,8 @@ void NetSim::check_invariants() const {
     for (PacketQueue::Slot s = q->empty() ? q->end_slot() : q->front_slot(); s < q->end_slot();
          s = q->next(s)) {
       auto it = packets_.find(q->id_at(s));
-      if (it == nullptr || !(it->rec.loc == loc) || it->rec.slot != s) {
+      if (it == nullptr || !(it->rec.loc == loc) || it->rec.slot != s ||
+          it->rec.handle != q->ref_at(s)) {
         fail("a queue holds a stray id " + q->id_at(s).to_string());
       }
     }

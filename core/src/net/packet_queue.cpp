@@ -60,10 +60,10 @@ void PacketQueue::fit() {
   if (!tree_.empty()) tree_ = std::vector<std::uint32_t>(tree_.begin(), tree_.end());
 }
 
-PacketQueue::Slot PacketQueue::push_back_slow(const Ulid& id) {
+PacketQueue::Slot PacketQueue::push_back_slow(const Ulid& id, std::uint32_t ref) {
   const Slot slot = static_cast<Slot>(slots_.size());
   if (live_ == 0) head_ = slot;
-  slots_.push_back(Entry{id, true});
+  slots_.push_back(Entry{id, ref, true});
   ++live_;
   if (!tree_.empty()) {
     // The new node covers (i - lowbit(i), i]: itself plus the sums of the
@@ -122,25 +122,26 @@ PacketQueue::Slot PacketQueue::next(Slot slot) const {
   return s;
 }
 
-PacketQueue::Slot PacketQueue::insert_at(std::size_t index, const Ulid& id, bool& renumbered) {
+PacketQueue::Slot PacketQueue::insert_at(std::size_t index, const Ulid& id, std::uint32_t ref,
+                                         bool& renumbered) {
   renumbered = false;
-  if (index >= live_) return push_back(id);
+  if (index >= live_) return push_back(id, ref);
   // The live entry now at `index`; a dead slot just before it (the one a
   // packet left from, when undo puts it back) takes the new entry in place.
   const Slot at = select(index);
   if (at > 0 && !slots_[at - 1].live) {
     const Slot slot = at - 1;
-    slots_[slot] = Entry{id, true};
+    slots_[slot] = Entry{id, ref, true};
     ++live_;
     tree_add(slot, +1);
     if (slot < head_) head_ = slot;
     return slot;
   }
   renumbered = true;
-  return rebuild_with(index, id);
+  return rebuild_with(index, id, ref);
 }
 
-PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id) {
+PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id, std::uint32_t ref) {
   std::vector<Entry> fresh;
   fresh.reserve(live_ + 1);
   Slot placed = 0;
@@ -149,7 +150,7 @@ PacketQueue::Slot PacketQueue::rebuild_with(std::size_t index, const Ulid& id) {
     if (!slots_[s].live) continue;
     if (k++ == index) {
       placed = static_cast<Slot>(fresh.size());
-      fresh.push_back(Entry{id, true});
+      fresh.push_back(Entry{id, ref, true});
     }
     fresh.push_back(slots_[s]);
   }

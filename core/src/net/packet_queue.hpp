@@ -30,19 +30,21 @@ class PacketQueue {
   std::size_t size() const { return live_; }
   bool empty() const { return live_ == 0; }
 
-  // Appends `id` last; returns its slot. The usual short queue is handled
-  // here, inline: a packet hop pushes and erases once each.
-  Slot push_back(const Ulid& id) {
-    if (!tree_.empty() || slots_.size() >= kTreeThreshold) return push_back_slow(id);
+  // Appends `id` last, with `ref`, the owner's handle for the packet's
+  // record (kept beside the id, so that whoever walks the queue reaches the
+  // record without looking the id up); returns its slot. The usual short
+  // queue is handled here, inline: a packet hop pushes and erases once each.
+  Slot push_back(const Ulid& id, std::uint32_t ref) {
+    if (!tree_.empty() || slots_.size() >= kTreeThreshold) return push_back_slow(id, ref);
     const Slot slot = static_cast<Slot>(slots_.size());
     if (live_ == 0) head_ = slot;
-    slots_.push_back(Entry{id, true});
+    slots_.push_back(Entry{id, ref, true});
     ++live_;
     return slot;
   }
   // Inserts `id` so that it is at position `index` (clamped to size()).
   // Returns its slot; sets `renumbered` when every slot changed.
-  Slot insert_at(std::size_t index, const Ulid& id, bool& renumbered);
+  Slot insert_at(std::size_t index, const Ulid& id, std::uint32_t ref, bool& renumbered);
   // REQUIRES: `slot` is live.
   void erase(Slot slot) {
     if (live_ == 1) {  // the last one: the queue forgets its slots
@@ -62,6 +64,7 @@ class PacketQueue {
   std::size_t index_of(Slot slot) const { return slot == head_ ? 0 : live_before(slot); }
   bool live(Slot slot) const { return slot < slots_.size() && slots_[slot].live; }
   const Ulid& id_at(Slot slot) const { return slots_[slot].id; }
+  std::uint32_t ref_at(Slot slot) const { return slots_[slot].ref; }
 
   // REQUIRES: !empty().
   Slot front_slot() const { return head_; }
@@ -88,12 +91,13 @@ class PacketQueue {
  private:
   struct Entry {
     Ulid id;
+    std::uint32_t ref;
     bool live;
   };
   // Below this many slots, positions are counted directly and no tree is kept.
   static constexpr std::size_t kTreeThreshold = 64;
 
-  Slot push_back_slow(const Ulid& id);
+  Slot push_back_slow(const Ulid& id, std::uint32_t ref);
   void erase_slow(Slot slot);
   std::size_t live_before(Slot slot) const;
   // The slot of the live entry at position `index` (< size()).
@@ -106,7 +110,7 @@ class PacketQueue {
   // Gives back the room beyond what the slots need, once it is most of it.
   void fit();
   // Rebuilds the slots with `id` inserted at `index`.
-  Slot rebuild_with(std::size_t index, const Ulid& id);
+  Slot rebuild_with(std::size_t index, const Ulid& id, std::uint32_t ref);
 
   std::size_t live_ = 0;  // first: an emptiness check reads only the queue's first word
   std::vector<Entry> slots_;

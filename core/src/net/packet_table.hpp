@@ -7,9 +7,14 @@
 // has grown. Records sit in fixed chunks, so a reference to one stays valid
 // while others come and go; a freed slot is handed to the next packet.
 //
+// A record's slot is its handle: the table stores it in the record's
+// `handle` member, and whoever keeps the handle (the packet queues, beside
+// each id) reaches the record again without looking its id up.
+//
 //   PacketTable<Rec> packets;
 //   Rec& rec = packets.insert(id);        // id must be absent
 //   if (auto* p = packets.find(id)) use(p->id, p->rec);
+//   packets.at_handle(rec.handle);        // the same entry
 //   packets.erase(p);
 #pragma once
 
@@ -44,6 +49,9 @@ class PacketTable {
     return slot == kNone ? nullptr : &slots_[slot];
   }
   bool contains(const Ulid& id) const { return find(id) != nullptr; }
+  // The entry of a live packet by its record's handle.
+  Entry& at_handle(std::uint32_t handle) { return slots_[handle]; }
+
   // The record of a packet the caller knows to exist; a fault otherwise.
   Rec& at(const Ulid& id) {
     Entry* entry = find(id);
@@ -58,6 +66,7 @@ class PacketTable {
     Entry& entry = slots_[slot];
     entry.id = id;
     entry.rec = Rec{};
+    entry.rec.handle = slot;
     live_[slot] = true;
     index_.insert(id, slot);
     return entry.rec;

@@ -27,7 +27,7 @@ inline void NetSim::after_arrival(const Loc& loc) {
 
 inline void NetSim::push_into(const Ulid& id, PacketRec& rec, const Loc& loc, EpochRec* owner) {
   PacketQueue& q = queue_for_push(loc, owner);
-  rec.slot = q.push_back(id);
+  rec.slot = q.push_back(id, rec.handle);
   rec.loc = loc;
   if (loc.kind == Kind::OutputPort) ++owner->out_held;
   after_arrival(loc);
@@ -41,7 +41,7 @@ void NetSim::insert_packet(const Ulid& id, PacketRec& rec, const Loc& loc, std::
   EpochRec* owner = epoch_of(loc);
   PacketQueue& q = queue_for_push(loc, owner);
   bool renumbered = false;
-  rec.slot = q.insert_at(index, id, renumbered);
+  rec.slot = q.insert_at(index, id, rec.handle, renumbered);
   rec.loc = loc;
   if (loc.kind == Kind::OutputPort) ++owner->out_held;
   if (renumbered) renumber(q);
@@ -65,7 +65,7 @@ inline void NetSim::pop_from(const PacketRec& rec, PacketQueue& queue, EpochRec*
 void NetSim::renumber(PacketQueue& queue) {
   for (PacketQueue::Slot s = queue.empty() ? queue.end_slot() : queue.front_slot();
        s < queue.end_slot(); s = queue.next(s)) {
-    packets_.at(queue.id_at(s)).slot = s;
+    packets_.at_handle(queue.ref_at(s)).rec.slot = s;
   }
 }
 

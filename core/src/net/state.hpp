@@ -153,6 +153,7 @@ class NetSim {
   struct PacketRec {
     Loc loc;
     PacketQueue::Slot slot = 0;
+    std::uint32_t handle = 0;  // its slot in packets_, which its queue keeps beside its id
   };
   // Where a node stands on the worklists. Parked: it cannot fire, but it
   // waits with a no-salvo request to make, which only a step issues and
@@ -527,15 +528,16 @@ class NetSim {
   // working storage of their own.
   struct PlannedMove {
     Ulid packet_id;
-    Index position;  // of the port among the node's output ports
-    Index edge;      // kNone: orphaned
+    std::uint32_t handle;  // the packet's record (PacketRec::handle)
+    Index position;        // of the port among the node's output ports
+    Index edge;            // kNone: orphaned
   };
-  std::vector<PlannedMove> plan_scratch_;              // an output salvo's moves
-  std::vector<Index> edge_scratch_;                    // a step's edge worklist
-  std::vector<Index> moving_scratch_;                  // the edges whose packet moves
-  std::vector<Index> node_scratch_;                    // a step's node worklist
-  std::vector<bool> fired_scratch_;                    // which of those fired
-  std::vector<std::pair<Index, Ulid>> taken_scratch_;  // an input salvo's packets
+  std::vector<PlannedMove> plan_scratch_;                       // an output salvo's moves
+  std::vector<Index> edge_scratch_;                             // a step's edge worklist
+  std::vector<Index> moving_scratch_;                           // the edges whose packet moves
+  std::vector<Index> node_scratch_;                             // a step's node worklist
+  std::vector<bool> fired_scratch_;                             // which of those fired
+  std::vector<std::pair<Index, std::uint32_t>> taken_scratch_;  // an input salvo's packets
 };
 
 }  // namespace vornix

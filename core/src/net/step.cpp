@@ -83,8 +83,8 @@ bool NetSim::move_along_edges(EventList& events) {
   if (needed > events.capacity()) events.reserve(std::max(needed, 2 * events.capacity()));
   for (Index e : moving) {
     EdgeInfo& edge = edges_[e];
-    const Ulid id = edge.queue->front();
-    move_recorded(id, packets_.at(id), Loc{Kind::InputPort, edge.target, {}}, events);
+    auto& packet = packets_.at_handle(edge.queue->ref_at(edge.queue->front_slot()));
+    move_recorded(packet.id, packet.rec, Loc{Kind::InputPort, edge.target, {}}, events);
     if (!edge.queue->empty()) queue_edge(e);
   }
   return !moving.empty();
@@ -100,7 +100,8 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   const NodeConditions& conditions = node_conditions(node);
   const Name& shared_condition = conditions.in_names[*firing];
   salvo.salvo_condition = shared_condition;
-  std::vector<std::pair<Index, Ulid>>& taken = taken_scratch_;  // (input port, packet)
+  // (input port, the packet's handle)
+  std::vector<std::pair<Index, std::uint32_t>>& taken = taken_scratch_;
   taken.clear();
   const CompiledCondition& condition = conditions.in[*firing];
   for (const auto& [p, count] : condition.ports) {
@@ -109,7 +110,7 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
     std::uint64_t remaining = take_count(count, q->size());
     for (PacketQueue::Slot s = q->front_slot(); remaining > 0; s = q->next(s), --remaining) {
       salvo.packets.emplace_back(shared_in_port_name(p), q->id_at(s));
-      taken.emplace_back(p, q->id_at(s));
+      taken.emplace_back(p, q->ref_at(s));
     }
   }
 
@@ -117,12 +118,12 @@ bool NetSim::try_trigger_input_salvo(Index node, EventList& events) {
   emit<NetEvent::EpochCreated>(events, epoch_id);
 
   const Loc inside{Kind::Node, 0, epoch_id};
-  for (const auto& [port, id] : taken) {
-    auto packet = packets_.find(id);
-    if (packet == nullptr || !(packet->rec.loc == Loc{Kind::InputPort, port, {}})) {
+  for (const auto& [port, handle] : taken) {
+    auto& packet = packets_.at_handle(handle);
+    if (!(packet.rec.loc == Loc{Kind::InputPort, port, {}})) {
       internal_fault("Packet should exist at from_location");
     }
-    move_recorded(id, packet->rec, inside, events);
+    move_recorded(packet.id, packet.rec, inside, events);
   }
   return true;
 }

@@ -96,7 +96,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     const Index edge = out_ports_[first + p].edge;
     std::uint64_t n = take_count(packet_count, queue.size());
     for (PacketQueue::Slot s = queue.front_slot(); n > 0; s = queue.next(s), --n) {
-      plan.push_back(PlannedMove{queue.id_at(s), p, edge});
+      plan.push_back(PlannedMove{queue.id_at(s), queue.ref_at(s), p, edge});
     }
   }
 
@@ -115,8 +115,7 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   events.reserve(plan.size() + 1);
   std::vector<OrphanedPacketInfo> orphans;
   for (const PlannedMove& m : plan) {
-    auto packet = packets_.find(m.packet_id);
-    if (packet == nullptr) internal_fault("Packet should exist at from_location");
+    auto* packet = &packets_.at_handle(m.handle);
     if (m.edge == kNone) {
       const std::string& port = *out_ports_[first + m.position].name;
       emit<NetEvent::PacketOrphaned>(events, m.packet_id, epoch_id, node.name, port,
