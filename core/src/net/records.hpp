@@ -32,7 +32,9 @@ inline constexpr std::string_view kRequestSalvoCondition = "__request__";
 // responses and events carry allocate nothing and copy no text.
 struct Salvo {
   Name salvo_condition;
-  SmallVector<std::pair<Name, Ulid>, 2> packets;  // (port name, packet id), in order
+  // Defaulted here: a salvo made from its name alone (Salvo(name)) starts
+  // with no packets, built empty in place.
+  SmallVector<std::pair<Name, Ulid>, 2> packets{};  // (port name, packet id), in order
   bool operator==(const Salvo&) const = default;
 };
 

@@ -419,13 +419,6 @@ class NetSim {
   bool input_term_holds(const CompiledCondition& c) const;
   // The same for an output condition, on the output ports of epoch `rec`.
   bool output_term_holds(const EpochRec& rec, const CompiledCondition& c) const;
-  // The shared name of a node's output condition, by its entry in the map.
-  const Name& output_condition_name(Index node,
-                                    const OrderedMap<SalvoCondition>::Entry& entry) const {
-    return node_conditions(node)
-        .out_names[position_of(nodes_[node].node->out_salvo_conditions, entry)];
-  }
-
   // ---- Run step internals (step.cpp, blocked.cpp) ----
   // The position (insertion order) of the first input salvo condition of
   // `node` whose term holds now; nothing when none does.

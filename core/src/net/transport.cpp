@@ -75,8 +75,9 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
     return refuse(E::MaxSalvosExceeded{condition_name, epoch_id});
   }
   const Index first = out_begin(rec.node);
-  const CompiledCondition& compiled =
-      node_conditions(rec.node).out[position_of(node.out_salvo_conditions, *entry)];
+  const NodeConditions& conditions = node_conditions(rec.node);
+  const std::size_t position = position_of(node.out_salvo_conditions, *entry);
+  const CompiledCondition& compiled = conditions.out[position];
   if (!output_term_holds(rec, compiled)) {
     return refuse(E::SalvoConditionNotMet{condition_name, epoch_id});
   }
@@ -101,11 +102,10 @@ NetActionResponse NetSim::send_output_salvo(const NetAction::SendOutputSalvo& ac
   }
 
   // The salvo is on record before its packets leave, even when it sends none.
-  // Made from its name: an empty Salvo() would first be zeroed whole,
-  // inline packet room and all.
-  const Name& shared_condition = output_condition_name(rec.node, *entry);
-  Salvo& salvo =
-      rec.epoch.edit().out_salvos.emplace_back(shared_condition, decltype(Salvo::packets){});
+  // Made from its name alone, its packets built empty in place: an empty
+  // Salvo() would first be zeroed whole, inline packet room and all.
+  const Name& shared_condition = conditions.out_names[position];
+  Salvo& salvo = rec.epoch.edit().out_salvos.emplace_back(shared_condition);
   salvo.packets.reserve(plan.size());
   for (const PlannedMove& m : plan) {
     salvo.packets.emplace_back(shared_out_port_name(first + m.position), m.packet_id);
