@@ -275,71 +275,77 @@ const vx_epoch* vx_result::finished_epoch(const Epoch& e) {
 }
 
 void vx_result::add_events(const EventList& list) {
+  // Each kind's fields; the timestamp, which every kind has, is written by
+  // the same visit.
+  const Overloaded fields{
+      [](vx_event& rec, const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
+      [this](vx_event& rec, const NetEvent::PacketConsumed& e) {
+        rec.id = id_of(e.packet_id);
+        location_record(e.location, rec.location);
+      },
+      [this](vx_event& rec, const NetEvent::PacketDestroyed& e) {
+        rec.id = id_of(e.packet_id);
+        location_record(e.location, rec.location);
+      },
+      [](vx_event& rec, const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
+      [](vx_event& rec, const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
+      [this](vx_event& rec, const NetEvent::EpochFinished& e) {
+        rec.id = id_of(e.epoch->id);
+        rec.epoch = finished_epoch(e.epoch);
+      },
+      [this](vx_event& rec, const NetEvent::EpochCancelled& e) {
+        rec.id = id_of(e.epoch->id);
+        rec.epoch = add_epoch(e.epoch);
+      },
+      [this](vx_event& rec, const NetEvent::PacketMoved& e) {
+        rec.id = id_of(e.packet_id);
+        location_record(e.from_location, rec.location);
+        location_record(e.to_location, rec.to_location);
+        rec.from_index = e.from_index;
+      },
+      [this](vx_event& rec, const NetEvent::InputSalvoTriggered& e) {
+        rec.id = id_of(e.epoch_id);
+        rec.salvo_condition = shared_name(e.salvo_condition);
+      },
+      [this](vx_event& rec, const NetEvent::OutputSalvoTriggered& e) {
+        rec.id = id_of(e.epoch_id);
+        rec.salvo_condition = shared_name(e.salvo_condition);
+      },
+      [this](vx_event& rec, const NetEvent::PacketOrphaned& e) {
+        rec.id = id_of(e.packet_id);
+        rec.epoch_id = id_of(e.epoch_id);
+        rec.node_name = name(e.node_name);
+        rec.port_name = name(e.port_name);
+        rec.salvo_condition = name(e.salvo_condition);
+      },
+      [this](vx_event& rec, const NetEvent::RequestCreated& e) {
+        rec.node_name = name(e.node_name);
+        rec.label = name(e.label);
+        rec.source = static_cast<std::uint32_t>(e.source);
+      },
+      [this](vx_event& rec, const NetEvent::RequestCascadeResolved& e) {
+        vx_str* source = strs.take(e.source_nodes.size());
+        rec.source_nodes = source;
+        for (const std::string& s : e.source_nodes) *source++ = name(s);
+        rec.source_node_count = e.source_nodes.size();
+        rec.label = name(e.label);
+      },
+      [this](vx_event& rec, const NetEvent::RequestEpochCreated& e) {
+        rec.id = id_of(e.epoch_id);
+        rec.node_name = name(e.node_name);
+        rec.label = name(e.label);
+      },
+  };
   for (const NetEvent& event : list) {
     vx_event& rec = event_records.emplace_back();
     capi::zero_record(rec);  // a kind's unused fields stay zero
     rec.kind = static_cast<std::uint32_t>(event.value.index());
-    std::visit(Overloaded{
-                   [&](const NetEvent::PacketCreated& e) { rec.id = id_of(e.packet_id); },
-                   [&](const NetEvent::PacketConsumed& e) {
-                     rec.id = id_of(e.packet_id);
-                     location_record(e.location, rec.location);
-                   },
-                   [&](const NetEvent::PacketDestroyed& e) {
-                     rec.id = id_of(e.packet_id);
-                     location_record(e.location, rec.location);
-                   },
-                   [&](const NetEvent::EpochCreated& e) { rec.id = id_of(e.epoch_id); },
-                   [&](const NetEvent::EpochStarted& e) { rec.id = id_of(e.epoch_id); },
-                   [&](const NetEvent::EpochFinished& e) {
-                     rec.id = id_of(e.epoch->id);
-                     rec.epoch = finished_epoch(e.epoch);
-                   },
-                   [&](const NetEvent::EpochCancelled& e) {
-                     rec.id = id_of(e.epoch->id);
-                     rec.epoch = add_epoch(e.epoch);
-                   },
-                   [&](const NetEvent::PacketMoved& e) {
-                     rec.id = id_of(e.packet_id);
-                     location_record(e.from_location, rec.location);
-                     location_record(e.to_location, rec.to_location);
-                     rec.from_index = e.from_index;
-                   },
-                   [&](const NetEvent::InputSalvoTriggered& e) {
-                     rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = shared_name(e.salvo_condition);
-                   },
-                   [&](const NetEvent::OutputSalvoTriggered& e) {
-                     rec.id = id_of(e.epoch_id);
-                     rec.salvo_condition = shared_name(e.salvo_condition);
-                   },
-                   [&](const NetEvent::PacketOrphaned& e) {
-                     rec.id = id_of(e.packet_id);
-                     rec.epoch_id = id_of(e.epoch_id);
-                     rec.node_name = name(e.node_name);
-                     rec.port_name = name(e.port_name);
-                     rec.salvo_condition = name(e.salvo_condition);
-                   },
-                   [&](const NetEvent::RequestCreated& e) {
-                     rec.node_name = name(e.node_name);
-                     rec.label = name(e.label);
-                     rec.source = static_cast<std::uint32_t>(e.source);
-                   },
-                   [&](const NetEvent::RequestCascadeResolved& e) {
-                     vx_str* source = strs.take(e.source_nodes.size());
-                     rec.source_nodes = source;
-                     for (const std::string& s : e.source_nodes) *source++ = name(s);
-                     rec.source_node_count = e.source_nodes.size();
-                     rec.label = name(e.label);
-                   },
-                   [&](const NetEvent::RequestEpochCreated& e) {
-                     rec.id = id_of(e.epoch_id);
-                     rec.node_name = name(e.node_name);
-                     rec.label = name(e.label);
-                   },
-               },
-               event.value);
-    std::visit([&](const auto& e) { rec.timestamp = e.timestamp; }, event.value);
+    std::visit(
+        [&](const auto& e) {
+          rec.timestamp = e.timestamp;
+          fields(rec, e);
+        },
+        event.value);
   }
 }
 
