@@ -130,8 +130,13 @@ vx_status guarded(vx_result* result, F&& body) noexcept {
   return status;
 }
 
-void require(bool condition, const char* what) {
-  if (!condition) throw BadInput(what);
+[[noreturn, gnu::cold, gnu::noinline]] void refuse_input(const char* what) { throw BadInput(what); }
+
+// Inline, with the throw out of line: every call checks its arguments, and
+// a call here for each check cost more than the checks.
+inline void require(bool condition, const char* what) {
+  if (!condition) [[unlikely]]
+    refuse_input(what);
 }
 
 Node& node_at(vx_builder* b, std::uint32_t node) {
