@@ -99,14 +99,15 @@ class RecordArena {
  public:
   // Room for `n` records in a row.
   T* take(std::size_t n) {
-    if (current_ == blocks_.size() || blocks_[current_].size - used_ < n) next_block(n);
-    T* run = blocks_[current_].records.get() + used_;
-    used_ += n;
+    if (static_cast<std::size_t>(end_ - next_) < n) next_block(n);
+    T* run = next_;
+    next_ += n;
     return run;
   }
   void clear() {
     current_ = 0;
-    used_ = 0;
+    next_ = first_;
+    end_ = first_end_;
   }
 
  private:
@@ -119,19 +120,29 @@ class RecordArena {
   // Moves to the next block with room for `n` (a run is never split), making
   // one twice the size of the last when none is left.
   void next_block(std::size_t n) {
-    if (current_ < blocks_.size()) ++current_;
+    if (!blocks_.empty()) ++current_;
     while (current_ < blocks_.size() && blocks_[current_].size < n) ++current_;
     if (current_ == blocks_.size()) {
       std::size_t size = blocks_.empty() ? kFirstBlock : 2 * blocks_.back().size;
       if (size < n) size = n;
       blocks_.push_back(Block{std::make_unique_for_overwrite<T[]>(size), size});
+      first_ = blocks_[0].records.get();
+      first_end_ = first_ + blocks_[0].size;
     }
-    used_ = 0;
+    next_ = blocks_[current_].records.get();
+    end_ = next_ + blocks_[current_].size;
   }
 
   std::vector<Block> blocks_;
-  std::size_t current_ = 0;  // the block runs are taken from; blocks_.size() before the first
-  std::size_t used_ = 0;     // records taken from it
+  std::size_t current_ = 0;  // the block runs are taken from, once there is one
+  // Where the next run starts in it, and its end: a take reads no block.
+  // Before the first block, an empty run points to `none_`, so that a run
+  // is never null.
+  static inline T none_{};
+  T* next_ = &none_;
+  T* end_ = &none_;
+  T* first_ = &none_;  // the same for the first block, where a call starts
+  T* first_end_ = &none_;
 };
 
 }  // namespace vornix::capi
