@@ -215,8 +215,10 @@ struct vx_result {
   void set_undo_error(const vornix::UndoError& error);
   void set_validation(std::vector<vornix::GraphValidationError> errors);
   // A location's record. The simulation's own ports and edges, met before,
-  // are found inline by the shared values they are made of.
-  void location_record(const vornix::PacketLocation& where, vx_location& out) {
+  // are found inline by the shared values they are made of. Always inline:
+  // a move's event makes two, and add_events' one body holds every kind.
+  [[gnu::always_inline]] void location_record(const vornix::PacketLocation& where,
+                                              vx_location& out) {
     using L = vornix::PacketLocation;
     out.kind = static_cast<std::uint32_t>(where.value.index());
     if (const auto* node = std::get_if<L::Node>(&where.value)) {
