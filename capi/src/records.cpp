@@ -154,6 +154,11 @@ NetAction action_of(const vx_action& a) {
   using A = NetAction;
   const Ulid packet = ulid_of(a.packet_id);
   const Ulid epoch = ulid_of(a.epoch_id);
+  // A host's usual named actions are built in place, name and all: a name
+  // made first and then moved into the action is copied twice.
+  const auto named = [&]<class T>(std::in_place_type_t<T> kind, const Ulid& id, vx_str name) {
+    return A{decltype(A::value)(kind, id, BuiltBy{[&] { return string_of(name); }})};
+  };
   switch (a.kind) {
     case VX_ACT_RUN_STEP: return {A::RunStep{}};
     case VX_ACT_CREATE_PACKET:
@@ -165,8 +170,9 @@ NetAction action_of(const vx_action& a) {
     case VX_ACT_CANCEL_EPOCH: return {A::CancelEpoch{epoch}};
     case VX_ACT_CREATE_EPOCH: return {A::CreateEpoch{string_of(a.node_name), salvo_of(a.salvo)}};
     case VX_ACT_LOAD_PACKET_INTO_OUTPUT_PORT:
-      return {A::LoadPacketIntoOutputPort{packet, string_of(a.port_name)}};
-    case VX_ACT_SEND_OUTPUT_SALVO: return {A::SendOutputSalvo{epoch, string_of(a.salvo_condition)}};
+      return named(std::in_place_type<A::LoadPacketIntoOutputPort>, packet, a.port_name);
+    case VX_ACT_SEND_OUTPUT_SALVO:
+      return named(std::in_place_type<A::SendOutputSalvo>, epoch, a.salvo_condition);
     case VX_ACT_TRANSPORT_PACKET_TO_LOCATION:
       return {A::TransportPacketToLocation{packet, location_of(a.destination)}};
     case VX_ACT_CREATE_REQUEST:
